@@ -1,0 +1,47 @@
+// The library's record of one connection to one device of a client, created together with its
+// tunnel connector and kept in the client's device list, newest first.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "brixa/core/intrusive_list.h"
+
+struct brixa_client;
+struct brixa_connector;
+
+namespace brixa {
+
+constexpr int kDevIdBytes = 128;
+constexpr int kUserBytes = 64;
+constexpr int kPasswordBytes = 32;
+
+// Guarded by the owning client's device list lock, except where a field says otherwise.
+struct device_session {
+  ListLink link;  // first member: the device list links sessions through it
+
+  brixa_client* client = nullptr;
+  brixa_connector* connector = nullptr;
+  char dev_id[kDevIdBytes] = {};
+  uint16_t dev_port = 0;
+  uint16_t local_port = 0;
+  uint16_t mapped_port = 0;
+  char user[kUserBytes] = {};
+  char password[kPasswordBytes] = {};
+  int32_t login_handle = 0;  // logged in while above 0
+  int32_t relogin = 0;       // read by the tunnel check; nothing sets it
+  int32_t channel_count = 0;
+  int32_t login_count = 0;
+  int32_t alarm_input_count = 0;
+  int32_t alarm_output_count = 0;
+
+  // The device-information thread reads the session without the list lock and polls this flag;
+  // stop, logout, reset and release clear it and join the thread.
+  std::atomic<int32_t> device_info_running{0};
+  std::thread* device_info_thread = nullptr;
+
+  static device_session* from_link(ListLink* link) { return reinterpret_cast<device_session*>(link); }
+};
+
+}  // namespace brixa

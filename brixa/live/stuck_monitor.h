@@ -1,0 +1,16 @@
+// The stuck-connection monitor: a library thread that looks at every registered capture every
+// 5 seconds and marks streams whose frames stopped.
+#pragma once
+
+#include <cstdint>
+
+namespace brixa::live {
+
+// brixa_init: starts the monitor unless it runs already.
+void start_stuck_monitor();
+// brixa_uninit: asks the monitor to stop and waits at most `wait_ms` for it; a monitor that has
+// not ended by then is left to end on its own.
+void stop_stuck_monitor(uint32_t wait_ms);
+bool stuck_monitor_running();
+
+}  // namespace brixa::live

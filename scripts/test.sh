@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs the packages the project needs, builds everything and runs every test.
+#   BUILD_DIR        build folder (default: build)
+#   KAVREL_SANITIZE  empty, "address" (ASan+UBSan) or "thread" (TSan)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DKAVREL_SANITIZE="${KAVREL_SANITIZE:-}" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 600
