@@ -157,6 +157,17 @@ int main() {
                   mine.messages_per_s / peer.messages_per_s);
     }
   }
+
+  // One message in flight at a time: the latency of a single hand-over to the callback thread.
+  std::printf("\none message in flight (1 poster)\n");
+  std::printf("%6s | %9s %9s | %9s %9s | %6s\n", "bytes", "brixa p50", "p99 us", "peer p50", "p99 us", "ratio");
+  for (size_t size : {size_t{0}, size_t{64}, size_t{4096}}) {
+    Result mine = run_brixa(client, size, 1, 20000, 1);
+    Result peer = run_peer(size, 1, 20000, 1);
+    std::printf("%6zu | %9.1f %9.1f | %9.1f %9.1f | %6.2f\n", size, mine.p50_us, mine.p99_us, peer.p50_us,
+                peer.p99_us, peer.p50_us / mine.p50_us);
+  }
+  std::printf("ratio: brixa messages per second over the peer's (throughput), peer p50 over brixa p50 (latency)\n");
   brixa_cli_detach_callback(client);
   brixa_release(client);
   brixa_uninit();

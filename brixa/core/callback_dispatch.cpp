@@ -31,18 +31,19 @@ std::thread* dispatcher = nullptr;          // guarded by dispatcher_lock
 std::atomic<bool> dispatcher_running{false};
 std::atomic<std::thread::id> dispatcher_id{};
 
-// The client whose callback is running right now, so a detach can wait for it to return.
-// Set by the dispatcher under the callback map's read lock; guarded by delivery_lock.
+// The client whose callback is running right now, so a detach can wait for it to return. Set
+// by the dispatcher under the callback map's read lock, cleared after the callback; a detach
+// that must wait sleeps on delivery_done under delivery_lock.
+std::atomic<brixa_handle> delivering{nullptr};
+std::atomic<int32_t> detach_waiters{0};
 std::mutex delivery_lock;
 std::condition_variable delivery_done;
-brixa_handle delivering = nullptr;
 
 void dispatch_loop(CallbackQueue* q, PointerMap* map) {
   dispatcher_id.store(std::this_thread::get_id());
-  while (dispatcher_running.load()) {
-    q->signal().wait();
-    if (!dispatcher_running.load()) break;
-    const CallbackMessage* m = q->peek_oldest();
+  const CallbackMessage* m = nullptr;
+  while (dispatcher_running.load(std::memory_order_relaxed)) {
+    m = q->next(m);  // frees the message delivered last, waits for the next one
     if (m == nullptr) continue;
 
     Registration reg{nullptr, 0};
@@ -50,23 +51,18 @@ void dispatch_loop(CallbackQueue* q, PointerMap* map) {
       ReadLock hold(map->lock);
       if (auto* found = static_cast<Registration*>(map->find(m->client))) {
         reg = *found;
-        if (reg.fn != nullptr) {
-          std::lock_guard<std::mutex> mark(delivery_lock);
-          delivering = m->client;
-        }
+        if (reg.fn != nullptr) delivering.store(m->client);
       }
     }
-    if (reg.fn != nullptr) {
-      process_private_biz(m->client, m->id, m->param1, m->param2, static_cast<int32_t>(m->info_len));
-      reg.fn(reg.user, m->client, m->id, m->param1, m->param2, m->info_len > 0 ? m->info : nullptr,
-             static_cast<int32_t>(m->info_len));
-      {
-        std::lock_guard<std::mutex> mark(delivery_lock);
-        delivering = nullptr;
-      }
+    if (reg.fn == nullptr) continue;  // no callback: dropped unseen
+    process_private_biz(m->client, m->id, m->param1, m->param2, static_cast<int32_t>(m->info_len));
+    reg.fn(reg.user, m->client, m->id, m->param1, m->param2, m->info_len > 0 ? m->info : nullptr,
+           static_cast<int32_t>(m->info_len));
+    delivering.store(nullptr);
+    if (detach_waiters.load() > 0) {
+      std::lock_guard<std::mutex> wake(delivery_lock);
       delivery_done.notify_all();
     }
-    q->pop_oldest();
   }
 }
 
@@ -86,7 +82,7 @@ void stop_dispatcher() {
   }
   if (worker == nullptr) return;
   dispatcher_running.store(false);
-  if (CallbackQueue* q = queue.load()) q->signal().release();
+  if (CallbackQueue* q = queue.load()) q->stop();
   if (worker->get_id() == std::this_thread::get_id()) {
     worker->detach();  // uninit from inside a callback: the loop ends when the callback returns
   } else {
@@ -141,14 +137,19 @@ int32_t detach_callback(brixa_handle client) {
   }
   // A callback for this client may be running: wait until it returns, unless we are inside it.
   if (std::this_thread::get_id() != dispatcher_id.load()) {
-    std::unique_lock<std::mutex> wait(delivery_lock);
-    delivery_done.wait(wait, [client] { return delivering != client; });
+    detach_waiters.fetch_add(1);
+    {
+      std::unique_lock<std::mutex> wait(delivery_lock);
+      delivery_done.wait(wait, [client] { return delivering.load() != client; });
+    }
+    detach_waiters.fetch_sub(1);
   }
   return BRIXA_OK;
 }
 
 void process_private_biz(brixa_handle client, int32_t id, intptr_t param1, int32_t param2,
                          int32_t info_len) {
+  if (!trace::on() && id != BRIXA_CB_CALLBACK_QUERY_RECORD && id != BRIXA_CB_CALLBACK_QUERY_RECORD_STATUS) return;
   trace::enter("process_private_biz");
   trace::value("handle", static_cast<int>(reinterpret_cast<intptr_t>(client)));
   trace::value("id", id);

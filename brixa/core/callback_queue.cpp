@@ -1,5 +1,6 @@
 #include "brixa/core/callback_queue.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -23,7 +24,7 @@ bool CallbackQueue::post(brixa_handle client, int32_t id, intptr_t param1, int32
   uint32_t padded = padded_size(length);
   size_t need = slot_size(padded);
   {
-    std::lock_guard<platform::CriticalSection> hold(ring_lock_);
+    std::lock_guard<std::mutex> hold(ring_lock_);
     if (kRingBytes - used_ < padded + 2 * kHeader) return false;
 
     size_t at;
@@ -73,18 +74,52 @@ bool CallbackQueue::post(brixa_handle client, int32_t id, intptr_t param1, int32
     newest_ = message;
     write_offset_ = at + need;
     used_ += need;
+    if (signals_ < kMaxSignals) ++signals_;
+    if (waiters_ == 0) return true;
   }
-  posted_.release();
+  signalled_.notify_one();
   return true;
 }
 
+const CallbackMessage* CallbackQueue::next(const CallbackMessage* delivered) {
+  std::unique_lock<std::mutex> hold(ring_lock_);
+  if (delivered != nullptr && delivered == oldest_) pop_oldest_locked();
+  ++waiters_;
+  signalled_.wait(hold, [this] { return stopped_ || signals_ > 0; });
+  --waiters_;
+  if (stopped_) return nullptr;
+  --signals_;
+  return oldest_;
+}
+
+void CallbackQueue::stop() {
+  {
+    std::lock_guard<std::mutex> hold(ring_lock_);
+    stopped_ = true;
+  }
+  signalled_.notify_all();
+}
+
+bool CallbackQueue::wait_signal(uint32_t timeout_ms) {
+  std::unique_lock<std::mutex> hold(ring_lock_);
+  ++waiters_;
+  bool got = signalled_.wait_for(hold, std::chrono::milliseconds(timeout_ms), [this] { return signals_ > 0; });
+  --waiters_;
+  if (got) --signals_;
+  return got;
+}
+
 const CallbackMessage* CallbackQueue::peek_oldest() {
-  std::lock_guard<platform::CriticalSection> hold(ring_lock_);
+  std::lock_guard<std::mutex> hold(ring_lock_);
   return oldest_;
 }
 
 void CallbackQueue::pop_oldest() {
-  std::lock_guard<platform::CriticalSection> hold(ring_lock_);
+  std::lock_guard<std::mutex> hold(ring_lock_);
+  pop_oldest_locked();
+}
+
+void CallbackQueue::pop_oldest_locked() {
   if (oldest_ == nullptr) return;
   used_ -= slot_size(oldest_->padded_size);
   oldest_ = oldest_->next;
@@ -95,7 +130,7 @@ void CallbackQueue::pop_oldest() {
 }
 
 size_t CallbackQueue::used_bytes() {
-  std::lock_guard<platform::CriticalSection> hold(ring_lock_);
+  std::lock_guard<std::mutex> hold(ring_lock_);
   return used_;
 }
 

@@ -65,9 +65,9 @@ TEST(CallbackQueue, PayloadCloseToTheRingSizeIsDroppedAndLaterMessagesStillFit) 
   CallbackQueue q;
   EXPECT_FALSE(post_text(q, 1, std::string(kRing - 16, 'x')));
   EXPECT_FALSE(post_text(q, 2, std::string(kRing, 'x')));
-  EXPECT_FALSE(q.signal().wait(0)) << "a dropped message is not signalled";
+  EXPECT_FALSE(q.wait_signal(0)) << "a dropped message is not signalled";
   EXPECT_TRUE(post_text(q, 3, "after"));
-  EXPECT_TRUE(q.signal().wait(0));
+  EXPECT_TRUE(q.wait_signal(0));
   EXPECT_EQ(drain(q), std::vector<int32_t>{3});
 }
 

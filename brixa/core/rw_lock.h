@@ -1,6 +1,7 @@
 // The reader/writer lock of the client registry, the callback map and the socket map.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -12,9 +13,10 @@ namespace brixa {
 // other do). A writer waits until no reader and no other writer holds it. A thread holding the
 // lock for writing must not take it for reading, and a reader must not take it for writing.
 //
-// Built on one mutex and a condition variable rather than on a pair of events and an
-// interlocked count: the event construction lets a late reader slip in just as the last reader
-// hands the room to a writer, and this one has no such window.
+// One atomic word holds the reader count and a writer bit, so an uncontended read lock costs one
+// compare-and-swap. Threads that must wait sleep on a condition variable. (The classic pair of
+// events with an interlocked count lets a late reader slip in just as the last reader hands the
+// room to a writer; this construction has no such window.)
 class RwLock {
  public:
   static constexpr uint32_t kTimedReadMs = 500;
@@ -32,10 +34,18 @@ class RwLock {
   void unlock_write();
 
  private:
-  std::mutex state_lock_;
+  static constexpr uint32_t kWriter = 0x80000000u;
+
+  bool try_enter_read();
+  void wake_waiters();
+
+  // Low 31 bits: readers inside; top bit: a writer inside. Changed by every locking thread.
+  std::atomic<uint32_t> state_{0};
+  // Threads sleeping on `changed_`; incremented under `sleep_lock_` before they test `state_`.
+  std::atomic<int32_t> sleepers_{0};
+  std::mutex sleep_lock_;
   std::condition_variable changed_;
-  int32_t readers_ = 0;          // guarded by state_lock_
-  bool writer_active_ = false;   // guarded by state_lock_
+  std::mutex writers_;  // serialises writers
 };
 
 class ReadLock {
