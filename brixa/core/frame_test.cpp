@@ -107,6 +107,21 @@ TEST_F(Frame, InitRunsEveryStepInOrder) {
   EXPECT_TRUE(brixa::live::stuck_monitor_running());
 }
 
+TEST_F(Frame, SdkConnectionNoticesOnlyTrace) {
+  brixa_init("127.0.0.1", 8000, "key");
+  NET_TestState sdk{};
+  NET_TestGetState(&sdk);
+  ASSERT_NE(sdk.on_disconnect, nullptr);
+  ASSERT_NE(sdk.on_reconnect, nullptr);
+  DebugCapture capture;
+  sdk.on_disconnect(5, "127.0.0.1", 37777, 0);
+  sdk.on_reconnect(6, nullptr, 80, 0);
+  std::vector<std::string> expected = {
+      "-->: DisConnectFunc", "   : lLoginID 5", "   : pchDVRIP 127.0.0.1", "   : nDVRPort 37777", "<--: DisConnectFunc",
+      "-->: AutoReconnectFunc", "   : lLoginID 6", "   : nDVRPort 80", "<--: AutoReconnectFunc"};
+  EXPECT_EQ(capture.lines(), expected);
+}
+
 TEST_F(Frame, SdkInitFailureIsTracedAndInitGoesOn) {
   DebugCapture capture;
   NET_TestFailNext("NET_Init", NET_ERR_SDK_INIT_ERROR);
