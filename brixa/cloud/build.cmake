@@ -12,3 +12,8 @@ kavrel_test(brixa_cloud_test
   ${CMAKE_CURRENT_LIST_DIR}/crypto_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/signed_request_test.cpp
   LIBS brixa_static)
+
+# End to end against the cloud account service simulator.
+kavrel_test(brixa_cloud_api_test
+  ${CMAKE_CURRENT_LIST_DIR}/tests/cloud_api_test.cpp
+  LIBS brixa_static sim_cloud)
