@@ -17,3 +17,13 @@ kavrel_test(brixa_cloud_test
 kavrel_test(brixa_cloud_api_test
   ${CMAKE_CURRENT_LIST_DIR}/tests/cloud_api_test.cpp
   LIBS brixa_static sim_cloud)
+
+# A C client of the shared library; with kavrel-sim it checks the command-line simulator end
+# to end.
+add_executable(cloud_get_list ${CMAKE_CURRENT_LIST_DIR}/tests/cloud_get_list.c)
+target_link_libraries(cloud_get_list PRIVATE brixa Threads::Threads)
+target_include_directories(cloud_get_list PRIVATE ${PROJECT_SOURCE_DIR})
+add_test(NAME brixa_cloud_cli_test
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/tests/cli_end_to_end.sh $<TARGET_FILE:kavrel-sim>
+          $<TARGET_FILE:cloud_get_list> ${PROJECT_SOURCE_DIR}/sim/fixture/demo.json)
+set_tests_properties(brixa_cloud_cli_test PROPERTIES TIMEOUT 60)
