@@ -37,13 +37,13 @@ void post_result(brixa_client* client, int32_t id, int32_t result, const char* i
   brixa::post(client, id, 0, result, len > 0 ? info : nullptr, static_cast<int32_t>(len));
 }
 
-void decrypt_members(cJSON* element, const char* const (&names)[3], const std::string& key) {
+void decrypt_members(cJSON* element, const char* const (&names)[3], const AesDecryptor& key) {
   if (!cJSON_IsObject(element)) return;
   for (const char* name : names) {
     cJSON* item = cJSON_GetObjectItemCaseSensitive(element, name);
     if (item == nullptr) continue;
     char plain[kAesMaxPlain + 1] = {};
-    aes_decrypt(cJSON_IsString(item) ? item->valuestring : "", plain, key.c_str());
+    key.decrypt(cJSON_IsString(item) ? item->valuestring : "", plain);
     cJSON_DeleteItemFromObjectCaseSensitive(element, name);
     cJSON_AddStringToObject(element, name, plain);
   }
@@ -211,14 +211,16 @@ int32_t push_list(brixa_client* client, const char* method, int32_t id, bool cam
 
 }  // namespace
 
-void decrypt_device_list(cJSON* root, const std::string& key) {
+void decrypt_device_list(cJSON* root, const std::string& session_key) {
+  AesDecryptor key(session_key.c_str());
   walk_devices(root, [&](cJSON* dev) {
     decrypt_members(dev, kDeviceSecrets, key);
     return true;
   });
 }
 
-void decrypt_camera_list(cJSON* root, const std::string& key) {
+void decrypt_camera_list(cJSON* root, const std::string& session_key) {
+  AesDecryptor key(session_key.c_str());
   walk_cameras(root, [&](cJSON* cam) {
     decrypt_members(cam, kCameraSecrets, key);
     return true;

@@ -208,34 +208,46 @@ int base64_decode(const char* text, size_t len, uint8_t (&out)[kBase64DecodeBuff
   return static_cast<int>(count);
 }
 
-void aes_decrypt(const char* cipher, char* out, const char* pass_phrase) {
-  if (cipher == nullptr || out == nullptr) return;
+struct AesDecryptor::Context {
+  mbedtls_aes_context aes;
+  bool usable = false;
+};
+
+AesDecryptor::AesDecryptor(const char* pass_phrase) : context_(new Context) {
   if (pass_phrase == nullptr) pass_phrase = "";
   const size_t pass_len = std::strlen(pass_phrase);
-
   uint8_t key[32];
   uint8_t first[16];
   md5_raw(pass_phrase, pass_len, first);
-  std::memcpy(key, first, 16);
   std::vector<uint8_t> second_input(first, first + 16);
   second_input.insert(second_input.end(), pass_phrase, pass_phrase + pass_len);
   uint8_t second[16];
   md5_raw(second_input.data(), second_input.size(), second);
+  std::memcpy(key, first, 16);
   std::memcpy(key + 16, second, 16);
+  mbedtls_aes_init(&context_->aes);
+  context_->usable = mbedtls_aes_setkey_dec(&context_->aes, key, 256) == 0;
+}
 
+AesDecryptor::~AesDecryptor() {
+  mbedtls_aes_free(&context_->aes);
+  delete context_;
+}
+
+void AesDecryptor::decrypt(const char* cipher, char* out) const {
+  if (cipher == nullptr || out == nullptr || !context_->usable) return;
   uint8_t decoded[kBase64DecodeBuffer] = {};
   int n = base64_decode(cipher, std::strlen(cipher), decoded);
   if (n < 16) return;
-
-  mbedtls_aes_context aes;
-  mbedtls_aes_init(&aes);
-  if (mbedtls_aes_setkey_dec(&aes, key, 256) == 0) {
-    for (int block = 0; block < n / 16; ++block) {
-      mbedtls_aes_crypt_ecb(&aes, MBEDTLS_AES_DECRYPT, decoded + 16 * block,
-                            reinterpret_cast<unsigned char*>(out) + 16 * block);
-    }
+  for (int block = 0; block < n / 16; ++block) {
+    mbedtls_aes_crypt_ecb(&context_->aes, MBEDTLS_AES_DECRYPT, decoded + 16 * block,
+                          reinterpret_cast<unsigned char*>(out) + 16 * block);
   }
-  mbedtls_aes_free(&aes);
+}
+
+void aes_decrypt(const char* cipher, char* out, const char* pass_phrase) {
+  if (cipher == nullptr || out == nullptr) return;
+  AesDecryptor(pass_phrase).decrypt(cipher, out);
 }
 
 }  // namespace brixa::cloud

@@ -74,4 +74,18 @@ int base64_decode(const char* text, size_t len, uint8_t (&out)[kBase64DecodeBuff
 inline constexpr size_t kAesMaxPlain = 112;
 void aes_decrypt(const char* cipher, char* out, const char* pass_phrase);
 
+// The same decryption with the key derived once, for the many members of one reply.
+class AesDecryptor {
+ public:
+  explicit AesDecryptor(const char* pass_phrase);
+  ~AesDecryptor();
+  AesDecryptor(const AesDecryptor&) = delete;
+  AesDecryptor& operator=(const AesDecryptor&) = delete;
+  void decrypt(const char* cipher, char* out) const;
+
+ private:
+  struct Context;
+  Context* context_;
+};
+
 }  // namespace brixa::cloud
