@@ -17,7 +17,9 @@ foreach(line IN LISTS lines)
   endif()
 endforeach()
 foreach(required brixa_init brixa_uninit brixa_set_port_range brixa_create brixa_release
-                 brixa_cli_attach_callback brixa_cli_detach_callback brixa_error brixa_play_error)
+                 brixa_cli_attach_callback brixa_cli_detach_callback brixa_error brixa_play_error
+                 biz_create biz_release biz_get_list_sn biz_get_device_list biz_get_cam_list biz_get_list
+                 biz_set_device_list biz_set_cam_list brixa_aes_decrypt)
   if(NOT symbols MATCHES " T ${required}\n")
     message(FATAL_ERROR "libbrixa.so does not export ${required}")
   endif()

@@ -5,6 +5,9 @@
 #include <mbedtls/md5.h>
 #include <mbedtls/version.h>
 
+#include <sys/random.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -23,20 +26,8 @@ void md5_raw(const void* data, size_t len, uint8_t (&digest)[16]) {
 #endif
 }
 
-// The thread's generator state. `seeded` is false until the thread seeds it or first draws.
-struct ThreadGenerator {
-  uint32_t state = 0;
-  bool seeded = false;
-};
-thread_local ThreadGenerator generator;
-
 // 100-ns intervals between 1582-10-15 and 1970-01-01, in seconds.
 constexpr uint64_t kGregorianOffsetSeconds = 12219292800ull;
-
-uint32_t seed_from(ClockReading t) {
-  uint32_t ms = static_cast<uint32_t>(t.millis);
-  return ((static_cast<uint32_t>(t.seconds % 65536) + ms) ^ ms);
-}
 
 class Mpi {
  public:
@@ -79,15 +70,20 @@ std::string md5_hex(const void* data, size_t len) {
   return out;
 }
 
-void thread_srand(uint32_t seed) {
-  generator.state = seed;
-  generator.seeded = true;
-}
-
-int thread_rand() {
-  if (!generator.seeded) thread_srand(std::random_device{}());
-  generator.state = generator.state * 214013u + 2531011u;
-  return static_cast<int>((generator.state >> 16) & 0x7fff);
+void random_bytes(void* out, size_t len) {
+  auto* p = static_cast<unsigned char*>(out);
+  while (len > 0) {
+    ssize_t n = getrandom(p, len, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      // No kernel generator at all: fall back to the runtime's, still seeded unpredictably.
+      static thread_local std::mt19937 fallback{std::random_device{}()};
+      for (; len > 0; --len) *p++ = static_cast<unsigned char>(fallback());
+      return;
+    }
+    p += n;
+    len -= static_cast<size_t>(n);
+  }
 }
 
 ClockReading read_clock() {
@@ -111,19 +107,11 @@ std::string session_key_text(ClockReading t, int r1, int r2) {
   return text;
 }
 
-std::string session_key_from(ClockReading first, ClockReading second, ClockReading third) {
-  thread_srand(seed_from(second));
-  int r1 = thread_rand();
-  thread_srand(seed_from(third));
-  int r2 = thread_rand();
-  return md5_hex(session_key_text(first, r1, r2));
-}
-
 std::string make_session_key() {
-  ClockReading first = read_clock();
-  ClockReading second = read_clock();
-  ClockReading third = read_clock();
-  return session_key_from(first, second, third);
+  ClockReading now = read_clock();
+  uint32_t r[2];
+  random_bytes(r, sizeof r);
+  return md5_hex(session_key_text(now, static_cast<int>(r[0] & 0x7fffffff), static_cast<int>(r[1] & 0x7fffffff)));
 }
 
 RsaPublicKey service_public_key() { return RsaPublicKey{kServiceModulusHex, kServiceExponentHex}; }
@@ -148,7 +136,7 @@ std::optional<std::vector<uint8_t>> rsa_encrypt(std::string_view text, RsaPublic
   const size_t pad_len = k - 3 - text.size();
   for (size_t i = 0; i < pad_len; ++i) {
     uint8_t byte = 0;
-    for (int draw = 0; draw < 100 && byte == 0; ++draw) byte = static_cast<uint8_t>(thread_rand() & 0xff);
+    for (int draw = 0; draw < 100 && byte == 0; ++draw) random_bytes(&byte, 1);
     if (byte == 0) return std::nullopt;
     padded[2 + i] = byte;
   }

@@ -1,9 +1,9 @@
-// The cryptographic helpers of the cloud account client: MD5 in hexadecimal, the thread's
-// pseudo-random generator, the session key, RSA encryption of short texts with PKCS#1 v1.5
+// The cryptographic helpers of the cloud account client: MD5 in hexadecimal, the session key, RSA encryption of short texts with PKCS#1 v1.5
 // padding, base64, and AES-256-ECB decryption of texts encrypted under a pass phrase.
 //
-// Everything here runs on the calling thread and keeps no shared state; the pseudo-random
-// generator is one per thread.
+// Everything here runs on the calling thread and keeps no shared state. Random values come from
+// the kernel's generator: the session key protects the device logins in the replies, so it
+// must not be predictable from the clock.
 #pragma once
 
 #include <cstddef>
@@ -19,11 +19,8 @@ namespace brixa::cloud {
 std::string md5_hex(const void* data, size_t len);
 inline std::string md5_hex(std::string_view text) { return md5_hex(text.data(), text.size()); }
 
-// The calling thread's pseudo-random generator: a linear congruential generator giving values
-// 0 to 32767, reseeded by thread_srand. A thread that never seeded it starts from an
-// unpredictable seed rather than a fixed one.
-void thread_srand(uint32_t seed);
-int thread_rand();
+// Fills `out` from the kernel's random generator.
+void random_bytes(void* out, size_t len);
 
 // A wall-clock reading: seconds since 1970 and milliseconds.
 struct ClockReading {
@@ -35,10 +32,8 @@ ClockReading read_clock();
 // The 36-character text the session key is the digest of, from the first clock reading and
 // the two random values.
 std::string session_key_text(ClockReading t, int r1, int r2);
-// The session key from three clock readings: the first gives the time fields, the second and
-// third each reseed the thread's generator and draw one value. 32 lowercase hex digits.
-std::string session_key_from(ClockReading first, ClockReading second, ClockReading third);
-// A fresh session key from the clock.
+// A fresh session key: the MD5 (32 lowercase hex digits) of the text for the current time and
+// two random values.
 std::string make_session_key();
 
 struct RsaPublicKey {
@@ -48,8 +43,8 @@ struct RsaPublicKey {
 // The service's key (service_key.h).
 RsaPublicKey service_public_key();
 
-// RSA encryption with PKCS#1 v1.5 type-2 padding whose bytes come from the thread's generator
-// (a zero byte is drawn again, up to 100 times). The result has as many bytes as the modulus
+// RSA encryption with PKCS#1 v1.5 type-2 padding whose bytes are random (a zero byte is drawn
+// again, up to 100 times). The result has as many bytes as the modulus
 // (64 for the service's key). Fails for an unusable key, a text longer than the modulus
 // length minus 11 (53 bytes for the service's key), or a generator that keeps giving zeros.
 std::optional<std::vector<uint8_t>> rsa_encrypt(std::string_view text,
