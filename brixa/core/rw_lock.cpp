@@ -1,8 +1,13 @@
 #include "brixa/core/rw_lock.h"
 
 #include <chrono>
+#include <thread>
 
 namespace brixa {
+
+RwLock::~RwLock() {
+  while (unlocking_.load() != 0) std::this_thread::yield();
+}
 
 bool RwLock::try_enter_read() {
   uint32_t s = state_.load();
@@ -38,7 +43,9 @@ bool RwLock::try_lock_read_timed() {
 }
 
 void RwLock::unlock_read() {
+  unlocking_.fetch_add(1);
   if (state_.fetch_sub(1) == 1) wake_waiters();  // the last reader left: a writer may go
+  unlocking_.fetch_sub(1);
 }
 
 void RwLock::lock_write() {
@@ -55,9 +62,11 @@ void RwLock::lock_write() {
 }
 
 void RwLock::unlock_write() {
+  unlocking_.fetch_add(1);
+  writers_.unlock();
   state_.store(0);
   wake_waiters();
-  writers_.unlock();
+  unlocking_.fetch_sub(1);
 }
 
 }  // namespace brixa

@@ -22,6 +22,9 @@ class RwLock {
   static constexpr uint32_t kTimedReadMs = 500;
 
   RwLock() = default;
+  // Waits until no thread is still inside an unlock: the owner may take the write lock and free
+  // the lock at once, while the thread that let it go is still waking sleepers.
+  ~RwLock();
   RwLock(const RwLock&) = delete;
   RwLock& operator=(const RwLock&) = delete;
 
@@ -43,6 +46,9 @@ class RwLock {
   std::atomic<uint32_t> state_{0};
   // Threads sleeping on `changed_`; incremented under `sleep_lock_` before they test `state_`.
   std::atomic<int32_t> sleepers_{0};
+  // Threads between giving up their hold and finishing their wake-up; the destructor waits
+  // for it to reach 0.
+  std::atomic<int32_t> unlocking_{0};
   std::mutex sleep_lock_;
   std::condition_variable changed_;
   std::mutex writers_;  // serialises writers

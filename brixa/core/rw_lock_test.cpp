@@ -128,4 +128,22 @@ TEST(RwLock, WritersExcludeEachOtherAndReaders) {
   EXPECT_EQ(shared, expected);
 }
 
+TEST(RwLock, OwnerMayFreeTheLockRightAfterTakingItForWriting) {
+  // brixa_uninit takes the registry's lock for writing and frees it; the reader that let the
+  // lock go may still be waking sleepers at that moment. ASan reports a use after free if the
+  // lock does not wait for it.
+  for (int i = 0; i < 300; ++i) {
+    auto* lock = new RwLock;
+    lock->lock_read();
+    std::thread freer([lock] {
+      lock->lock_write();
+      lock->unlock_write();
+      delete lock;
+    });
+    std::this_thread::sleep_for(1ms);  // let the writer go to sleep on the held lock
+    lock->unlock_read();
+    freer.join();
+  }
+}
+
 }  // namespace
