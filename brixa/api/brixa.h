@@ -97,6 +97,28 @@ BRIXA_API void brixa_play_error(const char* name, int32_t line, const char* mess
 
 /* ---- Tunnel connectors ---- */
 
+/* A tunnel connection maps TCP port `dev_port` of the device `dev_id` onto a port of
+ * 127.0.0.1 through the tunnel library, and creates the device session that brixa_login then
+ * uses. `local_port` asks for that very local port (0: the tunnel library chooses, within the
+ * range of brixa_set_port_range). The tunnel may still be coming up when this returns; every
+ * later change of its status arrives as BRIXA_CB_CALLBACK_P2P_MAPPED with param1 = the
+ * connection handle, param2 = the status (0 trying, 1 connected, -1 port not found, -2 failed,
+ * -3 interrupted, -4 device not online, -5 port key refused) and info = the device identifier.
+ * When a tunnel is lost the device's session is logged out.
+ * The connection handle, or null: library not initialised, client not registered, identifier
+ * longer than 63 bytes, tunnel library not ready within about 5 s, or the port not mapped.
+ * Waits up to about 5 s; call it from a worker thread. */
+BRIXA_API brixa_connection brixa_create_connect(brixa_handle client, const char* dev_id, uint16_t dev_port,
+                                                uint16_t local_port);
+/* The local port of the connection; -1 when the client or the connection is not known (also
+ * after its release); -2 when the library is not initialised. (The name has three n.) */
+BRIXA_API int32_t brixa_connnect_get_mapped_port(brixa_handle client, brixa_connection connection);
+/* Marks the connection suspended. */
+BRIXA_API void brixa_suspend_connect(brixa_handle client, brixa_connection connection);
+/* Logs the connection's session out, closes its tunnel and frees the session and connection.
+ * -2 when the library is not initialised, otherwise -1 whether or not anything was released. */
+BRIXA_API int32_t brixa_release_connect(brixa_handle client, brixa_connection connection);
+
 
 /* ---- Device sessions and alarm outputs ----
  * A device session is created with its tunnel connection (brixa_create_connect) and logged in
