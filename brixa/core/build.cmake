@@ -4,5 +4,6 @@ if(NOT TARGET PkgConfig::CJSON)
 endif()
 target_link_libraries(brixa_static PUBLIC PkgConfig::CJSON)
 
-# Device sessions against the device simulator on loopback ports.
-kavrel_test(brixa_session_test core/device_sessions_test.cpp LIBS brixa_static sim_device)
+# Device sessions through real tunnels (tunnel service, device agents) to the device simulator,
+# all in process on loopback ports.
+kavrel_test(brixa_session_test core/device_sessions_test.cpp LIBS brixa_static sim_device sim_tunnel)

@@ -6,6 +6,7 @@
 #include "brixa/core/client_registry.h"
 #include "brixa/core/sdk_errors.h"
 #include "brixa/sdk/sdk.h"
+#include "brixa/tunnel/connector.h"
 #include "trace/trace.h"
 
 namespace brixa {
@@ -35,7 +36,25 @@ bool same_device(const device_session* session, const char* dev_id, uint16_t dev
 // Deletes the session's tunnel connector: its port is removed and it leaves the socket map.
 void delete_connector(device_session* session) {
   if (session->connector == nullptr) return;
+  tunnel::brixa_connector_delete(session->connector);
   session->connector = nullptr;
+}
+
+// Copies the tunnel's connection statistics into the connector when the tunnel is up.
+void record_connection_stats(device_session* session) {
+  brixa_connector* c = session->connector;
+  if (c == nullptr || session->mapped_port == 0) return;
+  t2u_port_stats stats{};
+  if (t2u_port_status(session->mapped_port, &stats) != 1) return;
+  c->usingRelay.store(stats.usingRelay);
+  c->relay_quality.store(stats.relay_quality);
+  c->localNATType.store(stats.localNATType);
+  c->remoteNATType.store(stats.remoteNATType);
+  c->remoteVersion.store(stats.remoteVersion);
+  trace::value("connector->usingRelay", stats.usingRelay);
+  trace::value("connector->localNATType", stats.localNATType);
+  trace::value("connector->remoteNATType", stats.remoteNATType);
+  trace::value("connector->remoteVersion", stats.remoteVersion);
 }
 
 // Texts that do not fit their fields are refused before any network call.
@@ -99,6 +118,7 @@ int32_t login(brixa_handle handle, const char* dev_id, uint16_t dev_port, const 
       s->channel_count = info.channels;
       s->alarm_input_count = info.alarm_inputs;
       s->alarm_output_count = info.alarm_outputs;
+      record_connection_stats(s);
       return BRIXA_OK;
     }
     // Nothing holds the new login: close it rather than leave a connection nobody can reach.

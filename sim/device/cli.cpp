@@ -1,9 +1,11 @@
 // The command-line entry of the device simulator in kavrel-sim:
-//   kavrel-sim device --fixture <file>
-// runs every online device of the fixture on 127.0.0.1 until SIGINT or SIGTERM.
+//   kavrel-sim device --fixture <file> [--tunnel [HOST:]PORT] [--port-key TEXT]
+// runs every online device of the fixture on 127.0.0.1 until SIGINT or SIGTERM; with --tunnel
+// each device registers with that tunnel service under its identifier.
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -15,30 +17,57 @@
 namespace sim::device {
 namespace {
 
-void usage() {
-  std::fprintf(stderr,
-               "usage: kavrel-sim device --fixture <file>\n"
-               "  Runs every online device of the fixture on 127.0.0.1 until interrupted and\n"
-               "  prints one line per device: its identifier and the port it listens on.\n");
+void usage(FILE* out) {
+  std::fprintf(out,
+               "usage: kavrel-sim device --fixture <file> [--tunnel [HOST:]PORT] [--port-key TEXT]\n"
+               "  --fixture FILE     the account fixture; every online device in it is run\n"
+               "  --tunnel PORT      register every device with the tunnel service at 127.0.0.1:PORT\n"
+               "                     (HOST:PORT for another loopback address), so clients reach it by\n"
+               "                     its identifier and its \"dev_port\"\n"
+               "  --port-key TEXT    the port key the devices register (default vakP60372)\n"
+               "Prints one line per device with the port it listens on, and runs until interrupted.\n");
+}
+
+bool parse_tunnel(const std::string& text, TunnelLink& link) {
+  std::string port = text;
+  size_t colon = text.rfind(':');
+  if (colon != std::string::npos) {
+    link.service_host = text.substr(0, colon);
+    port = text.substr(colon + 1);
+  }
+  char* end = nullptr;
+  long value = std::strtol(port.c_str(), &end, 10);
+  if (port.empty() || *end != 0 || value <= 0 || value > 65535 || link.service_host.empty()) return false;
+  link.service_port = static_cast<uint16_t>(value);
+  return true;
 }
 
 }  // namespace
 
 int run_cli(int argc, char** argv) {
   std::string fixture;
+  TunnelLink tunnel;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--fixture") == 0 && i + 1 < argc) {
+    std::string arg = argv[i];
+    if (arg == "--fixture" && i + 1 < argc) {
       fixture = argv[++i];
-    } else if (std::strcmp(argv[i], "--help") == 0) {
-      usage();
+    } else if (arg == "--tunnel" && i + 1 < argc) {
+      if (!parse_tunnel(argv[++i], tunnel)) {
+        std::fprintf(stderr, "kavrel-sim device: bad --tunnel %s\n", argv[i]);
+        return 2;
+      }
+    } else if (arg == "--port-key" && i + 1 < argc) {
+      tunnel.port_key = argv[++i];
+    } else if (arg == "--help") {
+      usage(stdout);
       return 0;
     } else {
-      usage();
+      usage(stderr);
       return 2;
     }
   }
   if (fixture.empty()) {
-    usage();
+    usage(stderr);
     return 2;
   }
   std::vector<FixtureDevice> entries;
@@ -58,12 +87,18 @@ int run_cli(int argc, char** argv) {
   std::vector<std::unique_ptr<Device>> devices;
   for (auto& entry : entries) {
     if (!entry.online) continue;
+    entry.settings.tunnel = tunnel;
     auto device = std::make_unique<Device>(entry.settings);
     if (!device->start()) {
       std::fprintf(stderr, "kavrel-sim device: %s cannot listen\n", entry.settings.dev_id.c_str());
       return 1;
     }
-    std::printf("device %s listening on 127.0.0.1:%u\n", device->dev_id().c_str(), device->port());
+    if (tunnel.service_port != 0) {
+      std::printf("device %s listening on 127.0.0.1:%u, offered through the tunnel as port %u\n",
+                  device->dev_id().c_str(), device->port(), device->tunnel_port());
+    } else {
+      std::printf("device %s listening on 127.0.0.1:%u\n", device->dev_id().c_str(), device->port());
+    }
     devices.push_back(std::move(device));
   }
   std::fflush(stdout);

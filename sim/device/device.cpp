@@ -3,8 +3,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "devsdk/proto/socket_io.h"
 #include "sim/device/control_session.h"
+#include "sim/tunnel/agent/device_agent.h"
 
 namespace sim::device {
 namespace {
@@ -14,8 +17,13 @@ constexpr int kSendWaitMs = 5000;
 
 }  // namespace
 
-Device::Device(Settings settings) : dev_id_(settings.dev_id), settings_(std::move(settings)) {
+Device::Device(Settings settings)
+    : dev_id_(settings.dev_id),
+      tunnel_(settings.tunnel),
+      tunnel_port_(settings.tcp_port != 0 ? settings.tcp_port : kDefaultServicePort),
+      settings_(std::move(settings)) {
   if (settings_.serial.empty()) settings_.serial = "SN-" + dev_id_;
+  settings_.channels = settings_.channels < 0 ? 0 : (settings_.channels > 255 ? 255 : settings_.channels);
 }
 
 Device::~Device() { stop(); }
@@ -34,11 +42,29 @@ bool Device::start() {
   port_.store(bound);
   stopping_.store(false);
   accept_thread_ = std::thread([this] { accept_loop(); });
+  if (tunnel_.service_port != 0) {
+    sim::tunnel::AgentOptions options;
+    options.service_host = tunnel_.service_host;
+    options.service_port = tunnel_.service_port;
+    options.device_id = dev_id_;
+    options.port_key = tunnel_.port_key;
+    options.port_map = {{tunnel_port_, bound}};
+    agent_ = std::make_unique<sim::tunnel::DeviceAgent>(options);
+    agent_->start();
+  }
   return true;
+}
+
+bool Device::wait_tunnel_registered(uint32_t timeout_ms) const {
+  return agent_ != nullptr && agent_->wait_registered(timeout_ms);
 }
 
 void Device::stop() {
   if (listen_fd_ < 0) return;
+  if (agent_ != nullptr) {
+    agent_->stop();
+    agent_.reset();
+  }
   stopping_.store(true);
   proto::net::shutdown_both(listen_fd_);
   if (accept_thread_.joinable()) accept_thread_.join();
@@ -272,7 +298,8 @@ proto::NetworkConfig Device::network_config() const {
   std::lock_guard<std::mutex> hold(state_lock_);
   proto::NetworkConfig c;
   c.host_name = dev_id_.substr(0, 15);
-  c.tcp_port = settings_.tcp_port != 0 ? settings_.tcp_port : port_.load();
+  // The service port as clients name it: through a tunnel, the port the tunnel asks for.
+  c.tcp_port = settings_.tcp_port != 0 ? settings_.tcp_port : tunnel_.service_port != 0 ? tunnel_port_ : port_.load();
   c.udp_port = c.tcp_port;
   c.http_port = settings_.http_port;
   c.https_port = settings_.https_port;

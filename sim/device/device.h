@@ -1,7 +1,9 @@
-// A simulated recorder or camera serving the device wire protocol on 127.0.0.1.
+// A simulated recorder or camera serving the device wire protocol on 127.0.0.1, and, when its
+// settings name a tunnel service, registered there under its identifier through an embedded
+// device agent that relays tunnel streams to its service port.
 //
-// Threads: the accept thread and one thread per connection, all started by start() and
-// stopped and joined by stop() (or the destructor). The device's state (settings, logins,
+// Threads: the accept thread, one thread per connection and the agent's threads, all started
+// by start() and stopped and joined by stop() (or the destructor). The device's state (settings, logins,
 // alarm I/O, switches, counters) is guarded by `state_lock_`; the connection list by
 // `connections_lock_`. Both are taken briefly and never together with a socket wait.
 #pragma once
@@ -19,7 +21,14 @@
 #include "devsdk/proto/messages.h"
 #include "sim/device/settings.h"
 
+namespace sim::tunnel {
+class DeviceAgent;
+}
+
 namespace sim::device {
+
+// The device port a tunnel reaches the service port by, when the settings give none.
+inline constexpr uint16_t kDefaultServicePort = 37777;
 
 class Device {
  public:
@@ -28,10 +37,15 @@ class Device {
   Device(const Device&) = delete;
   Device& operator=(const Device&) = delete;
 
-  // Listens on 127.0.0.1 (settings.listen_port, or an ephemeral port). False when it cannot.
+  // Listens on 127.0.0.1 (settings.listen_port, or an ephemeral port) and starts the agent.
+  // False when it cannot listen.
   bool start();
   void stop();
   uint16_t port() const { return port_.load(); }
+  // The device port that tunnels ask for to reach the service port.
+  uint16_t tunnel_port() const { return tunnel_port_; }
+  // True once the agent is registered with the tunnel service (false without a tunnel).
+  bool wait_tunnel_registered(uint32_t timeout_ms) const;
   const std::string& dev_id() const { return dev_id_; }
 
   // ---- Switches, from any thread ----
@@ -80,6 +94,9 @@ class Device {
   void join_finished_connections();
 
   const std::string dev_id_;
+  const TunnelLink tunnel_;
+  const uint16_t tunnel_port_;
+  std::unique_ptr<sim::tunnel::DeviceAgent> agent_;  // owned by start() and stop()
   std::atomic<uint16_t> port_{0};
   std::atomic<bool> stopping_{false};
   std::atomic<int> connections_accepted_{0};

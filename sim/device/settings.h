@@ -31,6 +31,14 @@ struct Fault {
   uint16_t on_type = 0;
 };
 
+// The tunnel service the device registers with, so clients reach it by identifier. The device
+// offers its service port through the tunnel as `tcp_port` (37777 when that is 0).
+struct TunnelLink {
+  std::string service_host = "127.0.0.1";
+  uint16_t service_port = 0;  // 0: the device is not registered anywhere
+  std::string port_key = "vakP60372";
+};
+
 struct Settings {
   std::string dev_id = "KVR-TEST";
   std::string name = "Gravador";
@@ -42,7 +50,7 @@ struct Settings {
   int max_connections = 16;  // logged-in sessions at once; 0: no limit
   std::vector<uint16_t> alarm_inputs{0, 0, 0, 0};  // states; the count is the number of inputs
   std::vector<uint16_t> alarm_outputs{0, 0};       // at most 255
-  uint16_t tcp_port = 0;    // reported service port; 0: the port the device listens on
+  uint16_t tcp_port = 0;    // reported service port; 0: 37777 behind a tunnel, else the listening port
   uint16_t http_port = 80;  // reported
   uint16_t https_port = 443;
   uint8_t multi_preview = 4;
@@ -50,6 +58,7 @@ struct Settings {
   uint16_t listen_port = 0;  // 0: an ephemeral port on 127.0.0.1
   int login_error = 0;       // 1-10: every login is refused with that code
   Fault fault;
+  TunnelLink tunnel;
 };
 
 }  // namespace sim::device
