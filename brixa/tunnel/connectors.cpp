@@ -1,11 +1,11 @@
 // The socket map, the T2U check thread and the release of a device session's connection.
 //
 // Locks, outermost first: the client registry, a client's device list lock, the socket map,
-// the callback queue. The check thread reads the tunnel status of every mapped connector under
-// the socket map's read lock; when some status changed it takes the registry's read lock with
-// a bounded wait before it lets the socket map go, and then the device list lock. It never
-// waits without limit while holding the socket map, so a release that holds the registry and a
-// device list lock and waits for the socket map cannot deadlock with it.
+// the callback queue. The check thread takes them the other way round: the socket map's read
+// lock, then the registry's read lock and a device list lock. It may, because it never waits
+// without limit for those two while it holds the socket map (a timed lock and tries), so a
+// release that holds the registry and a device list lock and waits for the socket map cannot
+// deadlock with it.
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -33,6 +33,9 @@ std::atomic<PointerMap*> the_socket_map{nullptr};
 std::thread* check_thread = nullptr;
 std::atomic<bool> check_running{false};
 platform::Event stop_check(platform::Event::Reset::manual, false);
+
+constexpr int kListLockTries = 20;
+constexpr int kListLockRetryMs = 1;
 
 // A status change seen under the socket map's lock, applied under the client's locks.
 struct Change {
@@ -69,7 +72,7 @@ void apply_change(brixa_connector* c, device_session* session, int32_t status) {
 
 void check_round(PointerMap* map) {
   std::vector<Change> changes;
-  map->lock.lock_read();
+  ReadLock map_hold(map->lock);
   map->walk([&](const void*, void* value) {
     auto* c = static_cast<brixa_connector*>(value);
     int32_t port = c->mapped_port.load();
@@ -85,23 +88,33 @@ void check_round(PointerMap* map) {
     if (status != c->last_status.load()) changes.push_back({c, c->client, c->serial, status});
     return true;
   });
-  // While a connector is in the map its client is registered, so the registry exists; it is
-  // locked before the map is let go. A writer holding the registry (a release waiting for this
-  // map) makes the timed lock give up, and the changes are seen again next round.
-  PointerMap* registry = changes.empty() ? nullptr : client_registry();
-  bool registry_held = registry != nullptr && registry->lock.try_lock_read_timed();
-  map->lock.unlock_read();
-  if (!registry_held) return;
+  if (changes.empty()) return;
 
+  // While a connector is in the map, its client is registered and alive: releasing a client
+  // takes its connectors out of the map (under the map's write lock) before the client, or the
+  // registry, is freed. So the socket map's read lock, held to the end of the round, keeps the
+  // registry and these clients alive. Nothing below waits without limit while holding it: the
+  // registry's read lock gives up after 500 ms when a writer holds it (a release waiting for
+  // this map), and a device list lock is only tried. What cannot be reached now is seen again
+  // next round, because last_status is left unchanged.
+  PointerMap* registry = client_registry();
+  if (registry == nullptr || !registry->lock.try_lock_read_timed()) return;
   for (const Change& change : changes) {
     if (!registry->contains(change.client)) continue;
-    std::lock_guard<platform::CriticalSection> list(change.client->device_list_lock);
-    // Found in the list means still alive; the serial tells it from a newer connector that
-    // happens to sit at the same address. A connector whose session is not in the list yet
-    // (still being created) keeps its change for the next round.
+    platform::CriticalSection& list = change.client->device_list_lock;
+    bool entered = false;
+    for (int i = 0; i < kListLockTries && !entered; ++i) {
+      entered = list.try_enter();
+      if (!entered) std::this_thread::sleep_for(std::chrono::milliseconds(kListLockRetryMs));
+    }
+    if (!entered) continue;
+    // The serial tells this connector from a newer one at the same address. A connector whose
+    // session is not in the list yet (still being created) keeps its change for the next round.
     device_session* session = session_of(change.client, change.connector);
-    if (session == nullptr || change.connector->serial != change.serial) continue;
-    apply_change(change.connector, session, change.status);
+    if (session != nullptr && change.connector->serial == change.serial) {
+      apply_change(change.connector, session, change.status);
+    }
+    list.leave();
   }
   registry->lock.unlock_read();
 }

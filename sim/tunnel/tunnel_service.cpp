@@ -72,6 +72,7 @@ TunnelService::~TunnelService() { stop(); }
 
 bool TunnelService::start() {
   if (started_) return true;
+  if (stop_.is_set()) return false;  // a stopped service stays stopped
   listener_ = wire::listen_loopback(options_.port, &port_);
   if (!listener_.valid()) return false;
   started_ = true;

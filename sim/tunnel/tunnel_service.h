@@ -45,7 +45,7 @@ class TunnelService {
   TunnelService(const TunnelService&) = delete;
   TunnelService& operator=(const TunnelService&) = delete;
 
-  // Listens on 127.0.0.1; false when the port cannot be bound.
+  // Listens on 127.0.0.1; false when the port cannot be bound, or after stop().
   bool start();
   // Closes every connection and joins every thread.
   void stop();
