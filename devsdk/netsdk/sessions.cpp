@@ -182,8 +182,14 @@ int32_t NET_Login(const char* ip, uint16_t port, const char* user, const char* p
   login->session_token = answer.session_token;
   int32_t handle = netsdk::add_login(login);
   notice->handle.store(handle);
-  // A drop between the reply and the line above found no handle to report; report it now.
-  if (!control->alive()) netsdk::report_loss(notice);
+  // The connection may have dropped since the reply. If its reader saw no handle to report, the
+  // login ends here as a failed connection; if it did report the handle, the login stands and
+  // the application has heard of the drop.
+  if (!control->alive() && !notice->reported.exchange(true)) {
+    netsdk::remove_login(handle);
+    control->close();
+    return netsdk::fail_login(error, NET_LOGIN_MAIN_CONNECTION_FAILED);
+  }
   if (info != nullptr) netsdk::fill_device_info(answer, info);
   set_last_error(0);
   return handle;
