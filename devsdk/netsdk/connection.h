@@ -53,6 +53,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // Breaks the connection as a failure: the reader reports it lost. For a reply that makes no
   // sense, which leaves the stream untrustworthy.
   void abort();
+  // From now on the end of the connection is expected: no loss is reported. For a goodbye the
+  // device answers by closing.
+  void expect_close() { closing_.store(true); }
   // Closes the connection on purpose: no loss is reported. Idempotent.
   void close();
   bool alive() const;

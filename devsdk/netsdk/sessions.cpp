@@ -202,7 +202,9 @@ NET_BOOL NET_Logout(int32_t login_id) {
     set_last_error(NET_ERR_INVALID_HANDLE);
     return 0;
   }
-  // Tell the device, without waiting for its answer: the login ends here either way.
+  // Tell the device, without waiting for its answer: the login ends here either way. The device
+  // closes the connection when it has read the logout, which is no loss.
+  login->control->expect_close();
   login->control->send_only(proto::Type::logout, {}, netsdk::kLogoutSendMs);
   login->control->close();
   netsdk::join_reaped();
