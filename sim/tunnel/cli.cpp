@@ -144,6 +144,7 @@ int run_cli(int argc, char** argv) {
     running.back()->start();
     std::printf("agent %s -> 127.0.0.1:%u\n", id.c_str(), agent.default_port);
   }
+  for (auto& agent : running) agent->wait_registered(2000);  // so the first commands find them
   std::printf("tunnel service on 127.0.0.1:%u\n", service.port());
   std::fflush(stdout);
 
