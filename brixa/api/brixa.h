@@ -97,8 +97,80 @@ BRIXA_API void brixa_play_error(const char* name, int32_t line, const char* mess
 
 /* ---- Tunnel connectors ---- */
 
+/* A tunnel connection maps TCP port `dev_port` of the device `dev_id` onto a port of
+ * 127.0.0.1 through the tunnel library, and creates the device session that brixa_login then
+ * uses. `local_port` asks for that very local port (0: the tunnel library chooses, within the
+ * range of brixa_set_port_range). The tunnel may still be coming up when this returns; every
+ * later change of its status arrives as BRIXA_CB_CALLBACK_P2P_MAPPED with param1 = the
+ * connection handle, param2 = the status (0 trying, 1 connected, -1 port not found, -2 failed,
+ * -3 interrupted, -4 device not online, -5 port key refused) and info = the device identifier.
+ * When a tunnel is lost the device's session is logged out.
+ * The connection handle, or null: library not initialised, client not registered, identifier
+ * longer than 63 bytes, tunnel library not ready within about 5 s, or the port not mapped.
+ * Waits up to about 5 s; call it from a worker thread. */
+BRIXA_API brixa_connection brixa_create_connect(brixa_handle client, const char* dev_id, uint16_t dev_port,
+                                                uint16_t local_port);
+/* The local port of the connection; -1 when the client or the connection is not known (also
+ * after its release); -2 when the library is not initialised. (The name has three n.) */
+BRIXA_API int32_t brixa_connnect_get_mapped_port(brixa_handle client, brixa_connection connection);
+/* Marks the connection suspended. */
+BRIXA_API void brixa_suspend_connect(brixa_handle client, brixa_connection connection);
+/* Logs the connection's session out, closes its tunnel and frees the session and connection.
+ * -2 when the library is not initialised, otherwise -1 whether or not anything was released. */
+BRIXA_API int32_t brixa_release_connect(brixa_handle client, brixa_connection connection);
 
-/* ---- Device sessions and alarm outputs ---- */
+
+/* ---- Device sessions and alarm outputs ----
+ * A device session is created with its tunnel connection (brixa_create_connect) and logged in
+ * through "127.0.0.1" and the tunnel's mapped local port. The exports find a session of the
+ * client by device identifier, newest first: the first one that is logged in, except
+ * brixa_logout, brixa_reset and (after checking that some session of the identifier is logged
+ * in) brixa_start_get_device_info and brixa_stop_get_device_info, which take the first one
+ * whether logged in or not. -3 (BRIXA_ERR_NO_SESSION) when there is none. */
+
+/* Logs the session of dev_id whose tunnel maps dev_port in with the user and password. A session
+ * already logged in there is shared: its login count goes up and 0 is returned at once. Results:
+ * 0 logged in; a login error code 1-10 (1 wrong password, 2 no such user, 3 time-out, 4 account
+ * logged in, 5 locked, 6 black-listed, 7 busy, 8 sub connection failed, 9 main connection
+ * failed, 10 too many connections); -1 client not registered, texts too long for their fields
+ * (an identifier of 128 bytes or more, a user of 64 or more, a password of 32 or more) or no
+ * session with that identifier and port (the new login is then closed); -2. */
+BRIXA_API int32_t brixa_login(brixa_handle client, const char* dev_id, uint16_t dev_port, const char* dev_user,
+                              const char* dev_pass);
+/* Takes one login back; the last one logs the device out (the session and its tunnel stay).
+ * 0, also when there is nothing to log out; -2. */
+BRIXA_API int32_t brixa_logout(brixa_handle client, const char* dev_id);
+/* Logs the session out and deletes it with its tunnel connection, whatever its login count.
+ * Its live streams, playback and alert listening are not stopped. 0; -1; -2; -3. */
+BRIXA_API int32_t brixa_reset(brixa_handle client, const char* dev_id);
+/* The login handle (above 0); -1; -2; -3. */
+BRIXA_API int32_t brixa_get_login_id(brixa_handle client, const char* dev_id);
+/* The channel count the device reported at login; -1; -2; -3. */
+BRIXA_API int32_t brixa_get_dev_channel_count(brixa_handle client, const char* dev_id);
+/* Starts the device-information thread, which posts BRIXA_CB_CALLBACK_GET_DEVINFO with param1 0
+ * and param2 0 and the JSON description, or param2 -1 and the identifier on failure. Results:
+ * 0 started; -3 not logged in; -4 no channels (nothing is posted); -5 a thread was recorded
+ * already (it is joined and a new one is started all the same); -6 the thread could not start;
+ * -1; -2. */
+BRIXA_API int32_t brixa_start_get_device_info(brixa_handle client, const char* dev_id);
+/* Tells the device-information thread to give up and waits for it. 0; -1; -2; -3. */
+BRIXA_API int32_t brixa_stop_get_device_info(brixa_handle client, const char* dev_id);
+/* The device's HTTP, HTTPS and TCP service ports from its network configuration; -3 also when
+ * the configuration cannot be read; -1; -2. */
+BRIXA_API int32_t brixa_get_HTTP_port(brixa_handle client, const char* dev_id);
+BRIXA_API int32_t brixa_get_HTTPS_port(brixa_handle client, const char* dev_id);
+BRIXA_API int32_t brixa_get_TCP_port(brixa_handle client, const char* dev_id);
+/* The number of alarm outputs the device reported at login; -1; -2; -3. */
+BRIXA_API int32_t brixa_get_output_count(brixa_handle client, const char* dev_id);
+/* 1 when the output is closed, 0 when open; -1 the device did not answer; -3 also when the
+ * device's output count is not 1 to 16 or the index is not 0 to count - 1 (no query is made);
+ * -2. */
+BRIXA_API int32_t brixa_get_output(brixa_handle client, const char* dev_id, int32_t output_index);
+/* Closes (closed non-zero) or opens one output, writing the others back as the device reported
+ * them a moment before. 0; -1 query or control refused; -3 as brixa_get_output; -2. */
+BRIXA_API int32_t brixa_set_output(brixa_handle client, const char* dev_id, int32_t output_index, int32_t closed);
+BRIXA_API int32_t brixa_open_output(brixa_handle client, const char* dev_id, int32_t output_index);
+BRIXA_API int32_t brixa_close_output(brixa_handle client, const char* dev_id, int32_t output_index);
 
 
 /* ---- Cloud account ---- */

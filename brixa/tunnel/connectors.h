@@ -1,6 +1,8 @@
 // The tunnel connectors' share of the library's start and stop, and of releasing a client.
 #pragma once
 
+#include <cstdint>
+
 #include "brixa/core/client.h"
 #include "brixa/core/device_session.h"
 
@@ -13,7 +15,12 @@ void stop_connectors();
 
 // Releases one session's connection while the caller holds the client registry's lock and the
 // client's device list lock: logs the session out, unlinks it, deletes its connector, joins its
-// device-information thread and frees it.
+// device-information thread and frees it. brixa_release, brixa_release_connect and a reset of
+// the session all end a session this way.
 void release_session_locked(brixa_client* client, device_session* session);
+
+// The status callback of every connector: posts BRIXA_CB_CALLBACK_P2P_MAPPED with the
+// connection handle, the status and the device identifier.
+void post_status(brixa_connector* connector, int32_t status);
 
 }  // namespace brixa::tunnel

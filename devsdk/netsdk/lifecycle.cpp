@@ -1,6 +1,7 @@
 // Start and stop of the NetSDK and the registration of the application's callbacks.
 #include <mutex>
 
+#include "devsdk/netsdk/logins.h"
 #include "devsdk/netsdk/netsdk.h"
 #include "devsdk/netsdk/sdk_state.h"
 
@@ -21,6 +22,8 @@ NET_BOOL NET_Init(NET_DisconnectCallback on_disconnect, intptr_t user) {
 }
 
 void NET_Cleanup(void) {
+  // Close every login first, outside the state lock: a reader thread reporting a loss takes it.
+  netsdk::close_all_logins();
   auto& s = state();
   std::lock_guard<std::mutex> hold(s.lock);
   s.initialised = false;

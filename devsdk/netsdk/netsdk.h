@@ -75,8 +75,118 @@ NETSDK_API void NET_SetNetworkParam(const NET_NetworkParams* params);
 NETSDK_API void NET_RegisterDrawFun(NET_DrawCallback draw, intptr_t user);
 NETSDK_API uint32_t NET_GetLastError(void);
 
-/* Closes a login's session with its device. */
+/* ---- Login sessions ----
+ * A login opens a control session on one TCP connection to the device. The disconnect callback
+ * given to NET_Init is called (on an SDK thread) when that connection drops without NET_Logout
+ * having been asked; the login handle then stays known until NET_Logout frees it, and requests
+ * on it fail with NET_ERR_NETWORK_ERROR. A device that sends a malformed or oversized message
+ * has its connection closed the same way. */
+
+/* Login mode of a plain TCP login, the one the brixa library uses. */
+#define NET_LOGIN_MODE_TCP 19
+
+/* Device information filled by NET_Login (64 bytes). */
+typedef struct NET_DEVICEINFO {
+  char serial[48];        /* bytes 0-47: serial number text, NUL-terminated */
+  uint8_t alarm_inputs;   /* byte 48 */
+  uint8_t alarm_outputs;  /* byte 49 */
+  uint8_t disks;          /* byte 50 */
+  uint8_t device_type;    /* byte 51 */
+  uint8_t channels;       /* byte 52: video channels */
+  uint8_t reserved[11];
+} NET_DEVICEINFO;
+
+/* Login error codes (the error out-value of NET_Login when it returns 0). */
+#define NET_LOGIN_WRONG_PASSWORD 1
+#define NET_LOGIN_NO_SUCH_USER 2
+#define NET_LOGIN_TIMEOUT 3
+#define NET_LOGIN_ALREADY_LOGGED_IN 4
+#define NET_LOGIN_LOCKED 5
+#define NET_LOGIN_BLACKLISTED 6
+#define NET_LOGIN_BUSY 7
+#define NET_LOGIN_SUB_CONNECTION_FAILED 8
+#define NET_LOGIN_MAIN_CONNECTION_FAILED 9
+#define NET_LOGIN_TOO_MANY_CONNECTIONS 10
+
+/* Logs in to the device at ip:port (IPv4). Returns the login handle (above 0), or 0 with
+ * *error set to a login error code 1-10: the device's refusal, 3 when no reply came within the
+ * network parameters' wait time, 9 when no connection could be made or it broke. `reserved`
+ * must be null. `info` (may be null) is filled on success. */
+NETSDK_API int32_t NET_Login(const char* ip, uint16_t port, const char* user, const char* password,
+                             int32_t login_mode, void* reserved, NET_DEVICEINFO* info, int32_t* error);
+
+/* Closes a login's session with its device. 0 (NET_ERR_INVALID_HANDLE) for an unknown handle. */
 NETSDK_API NET_BOOL NET_Logout(int32_t login_id);
+
+/* ---- Configuration ----
+ * NET_GetDevConfig fills `buffer` with the block of `command`; `returned` receives the block's
+ * size. A buffer smaller than the block fails with NET_ERR_INSUFFICIENT_BUFFER. wait_ms bounds
+ * the whole request (0 or less: the network parameters' wait time). */
+#define NET_DEV_DEVICECFG 1  /* NET_DEVICE_CONFIG */
+#define NET_DEV_NETCFG 2     /* NET_NETWORK_CONFIG */
+
+typedef struct NET_DEVICE_CONFIG { /* 212 bytes */
+  uint32_t size;               /* 0: the block's size */
+  char serial[48];             /* 4 */
+  uint8_t device_type;         /* 52 */
+  uint8_t channels;            /* 53 */
+  uint8_t alarm_inputs;        /* 54 */
+  uint8_t alarm_outputs;       /* 55 */
+  uint8_t disks;               /* 56 */
+  uint8_t reserved57[3];
+  char software_version[32];   /* 60 */
+  char reserved92[16];
+  char model[32];              /* 108 */
+  char reserved140[9];
+  char name[32];               /* 149: the device's name text */
+  uint8_t multi_preview;       /* 181: split count of the multi-channel preview (1, 4, 8, 16, 32) */
+  uint8_t reserved182[22];
+  uint8_t video_standard;      /* 204: 0 PAL, non-zero NTSC */
+  uint8_t reserved205[7];
+} NET_DEVICE_CONFIG;
+
+typedef struct NET_ETHERNET { /* 96 bytes */
+  char address[16];
+  char netmask[16];
+  char gateway[16];
+  char mac[40];
+  uint8_t reserved[8];
+} NET_ETHERNET;
+
+typedef struct NET_NETWORK_CONFIG { /* 1852 bytes */
+  uint32_t size;               /* 0: the block's size */
+  char host_name[16];          /* 4 */
+  uint16_t max_connections;    /* 20 */
+  uint16_t tcp_port;           /* 22 */
+  uint16_t udp_port;           /* 24 */
+  uint16_t http_port;          /* 26 */
+  uint16_t https_port;         /* 28 */
+  uint8_t ethernet_count;      /* 30 */
+  uint8_t reserved31;
+  NET_ETHERNET ethernet[4];    /* 32 */
+  uint8_t reserved416[1436];
+} NET_NETWORK_CONFIG;
+
+NETSDK_API NET_BOOL NET_GetDevConfig(int32_t login_id, uint32_t command, int32_t channel, void* buffer,
+                                     uint32_t size, uint32_t* returned, int32_t wait_ms);
+
+/* ---- Alarm inputs and outputs ----
+ * The state buffer holds one 4-byte entry per input or output: two unsigned 16-bit fields, the
+ * number (from 0) and the state (non-zero: closed). */
+#define NET_IO_ALARM_INPUT 1  /* query only */
+#define NET_IO_ALARM_OUTPUT 2
+
+typedef struct NET_IO_STATE {
+  uint16_t number;
+  uint16_t state;
+} NET_IO_STATE;
+
+/* Fills one entry per input or output, as many as fit in `size`; `returned` receives the bytes
+ * filled. */
+NETSDK_API NET_BOOL NET_QueryIOControlState(int32_t login_id, int32_t io_type, void* buffer, uint32_t size,
+                                            uint32_t* returned, int32_t wait_ms);
+/* Sets output i to entry i's state for every entry in the buffer (io_type NET_IO_ALARM_OUTPUT). */
+NETSDK_API NET_BOOL NET_IOControl(int32_t login_id, int32_t io_type, const void* buffer, uint32_t size);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,405 @@
+// The tunnel connectors against the real tunnel library, the tunnel service, a device agent and
+// an echo "device", all in this process on loopback.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "brixa/api/brixa.h"
+#include "brixa/core/client_registry.h"
+#include "brixa/tunnel/connector.h"
+#include "brixa/tunnel/socket_map.h"
+#include "platform/testing/debug_capture.h"
+#include "sim/tunnel/testing/tunnel_world.h"
+#include "t2u/t2u.h"
+#include "trace/trace.h"
+
+namespace brixa::tunnel {
+namespace {
+
+using sim::tunnel::testing::echo_exchange;
+using sim::tunnel::testing::EchoWorld;
+using sim::tunnel::testing::free_port;
+using sim::tunnel::testing::kEchoDevice;
+using sim::tunnel::testing::kEchoDevicePort;
+using sim::tunnel::testing::wait_until;
+
+struct Message {
+  int32_t id;
+  intptr_t param1;
+  int32_t param2;
+  std::string info;
+};
+
+// Collects every callback message of the client.
+class Recorder {
+ public:
+  static int callback(intptr_t user, brixa_handle, int32_t id, intptr_t param1, int32_t param2, const char* info,
+                      int32_t info_len) {
+    auto* self = reinterpret_cast<Recorder*>(user);
+    std::lock_guard<std::mutex> hold(self->lock_);
+    self->messages_.push_back({id, param1, param2, info_len > 0 ? std::string(info, info_len) : std::string()});
+    self->arrived_.notify_all();
+    return 0;
+  }
+  std::vector<Message> tunnel_messages() {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::vector<Message> out;
+    for (const auto& m : messages_)
+      if (m.id == BRIXA_CB_CALLBACK_P2P_MAPPED) out.push_back(m);
+    return out;
+  }
+  // Waits until `count` tunnel messages have arrived.
+  bool wait_tunnel_messages(size_t count, int timeout_ms) {
+    return wait_until([&] { return tunnel_messages().size() >= count; }, timeout_ms);
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable arrived_;
+  std::vector<Message> messages_;
+};
+
+class Connectors : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(world_.start());
+    brixa_init("127.0.0.1", world_.service().port(), "svc-key");
+    client_ = brixa_create();
+    ASSERT_NE(client_, nullptr);
+    brixa_cli_attach_callback(client_, &Recorder::callback, reinterpret_cast<intptr_t>(&recorder_));
+  }
+  void TearDown() override {
+    if (client_ != nullptr) {
+      brixa_cli_detach_callback(client_);
+      brixa_release(client_);
+    }
+    brixa_uninit();
+    brixa_set_port_range(0, 0);
+    trace::force_verbose_for_testing(false);
+  }
+
+  brixa_connection connect(uint16_t local_port = 0, const char* dev_id = kEchoDevice) {
+    return brixa_create_connect(client_, dev_id, kEchoDevicePort, local_port);
+  }
+  int32_t mapped(brixa_connection c) { return brixa_connnect_get_mapped_port(client_, c); }
+  // The login handle of the connection's session (read under the client's locks).
+  int32_t login_handle_of(brixa_connection c) {
+    return with_device_list(client_, [&](brixa_client* client) -> int32_t {
+      for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
+        device_session* s = device_session::from_link(l);
+        if (s->connector == c) return s->login_handle;
+      }
+      return -100;
+    });
+  }
+  void set_login_handle(brixa_connection c, int32_t handle) {
+    with_device_list(client_, [&](brixa_client* client) -> int32_t {
+      for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
+        device_session* s = device_session::from_link(l);
+        if (s->connector == c) s->login_handle = handle;
+      }
+      return 0;
+    });
+  }
+
+  EchoWorld world_;
+  Recorder recorder_;
+  brixa_handle client_ = nullptr;
+};
+
+TEST_F(Connectors, LocalPortZeroLetsTheTunnelLibraryChooseAndARequestedPortIsUsed) {
+  brixa_connection any = connect(0);
+  ASSERT_NE(any, nullptr);
+  EXPECT_GT(mapped(any), 0);
+
+  uint16_t wanted = free_port();
+  brixa_connection exact = connect(wanted);
+  ASSERT_NE(exact, nullptr);
+  EXPECT_EQ(mapped(exact), wanted);
+
+  // The same port again cannot be mapped: no connection.
+  platform::testing::DebugCapture capture;
+  trace::force_verbose_for_testing(true);
+  EXPECT_EQ(connect(wanted), nullptr);
+  EXPECT_TRUE(capture.mentions("Add port failed (276)"));
+  EXPECT_TRUE(capture.mentions("Cannot connect (173)"));
+}
+
+TEST_F(Connectors, PortRangeBoundsTheChosenPort) {
+  uint16_t only = free_port();
+  ASSERT_EQ(brixa_set_port_range(only, only), 0);
+  brixa_connection c = connect(0);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(mapped(c), only);
+}
+
+TEST_F(Connectors, BytesReallyFlow) {
+  brixa_connection c = connect();
+  ASSERT_NE(c, nullptr);
+  ASSERT_TRUE(recorder_.wait_tunnel_messages(1, 5000));
+  EXPECT_TRUE(echo_exchange(static_cast<uint16_t>(mapped(c)), 10u << 20));
+}
+
+TEST_F(Connectors, ReleasedConnectionIsGoneAndReleaseAlwaysSaysMinusOne) {
+  brixa_connection c = connect();
+  ASSERT_NE(c, nullptr);
+  int32_t port = mapped(c);
+  ASSERT_GT(port, 0);
+  EXPECT_EQ(brixa_release_connect(client_, c), -1);  // released, and still -1
+  EXPECT_EQ(mapped(c), -1);
+  EXPECT_LT(sim::tunnel::testing::connect_local(static_cast<uint16_t>(port)), 0);  // the port is closed
+  EXPECT_EQ(brixa_release_connect(client_, c), -1);  // nothing left to release
+  EXPECT_EQ(socket_map()->size(), 0u);
+}
+
+TEST_F(Connectors, FirstStatusIsReportedOnceWithHandleStatusAndIdentifier) {
+  brixa_connection c = connect();
+  ASSERT_NE(c, nullptr);
+  ASSERT_TRUE(recorder_.wait_tunnel_messages(1, 5000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a further check round or two
+  auto messages = recorder_.tunnel_messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].param1, reinterpret_cast<intptr_t>(c));
+  EXPECT_EQ(messages[0].param2, 1);
+  EXPECT_EQ(messages[0].info, kEchoDevice);
+}
+
+TEST_F(Connectors, TunnelStillTryingReportsNothing) {
+  world_.service().set_delay(kEchoDevice, 60000);  // the device never answers during the test
+  brixa_connection c = connect();
+  ASSERT_NE(c, nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_EQ(t2u_port_status(static_cast<uint16_t>(mapped(c)), nullptr), 0);
+  EXPECT_TRUE(recorder_.tunnel_messages().empty());
+}
+
+TEST_F(Connectors, UpCutUpGivesThreeMessagesAndLogsTheSessionOut) {
+  brixa_connection c = connect();
+  ASSERT_NE(c, nullptr);
+  ASSERT_TRUE(recorder_.wait_tunnel_messages(1, 5000));
+  set_login_handle(c, 77);  // as if logged in through the tunnel
+
+  world_.service().set_device_online(kEchoDevice, false);
+  ASSERT_TRUE(recorder_.wait_tunnel_messages(2, 5000));
+  EXPECT_EQ(login_handle_of(c), 0);
+
+  world_.service().set_device_online(kEchoDevice, true);
+  ASSERT_TRUE(recorder_.wait_tunnel_messages(3, 5000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  auto messages = recorder_.tunnel_messages();
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[0].param2, 1);
+  EXPECT_EQ(messages[1].param2, -3);
+  EXPECT_EQ(messages[2].param2, 1);
+  for (const auto& m : messages) {
+    EXPECT_EQ(m.param1, reinterpret_cast<intptr_t>(c));
+    EXPECT_EQ(m.info, kEchoDevice);
+  }
+}
+
+// The first status a device in each condition reports.
+struct Condition {
+  const char* name;
+  void (*arrange)(EchoWorld&);
+  int32_t status;
+};
+
+TEST_F(Connectors, DeviceConditionsReachTheCallback) {
+  const Condition cases[] = {
+      {"offline", [](EchoWorld& w) { w.service().set_device_online(kEchoDevice, false); }, -4},
+      {"no agent", [](EchoWorld& w) { w.stop_agent(); }, -4},
+      {"wrong key", [](EchoWorld& w) { w.service().set_reject_key(kEchoDevice, true); }, -5},
+      {"refused", [](EchoWorld& w) { w.service().set_refuse(kEchoDevice, true); }, -2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.arrange(world_);
+    size_t before = recorder_.tunnel_messages().size();
+    brixa_connection connection = connect();
+    ASSERT_NE(connection, nullptr);  // the connection exists even though the tunnel is down
+    ASSERT_TRUE(recorder_.wait_tunnel_messages(before + 1, 5000));
+    Message last = recorder_.tunnel_messages().back();
+    EXPECT_EQ(last.param1, reinterpret_cast<intptr_t>(connection));
+    EXPECT_EQ(last.param2, c.status);
+    brixa_release_connect(client_, connection);
+    world_.service().set_device_online(kEchoDevice, true);
+    world_.service().set_reject_key(kEchoDevice, false);
+    world_.service().set_refuse(kEchoDevice, false);
+    if (!world_.service().device_registered(kEchoDevice)) {
+      ASSERT_TRUE(world_.start_agent());
+    }
+  }
+}
+
+TEST_F(Connectors, AgentWithAnotherKeyGivesMinusFive) {
+  world_.stop_agent();
+  sim::tunnel::AgentOptions options = world_.agent_options();
+  options.port_key = "wrongKey1";
+  sim::tunnel::DeviceAgent agent(options);
+  agent.start();
+  ASSERT_TRUE(agent.wait_registered(5000));
+  brixa_connection c = connect();
+  ASSERT_NE(c, nullptr);
+  ASSERT_TRUE(recorder_.wait_tunnel_messages(1, 5000));
+  EXPECT_EQ(recorder_.tunnel_messages()[0].param2, -5);
+}
+
+TEST_F(Connectors, ConnectFailsAtOnceWhenTheTunnelLibraryIsNotInitialised) {
+  t2u_exit();  // status -1
+  platform::testing::DebugCapture capture;
+  trace::force_verbose_for_testing(true);
+  EXPECT_EQ(connect(), nullptr);
+  EXPECT_TRUE(capture.mentions("Cannot connect (173)"));
+  EXPECT_FALSE(capture.mentions("T2U is not ready (234)"));  // no five-second wait
+}
+
+TEST_F(Connectors, ConnectGivesUpWhenTheTunnelLibraryNeverBecomesReady) {
+  brixa_uninit();
+  world_.service().set_accept_clients(false);
+  brixa_init("127.0.0.1", world_.service().port(), "svc-key");
+  client_ = brixa_create();
+  platform::testing::DebugCapture capture;
+  trace::force_verbose_for_testing(true);
+  EXPECT_EQ(connect(), nullptr);
+  EXPECT_TRUE(capture.mentions("T2U is not ready (234)"));
+  EXPECT_TRUE(capture.mentions("Cannot connect (173)"));
+}
+
+TEST_F(Connectors, SuspendedConnectorGivesUpAtItsNextPoll) {
+  brixa_uninit();
+  world_.service().set_accept_clients(false);
+  brixa_init("127.0.0.1", world_.service().port(), "svc-key");
+  client_ = brixa_create();
+  brixa_connector* c = brixa_connector_new(kEchoDevicePort, kEchoDevice, 0);
+  ASSERT_NE(c, nullptr);
+  c->client = client_;
+  platform::testing::DebugCapture capture;
+  trace::force_verbose_for_testing(true);
+  std::thread suspender([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    c->suspended.store(1);
+  });
+  EXPECT_EQ(c->ops.connect(c), -1);
+  suspender.join();
+  EXPECT_FALSE(capture.mentions("T2U is not ready (234)"));  // gave up before the 50 polls
+  brixa_connector_delete(c);
+}
+
+TEST_F(Connectors, SuspendMarksAConnectedConnector) {
+  brixa_connection c = connect();
+  ASSERT_NE(c, nullptr);
+  brixa_suspend_connect(client_, c);
+  EXPECT_EQ(c->suspended.load(), 1);
+}
+
+TEST_F(Connectors, TooLongIdentifierIsRefused) {
+  std::string id(64, 'd');
+  EXPECT_EQ(connect(0, id.c_str()), nullptr);
+}
+
+TEST_F(Connectors, UnknownHandlesAndNullArguments) {
+  brixa_connection c = connect();
+  ASSERT_NE(c, nullptr);
+  auto* stranger = reinterpret_cast<brixa_handle>(&world_);
+  struct Case {
+    brixa_handle client;
+    brixa_connection connection;
+  } cases[] = {{nullptr, c}, {client_, nullptr}, {stranger, c}};
+  for (const auto& k : cases) {
+    EXPECT_EQ(brixa_connnect_get_mapped_port(k.client, k.connection), -1);
+    EXPECT_EQ(brixa_release_connect(k.client, k.connection), -1);
+    brixa_suspend_connect(k.client, k.connection);
+  }
+  EXPECT_EQ(brixa_create_connect(stranger, kEchoDevice, kEchoDevicePort, 0), nullptr);
+  EXPECT_EQ(c->suspended.load(), 0);
+  EXPECT_GT(mapped(c), 0);  // untouched by all of that
+}
+
+TEST(ConnectorsWithoutLibrary, ExportsReportNotInitialised) {
+  auto* fake = reinterpret_cast<brixa_connection>(0x1000);
+  auto* client = reinterpret_cast<brixa_handle>(0x2000);
+  EXPECT_EQ(brixa_create_connect(client, kEchoDevice, kEchoDevicePort, 0), nullptr);
+  EXPECT_EQ(brixa_connnect_get_mapped_port(client, fake), -2);
+  EXPECT_EQ(brixa_release_connect(client, fake), -2);
+  brixa_suspend_connect(client, fake);
+}
+
+TEST_F(Connectors, ReleasingTheClientClosesItsTunnels) {
+  brixa_connection a = connect();
+  brixa_connection b = connect();
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  int32_t port = mapped(a);
+  brixa_cli_detach_callback(client_);
+  brixa_release(client_);
+  client_ = nullptr;
+  EXPECT_EQ(socket_map()->size(), 0u);
+  EXPECT_EQ(t2u_port_status(static_cast<uint16_t>(port), nullptr), -1);
+}
+
+TEST_F(Connectors, UninitWithLiveTunnelsStopsEverything) {
+  brixa_connection a = connect();
+  brixa_connection b = connect();
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  ASSERT_TRUE(recorder_.wait_tunnel_messages(2, 5000));
+  int32_t port = mapped(a);
+  int fd = sim::tunnel::testing::connect_local(static_cast<uint16_t>(port));  // a live stream
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(wait_until([&] { return world_.service().stream_count(kEchoDevice) == 1; }, 5000));
+
+  platform::testing::DebugCapture capture;
+  trace::force_verbose_for_testing(true);
+  brixa_uninit();
+  client_ = nullptr;  // freed by the uninit
+  EXPECT_TRUE(capture.mentions("- joining t2u check thread"));
+  EXPECT_TRUE(capture.mentions("- freeing socket map"));
+  EXPECT_EQ(socket_map(), nullptr);
+  EXPECT_EQ(t2u_status(), -1);
+  EXPECT_TRUE(sim::tunnel::testing::wait_for_end(fd, 5000));
+  ::close(fd);
+}
+
+TEST_F(Connectors, ReleasesRaceStatusChangesWithoutDeadlock) {
+  // Worker threads create and release connections while the device flaps, so the check thread
+  // keeps taking the client's locks while releases hold them and wait for the socket map.
+  std::atomic<bool> flapping{true};
+  std::thread flapper([&] {
+    bool online = true;
+    while (flapping.load()) {
+      online = !online;
+      world_.service().set_device_online(kEchoDevice, online);
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+    world_.service().set_device_online(kEchoDevice, true);
+  });
+  std::vector<std::thread> workers;
+  std::atomic<int> created{0};
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+  for (int w = 0; w < 3; ++w) {
+    workers.emplace_back([&] {
+      while (std::chrono::steady_clock::now() < deadline) {
+        brixa_connection c = connect();
+        if (c == nullptr) continue;
+        ++created;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        brixa_release_connect(client_, c);
+      }
+    });
+  }
+  for (auto& t : workers) t.join();
+  flapping.store(false);
+  flapper.join();
+  EXPECT_GT(created.load(), 0);
+  EXPECT_EQ(socket_map()->size(), 0u);
+}
+
+}  // namespace
+}  // namespace brixa::tunnel

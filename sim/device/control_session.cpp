@@ -1,0 +1,150 @@
+#include "sim/device/control_session.h"
+
+#include "devsdk/proto/messages.h"
+#include "sim/device/device.h"
+
+namespace sim::device {
+namespace {
+
+std::vector<uint8_t> garbage_bytes() {
+  std::vector<uint8_t> bytes(64);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0xA5 ^ (i * 37));
+  return bytes;
+}
+
+std::vector<uint8_t> oversized_header(uint16_t type, uint32_t request_id) {
+  std::vector<uint8_t> out;
+  proto::Header h;
+  h.type = type;
+  h.flags = proto::kFlagReply;
+  h.request_id = request_id;
+  h.length = 0x7FFFFFF0u;  // announced, never sent
+  proto::append_header(out, h);
+  return out;
+}
+
+void reply(std::vector<uint8_t>& out, const proto::Message& m, int32_t status,
+           const std::vector<uint8_t>& payload = {}) {
+  auto bytes = proto::reply_bytes(static_cast<proto::Type>(m.header.type), m.header.request_id, status, payload);
+  out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+ControlSession::~ControlSession() {
+  if (token_ != 0) device_.logout(token_);
+}
+
+ControlSession::Next ControlSession::handle(const proto::Message& m, std::vector<uint8_t>& out) {
+  // Replies and pushes have no place on the device's side of a control connection.
+  if (m.is_reply() || m.is_push()) return Next::close;
+
+  Fault fault = device_.fault_for(m.header.type);
+  switch (fault.kind) {
+    case FaultKind::none:
+      break;
+    case FaultKind::drop:
+      return Next::close;
+    case FaultKind::stall:
+      return Next::stall;
+    case FaultKind::garbage: {
+      auto bytes = garbage_bytes();
+      out.insert(out.end(), bytes.begin(), bytes.end());
+      return Next::keep;
+    }
+    case FaultKind::oversized: {
+      auto bytes = oversized_header(m.header.type, m.header.request_id);
+      out.insert(out.end(), bytes.begin(), bytes.end());
+      return Next::keep;
+    }
+  }
+
+  auto type = static_cast<proto::Type>(m.header.type);
+  if (type == proto::Type::login) {
+    proto::LoginRequest request;
+    if (token_ != 0 || !proto::decode(m.payload, request)) {
+      reply(out, m, proto::status::bad_request);
+      return Next::close;
+    }
+    auto result = device_.login(request);
+    if (result.status != proto::status::ok) {
+      reply(out, m, result.status);
+      return Next::keep;
+    }
+    token_ = result.token;
+    reply(out, m, proto::status::ok, proto::encode(device_.login_reply(token_)));
+    return Next::keep;
+  }
+  if (type == proto::Type::bind) {
+    reply(out, m, proto::status::not_supported);  // stream connections come with the media features
+    return Next::close;
+  }
+  if (token_ == 0) {
+    reply(out, m, proto::status::not_logged_in);
+    return Next::keep;
+  }
+
+  switch (type) {
+    case proto::Type::logout:
+      device_.logout(token_);
+      token_ = 0;
+      reply(out, m, proto::status::ok);
+      return Next::close;
+    case proto::Type::keepalive:
+      reply(out, m, proto::status::ok);
+      return Next::keep;
+    case proto::Type::get_config: {
+      proto::ConfigRequest request;
+      if (!proto::decode(m.payload, request)) {
+        reply(out, m, proto::status::bad_request);
+        return Next::close;
+      }
+      if (request.command == proto::kConfigDevice) {
+        reply(out, m, proto::status::ok, proto::encode(device_.device_config()));
+      } else if (request.command == proto::kConfigNetwork) {
+        reply(out, m, proto::status::ok, proto::encode(device_.network_config()));
+      } else {
+        reply(out, m, proto::status::not_supported);
+      }
+      return Next::keep;
+    }
+    case proto::Type::io_state: {
+      proto::IoRequest request;
+      if (!proto::decode(m.payload, request)) {
+        reply(out, m, proto::status::bad_request);
+        return Next::close;
+      }
+      proto::IoStates states;
+      if (!device_.io_states(request.io_type, states)) {
+        reply(out, m, proto::status::invalid_parameter);
+      } else {
+        reply(out, m, proto::status::ok, proto::encode(states));
+      }
+      return Next::keep;
+    }
+    case proto::Type::io_control: {
+      proto::IoControl request;
+      if (!proto::decode(m.payload, request)) {
+        reply(out, m, proto::status::bad_request);
+        return Next::close;
+      }
+      reply(out, m, device_.io_control(request));
+      return Next::keep;
+    }
+    case proto::Type::set_config:
+    case proto::Type::get_named_config:
+    case proto::Type::ptz_control:
+    case proto::Type::record_query:
+    case proto::Type::record_month:
+    case proto::Type::alarm_subscribe:
+    case proto::Type::alarm_unsubscribe:
+    case proto::Type::stream_control:
+      reply(out, m, proto::status::not_supported);
+      return Next::keep;
+    default:
+      reply(out, m, proto::status::unknown_type);
+      return Next::keep;
+  }
+}
+
+}  // namespace sim::device

@@ -1,0 +1,341 @@
+#include "sim/device/device.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "devsdk/proto/socket_io.h"
+#include "sim/device/control_session.h"
+#include "sim/tunnel/agent/device_agent.h"
+
+namespace sim::device {
+namespace {
+
+constexpr size_t kMaxConnections = 64;  // open connections at once; more are closed at accept
+constexpr int kSendWaitMs = 5000;
+
+}  // namespace
+
+Device::Device(Settings settings)
+    : dev_id_(settings.dev_id),
+      tunnel_(settings.tunnel),
+      tunnel_port_(settings.tcp_port != 0 ? settings.tcp_port : kDefaultServicePort),
+      settings_(std::move(settings)) {
+  if (settings_.serial.empty()) settings_.serial = "SN-" + dev_id_;
+  settings_.channels = settings_.channels < 0 ? 0 : (settings_.channels > 255 ? 255 : settings_.channels);
+}
+
+Device::~Device() { stop(); }
+
+bool Device::start() {
+  if (listen_fd_ >= 0) return true;
+  uint16_t bound = 0;
+  uint16_t wanted;
+  {
+    std::lock_guard<std::mutex> hold(state_lock_);
+    wanted = settings_.listen_port;
+  }
+  auto socket = proto::net::listen_loopback(wanted, &bound);
+  if (!socket.valid()) return false;
+  listen_fd_ = socket.release();
+  port_.store(bound);
+  stopping_.store(false);
+  accept_thread_ = std::thread([this] { accept_loop(); });
+  if (tunnel_.service_port != 0) {
+    sim::tunnel::AgentOptions options;
+    options.service_host = tunnel_.service_host;
+    options.service_port = tunnel_.service_port;
+    options.device_id = dev_id_;
+    options.port_key = tunnel_.port_key;
+    options.port_map = {{tunnel_port_, bound}};
+    agent_ = std::make_unique<sim::tunnel::DeviceAgent>(options);
+    agent_->start();
+  }
+  return true;
+}
+
+bool Device::wait_tunnel_registered(uint32_t timeout_ms) const {
+  return agent_ != nullptr && agent_->wait_registered(timeout_ms);
+}
+
+void Device::stop() {
+  if (listen_fd_ < 0) return;
+  if (agent_ != nullptr) {
+    agent_->stop();
+    agent_.reset();
+  }
+  stopping_.store(true);
+  proto::net::shutdown_both(listen_fd_);
+  if (accept_thread_.joinable()) accept_thread_.join();
+  ::close(listen_fd_);
+  listen_fd_ = -1;
+  std::list<std::unique_ptr<Connection>> all;
+  {
+    std::lock_guard<std::mutex> hold(connections_lock_);
+    for (auto& c : connections_) proto::net::shutdown_both(c->fd);
+    all.swap(connections_);
+  }
+  for (auto& c : all) {
+    if (c->thread.joinable()) c->thread.join();
+    ::close(c->fd);
+  }
+}
+
+void Device::accept_loop() {
+  while (!stopping_.load()) {
+    int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) {
+      if (stopping_.load()) break;
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      break;
+    }
+    join_finished_connections();
+    std::lock_guard<std::mutex> hold(connections_lock_);
+    if (stopping_.load() || connections_.size() >= kMaxConnections) {
+      ::close(fd);
+      continue;
+    }
+    connections_accepted_.fetch_add(1);
+    auto c = std::make_unique<Connection>();
+    c->fd = fd;
+    Connection* raw = c.get();
+    c->thread = std::thread([this, raw] { serve(raw); });
+    connections_.push_back(std::move(c));
+  }
+}
+
+void Device::join_finished_connections() {
+  std::list<std::unique_ptr<Connection>> finished;
+  {
+    std::lock_guard<std::mutex> hold(connections_lock_);
+    for (auto it = connections_.begin(); it != connections_.end();) {
+      if ((*it)->done.load()) {
+        finished.push_back(std::move(*it));
+        it = connections_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& c : finished) {
+    c->thread.join();
+    ::close(c->fd);
+  }
+}
+
+void Device::serve(Connection* connection) {
+  const int fd = connection->fd;
+  {
+    ControlSession session(*this);
+    proto::FrameReader frames(ControlSession::kMaxRequestPayload);
+    std::vector<uint8_t> buffer(16 * 1024);
+    bool stalled = false;
+    bool open = true;
+    while (open) {
+      long n = proto::net::receive_some(fd, buffer.data(), buffer.size());
+      if (n <= 0) break;
+      if (stalled) continue;  // a stalled device reads and never answers
+      frames.feed(buffer.data(), static_cast<size_t>(n));
+      proto::Message m;
+      for (;;) {
+        auto r = frames.next(m);
+        if (r == proto::FrameReader::Result::need_more) break;
+        if (r != proto::FrameReader::Result::message) {
+          open = false;  // malformed or oversized: close the connection
+          break;
+        }
+        std::vector<uint8_t> out;
+        auto next = session.handle(m, out);
+        if (!out.empty() && !proto::net::send_all(fd, out.data(), out.size(), kSendWaitMs)) {
+          open = false;
+          break;
+        }
+        if (next == ControlSession::Next::close) {
+          open = false;
+          break;
+        }
+        if (next == ControlSession::Next::stall) {
+          stalled = true;
+          break;
+        }
+      }
+    }
+    proto::net::shutdown_both(fd);
+  }  // the session's login ends here
+  connection->done.store(true);
+}
+
+void Device::drop_connections() {
+  std::lock_guard<std::mutex> hold(connections_lock_);
+  for (auto& c : connections_) proto::net::shutdown_both(c->fd);
+}
+
+void Device::set_login_error(int code) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  settings_.login_error = code;
+}
+
+void Device::set_fault(Fault fault) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  settings_.fault = fault;
+}
+
+void Device::set_alarm_output(size_t index, uint16_t state) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  if (index < settings_.alarm_outputs.size()) settings_.alarm_outputs[index] = state;
+}
+
+void Device::set_alarm_input(size_t index, uint16_t state) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  if (index < settings_.alarm_inputs.size()) settings_.alarm_inputs[index] = state;
+}
+
+void Device::set_channels(int channels) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  settings_.channels = channels < 0 ? 0 : (channels > 255 ? 255 : channels);
+}
+
+std::vector<uint16_t> Device::alarm_outputs() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return settings_.alarm_outputs;
+}
+
+std::vector<std::vector<uint16_t>> Device::output_writes() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return output_writes_;
+}
+
+int Device::logins_accepted() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return logins_accepted_;
+}
+
+int Device::sessions_open() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return static_cast<int>(sessions_.size());
+}
+
+int Device::io_queries() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return io_queries_;
+}
+
+uint32_t Device::last_login_mode() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return last_login_mode_;
+}
+
+Fault Device::fault_for(uint16_t type) const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  const Fault& f = settings_.fault;
+  if (f.kind != FaultKind::none && (f.on_type == 0 || f.on_type == type)) return f;
+  return Fault{};
+}
+
+Device::LoginResult Device::login(const proto::LoginRequest& request) {
+  namespace st = proto::status;
+  std::lock_guard<std::mutex> hold(state_lock_);
+  last_login_mode_ = request.login_mode;
+  if (settings_.login_error >= st::login_wrong_password && settings_.login_error <= st::login_too_many_connections)
+    return {settings_.login_error, 0};
+  const User* user = nullptr;
+  for (const auto& u : settings_.users)
+    if (u.name == request.user) user = &u;
+  if (user == nullptr) return {st::login_no_such_user, 0};
+  if (user->locked) return {st::login_locked, 0};
+  if (user->blacklisted) return {st::login_blacklisted, 0};
+  if (user->password != request.password) return {st::login_wrong_password, 0};
+  if (user->exclusive) {
+    for (const auto& [token, name] : sessions_)
+      if (name == user->name) return {st::login_already_logged_in, 0};
+  }
+  if (settings_.max_connections > 0 && static_cast<int>(sessions_.size()) >= settings_.max_connections)
+    return {st::login_too_many_connections, 0};
+  uint32_t token = next_token_++;
+  if (next_token_ == 0) next_token_ = 1;
+  sessions_[token] = user->name;
+  ++logins_accepted_;
+  return {st::ok, token};
+}
+
+void Device::logout(uint32_t token) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  sessions_.erase(token);
+}
+
+proto::LoginReply Device::login_reply(uint32_t token) const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  proto::LoginReply r;
+  r.session_token = token;
+  r.serial = settings_.serial;
+  r.channels = static_cast<uint8_t>(settings_.channels);
+  r.alarm_inputs = static_cast<uint8_t>(settings_.alarm_inputs.size() > 255 ? 255 : settings_.alarm_inputs.size());
+  r.alarm_outputs = static_cast<uint8_t>(settings_.alarm_outputs.size() > 255 ? 255 : settings_.alarm_outputs.size());
+  r.disks = 1;
+  r.device_type = settings_.channels > 1 ? 1 : 2;  // recorder or camera
+  return r;
+}
+
+proto::DeviceConfig Device::device_config() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  proto::DeviceConfig c;
+  c.serial = settings_.serial;
+  c.name = settings_.name;
+  c.model = settings_.model;
+  c.software_version = settings_.software_version;
+  c.device_type = settings_.channels > 1 ? 1 : 2;
+  c.channels = static_cast<uint8_t>(settings_.channels);
+  c.alarm_inputs = static_cast<uint8_t>(settings_.alarm_inputs.size() > 255 ? 255 : settings_.alarm_inputs.size());
+  c.alarm_outputs = static_cast<uint8_t>(settings_.alarm_outputs.size() > 255 ? 255 : settings_.alarm_outputs.size());
+  c.disks = 1;
+  c.multi_preview = settings_.multi_preview;
+  c.video_standard = settings_.video_standard;
+  return c;
+}
+
+proto::NetworkConfig Device::network_config() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  proto::NetworkConfig c;
+  c.host_name = dev_id_.substr(0, 15);
+  // The service port as clients name it: through a tunnel, the port the tunnel asks for.
+  c.tcp_port = settings_.tcp_port != 0 ? settings_.tcp_port : tunnel_.service_port != 0 ? tunnel_port_ : port_.load();
+  c.udp_port = c.tcp_port;
+  c.http_port = settings_.http_port;
+  c.https_port = settings_.https_port;
+  c.max_connections = static_cast<uint16_t>(settings_.max_connections);
+  c.address = "127.0.0.1";
+  c.netmask = "255.0.0.0";
+  c.gateway = "127.0.0.1";
+  c.mac = "02:00:00:00:00:01";
+  return c;
+}
+
+bool Device::io_states(uint32_t io_type, proto::IoStates& out) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  const std::vector<uint16_t>* states = nullptr;
+  if (io_type == proto::kIoAlarmInput) states = &settings_.alarm_inputs;
+  if (io_type == proto::kIoAlarmOutput) states = &settings_.alarm_outputs;
+  if (states == nullptr) return false;
+  ++io_queries_;
+  out.entries.clear();
+  for (size_t i = 0; i < states->size() && i < proto::kMaxIoEntries; ++i)
+    out.entries.push_back({static_cast<uint16_t>(i), (*states)[i]});
+  return true;
+}
+
+int32_t Device::io_control(const proto::IoControl& request) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  if (request.io_type != proto::kIoAlarmOutput) return proto::status::invalid_parameter;
+  if (request.entries.empty() || request.entries.size() > settings_.alarm_outputs.size())
+    return proto::status::invalid_parameter;
+  std::vector<uint16_t> written;
+  for (size_t i = 0; i < request.entries.size(); ++i) {
+    settings_.alarm_outputs[i] = request.entries[i].state != 0 ? 1 : 0;
+    written.push_back(request.entries[i].state);
+  }
+  output_writes_.push_back(std::move(written));
+  return proto::status::ok;
+}
+
+}  // namespace sim::device

@@ -1,0 +1,170 @@
+// The device simulator seen from a raw socket: what it answers and when it closes.
+#include "sim/device/device.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include "devsdk/proto/messages.h"
+#include "devsdk/proto/socket_io.h"
+
+namespace sim::device {
+namespace {
+
+using proto::net::Socket;
+
+class RawClient {
+ public:
+  explicit RawClient(uint16_t port) {
+    proto::net::ConnectResult r;
+    socket_ = proto::net::connect_tcp("127.0.0.1", port, 2000, &r);
+  }
+  bool connected() const { return socket_.valid(); }
+  void send(const std::vector<uint8_t>& bytes) {
+    ASSERT_TRUE(proto::net::send_all(socket_.fd(), bytes.data(), bytes.size(), 2000));
+  }
+  // The next message, or nothing when the device closed the connection or `wait_ms` passed.
+  enum class Got { message, closed, nothing };
+  Got next(proto::Message& m, int wait_ms = 3000) {
+    int64_t deadline = proto::net::monotonic_ms() + wait_ms;
+    for (;;) {
+      auto r = frames_.next(m);
+      if (r == proto::FrameReader::Result::message) return Got::message;
+      if (r != proto::FrameReader::Result::need_more) return Got::nothing;
+      int64_t left = deadline - proto::net::monotonic_ms();
+      if (left <= 0) return Got::nothing;
+      pollfd p{socket_.fd(), POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(left)) <= 0) return Got::nothing;
+      uint8_t buffer[4096];
+      long n = proto::net::receive_some(socket_.fd(), buffer, sizeof buffer);
+      if (n <= 0) return Got::closed;
+      frames_.feed(buffer, static_cast<size_t>(n));
+    }
+  }
+  // True when the device closed the connection within 3 s.
+  bool closed_by_device() {
+    proto::Message m;
+    Got g;
+    while ((g = next(m)) == Got::message) {
+    }
+    return g == Got::closed;
+  }
+
+ private:
+  Socket socket_;
+  proto::FrameReader frames_{proto::kMaxControlPayload};
+};
+
+std::vector<uint8_t> login_bytes(uint32_t id, const char* user, const char* password) {
+  proto::LoginRequest r;
+  r.login_mode = 19;
+  r.user = user;
+  r.password = password;
+  return proto::request_bytes(proto::Type::login, id, proto::encode(r));
+}
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings s;
+    s.dev_id = "KVR-RAW";
+    device = std::make_unique<Device>(s);
+    ASSERT_TRUE(device->start());
+  }
+  std::unique_ptr<Device> device;
+};
+
+TEST_F(DeviceTest, AnswersRequestsBeforeLoginWithNotLoggedIn) {
+  RawClient c(device->port());
+  ASSERT_TRUE(c.connected());
+  proto::ConfigRequest cfg;
+  cfg.command = proto::kConfigDevice;
+  c.send(proto::request_bytes(proto::Type::get_config, 5, proto::encode(cfg)));
+  proto::Message m;
+  ASSERT_EQ(c.next(m), RawClient::Got::message);
+  EXPECT_TRUE(m.is_reply());
+  EXPECT_EQ(m.header.request_id, 5u);
+  EXPECT_EQ(m.header.status, proto::status::not_logged_in);
+  // The connection stays usable: a login follows.
+  c.send(login_bytes(6, "admin", "admin"));
+  ASSERT_EQ(c.next(m), RawClient::Got::message);
+  EXPECT_EQ(m.header.status, proto::status::ok);
+  proto::LoginReply reply;
+  EXPECT_TRUE(proto::decode(m.payload, reply));
+  EXPECT_EQ(reply.channels, 4);
+  EXPECT_EQ(device->sessions_open(), 1);
+}
+
+TEST_F(DeviceTest, ClosesTheConnectionOnWhatItCannotAccept) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<uint8_t> oversized;
+  proto::Header h;
+  h.type = static_cast<uint16_t>(proto::Type::login);
+  h.length = 1u << 30;
+  proto::append_header(oversized, h);
+  std::vector<uint8_t> bad_version = login_bytes(1, "admin", "admin");
+  bad_version[4] = 9;
+  std::vector<uint8_t> cut_login = proto::request_bytes(proto::Type::login, 1, {19, 0, 0, 0, 5, 0, 'a'});
+  std::vector<uint8_t> reply_from_client = proto::reply_bytes(proto::Type::login, 1, 0, {});
+  const Case cases[] = {
+      {"bytes that are no message", std::vector<uint8_t>(40, 0xA5)},
+      {"a header announcing 1 GiB", oversized},
+      {"an unknown version", bad_version},
+      {"a login whose payload is cut", cut_login},
+      {"a reply sent by the client", reply_from_client},
+  };
+  for (const auto& c : cases) {
+    RawClient client(device->port());
+    ASSERT_TRUE(client.connected()) << c.what;
+    client.send(c.bytes);
+    EXPECT_TRUE(client.closed_by_device()) << c.what;
+  }
+  EXPECT_EQ(device->sessions_open(), 0);
+}
+
+TEST_F(DeviceTest, EndsTheLoginWhenItsConnectionCloses) {
+  {
+    RawClient c(device->port());
+    c.send(login_bytes(1, "admin", "admin"));
+    proto::Message m;
+    ASSERT_EQ(c.next(m), RawClient::Got::message);
+    ASSERT_EQ(device->sessions_open(), 1);
+  }
+  int64_t deadline = proto::net::monotonic_ms() + 3000;
+  while (device->sessions_open() != 0 && proto::net::monotonic_ms() < deadline) ::poll(nullptr, 0, 10);
+  EXPECT_EQ(device->sessions_open(), 0);
+}
+
+TEST_F(DeviceTest, StopsWhileAConnectionStalls) {
+  device->set_fault({FaultKind::stall, 0});
+  RawClient c(device->port());
+  c.send(login_bytes(1, "admin", "admin"));
+  proto::Message m;
+  EXPECT_EQ(c.next(m, 300), RawClient::Got::nothing);
+  device->stop();  // must not wait for the stalled connection
+  EXPECT_TRUE(c.closed_by_device());
+}
+
+TEST_F(DeviceTest, WritesOutputsByPosition) {
+  RawClient c(device->port());
+  c.send(login_bytes(1, "admin", "admin"));
+  proto::Message m;
+  ASSERT_EQ(c.next(m), RawClient::Got::message);
+  proto::IoControl set;
+  set.io_type = proto::kIoAlarmOutput;
+  set.entries = {{0, 1}, {1, 0}};
+  c.send(proto::request_bytes(proto::Type::io_control, 2, proto::encode(set)));
+  ASSERT_EQ(c.next(m), RawClient::Got::message);
+  EXPECT_EQ(m.header.status, proto::status::ok);
+  EXPECT_EQ(device->alarm_outputs(), (std::vector<uint16_t>{1, 0}));
+  set.entries = {{0, 1}, {1, 1}, {2, 1}};  // one more than the device has
+  c.send(proto::request_bytes(proto::Type::io_control, 3, proto::encode(set)));
+  ASSERT_EQ(c.next(m), RawClient::Got::message);
+  EXPECT_EQ(m.header.status, proto::status::invalid_parameter);
+  EXPECT_EQ(device->alarm_outputs(), (std::vector<uint16_t>{1, 0}));
+}
+
+}  // namespace
+}  // namespace sim::device

@@ -1,0 +1,86 @@
+#include "sim/device/fixture_devices.h"
+
+#include <gtest/gtest.h>
+
+#include "devsdk/proto/messages.h"
+
+namespace sim::device {
+namespace {
+
+TEST(FixtureDevices, ReadsTheDeviceEntryAndItsSimulatorSettings) {
+  const char* json = R"({
+    "applications": [],
+    "accounts": [{
+      "user": "demo", "password": "p",
+      "devices": [
+        {"dev_id": "KVR-1", "dev_user": "op", "dev_pass": "s3", "name": "Loja", "dev_port": 37777,
+         "dev_http_port": 8080, "channel_count": 2,
+         "device": {"channel_count": 0, "alarm_outputs": [0, 1, 0], "alarm_inputs": 1,
+                    "users": [{"user": "op", "password": "s3"}, {"user": "old", "password": "x", "locked": true}],
+                    "max_connections": 3, "https_port": 8443, "login_error": 7,
+                    "fault": {"kind": "drop", "on": "get_config"}}},
+        {"dev_id": "KVR-2", "online": false}
+      ],
+      "cameras": {"groups": [{"cams": [{"id": "c", "devid": "KVR-2", "chlid": 5}]}], "cams": []}
+    }]})";
+  std::vector<FixtureDevice> devices;
+  std::string error;
+  ASSERT_TRUE(parse_fixture_devices(json, devices, error)) << error;
+  ASSERT_EQ(devices.size(), 2u);
+  const Settings& a = devices[0].settings;
+  EXPECT_EQ(a.dev_id, "KVR-1");
+  EXPECT_EQ(a.name, "Loja");
+  EXPECT_EQ(a.channels, 0);  // the simulator's own count wins
+  EXPECT_EQ(a.alarm_outputs, (std::vector<uint16_t>{0, 1, 0}));
+  EXPECT_EQ(a.alarm_inputs.size(), 1u);
+  ASSERT_EQ(a.users.size(), 2u);
+  EXPECT_TRUE(a.users[1].locked);
+  EXPECT_EQ(a.max_connections, 3);
+  EXPECT_EQ(a.tcp_port, 37777);
+  EXPECT_EQ(a.http_port, 8080);
+  EXPECT_EQ(a.https_port, 8443);
+  EXPECT_EQ(a.login_error, 7);
+  EXPECT_EQ(a.fault.kind, FaultKind::drop);
+  EXPECT_EQ(a.fault.on_type, static_cast<uint16_t>(proto::Type::get_config));
+  EXPECT_EQ(devices[0].dev_port, 37777);
+
+  const Settings& b = devices[1].settings;
+  EXPECT_FALSE(devices[1].online);
+  EXPECT_EQ(b.channels, 6);  // one more than the highest camera channel, found in a group
+  ASSERT_EQ(b.users.size(), 1u);
+  EXPECT_EQ(b.users[0].name, "admin");
+  EXPECT_EQ(b.users[0].password, "admin");
+  EXPECT_EQ(b.name, "KVR-2");
+}
+
+TEST(FixtureDevices, RefusesWhatItCannotRun) {
+  const char* bad[] = {
+      "not json",
+      R"({"accounts": 3})",
+      R"({"accounts": [{"devices": [{"name": "no id"}]}]})",
+      R"({"accounts": [{"devices": [{"dev_id": "a", "dev_port": 70000}]}]})",
+      R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"channel_count": 300}}]}]})",
+      R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"login_error": 11}}]}]})",
+      R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"fault": {"kind": "explode"}}}]}]})",
+      R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"alarm_outputs": 256}}]}]})",
+  };
+  for (const char* json : bad) {
+    std::vector<FixtureDevice> devices;
+    std::string error;
+    EXPECT_FALSE(parse_fixture_devices(json, devices, error)) << json;
+    EXPECT_FALSE(error.empty()) << json;
+  }
+}
+
+TEST(FixtureDevices, RunsADeviceListedByTwoAccountsOnce) {
+  const char* json = R"({"accounts": [{"devices": [{"dev_id": "a", "name": "first"}]},
+                                      {"devices": [{"dev_id": "a", "name": "second"}]}]})";
+  std::vector<FixtureDevice> devices;
+  std::string error;
+  ASSERT_TRUE(parse_fixture_devices(json, devices, error));
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(devices[0].settings.name, "first");
+}
+
+}  // namespace
+}  // namespace sim::device

@@ -1,0 +1,82 @@
+#include "t2u/mapped_port.h"
+
+#include <poll.h>
+
+#include "t2u/tunnel_client.h"
+#include "t2u/wire/protocol.h"
+#include "t2u/wire/relay.h"
+#include "t2u/wire/socket_io.h"
+
+namespace t2u {
+
+namespace {
+constexpr int kConnectTimeoutMs = 5000;
+// The service answers an opening stream once the device has answered, or with an error after
+// its own time-out; this bound only guards against a service that never answers.
+constexpr int kOpenAnswerTimeoutMs = 30000;
+}  // namespace
+
+MappedPort::MappedPort(TunnelClient& client, PortTarget target, wire::UniqueFd listener, uint16_t port)
+    : client_(client), target_(std::move(target)), listener_(std::move(listener)), port_(port) {}
+
+MappedPort::~MappedPort() { stop(); }
+
+void MappedPort::start() { acceptor_ = std::thread(&MappedPort::accept_loop, this); }
+
+void MappedPort::stop() {
+  stop_.set();
+  if (acceptor_.joinable()) acceptor_.join();
+  listener_.reset();
+  for (auto& stream : streams_) {
+    if (stream->thread.joinable()) stream->thread.join();
+  }
+  streams_.clear();
+}
+
+void MappedPort::reap_finished_streams() {
+  for (auto it = streams_.begin(); it != streams_.end();) {
+    if ((*it)->done.load()) {
+      (*it)->thread.join();
+      it = streams_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void MappedPort::accept_loop() {
+  for (;;) {
+    wire::Wait w = wire::wait_for(listener_.get(), POLLIN, stop_.fd(), -1);
+    if (w != wire::Wait::ready) return;
+    wire::UniqueFd local = wire::accept_connection(listener_.get());
+    if (!local.valid()) continue;
+    reap_finished_streams();
+    if (streams_.size() >= kMaxStreams) continue;  // closes the connection
+    auto stream = std::make_unique<Stream>();
+    Stream* raw = stream.get();
+    stream->thread = std::thread([this, raw, fd = local.release()]() mutable {
+      relay(wire::UniqueFd(fd));
+      raw->done.store(true);
+    });
+    streams_.push_back(std::move(stream));
+  }
+}
+
+void MappedPort::relay(wire::UniqueFd local) {
+  std::string session;
+  if (!client_.session(&session)) return;  // not accepted by the service: nothing to relay to
+  wire::UniqueFd service = wire::connect_to(client_.server(), client_.server_port(), stop_.fd(), kConnectTimeoutMs);
+  if (!service.valid()) return;
+  std::string open = std::string(wire::kTag) + " OPEN " + session + " " + std::to_string(target_.tag) + " " +
+                     wire::encode_text(target_.device_id) + " " + wire::encode_text(target_.port_key) + " " +
+                     wire::encode_text(target_.peer_host) + " " + std::to_string(target_.peer_port) + "\n";
+  if (!wire::send_all(service.get(), open, stop_.fd(), kConnectTimeoutMs)) return;
+  std::string answer;
+  if (wire::read_line(service.get(), &answer, wire::kMaxLine, stop_.fd(), kOpenAnswerTimeoutMs) != wire::LineRead::ok ||
+      answer != "OK") {
+    return;
+  }
+  wire::pump(local.get(), service.get(), stop_.fd());
+}
+
+}  // namespace t2u
