@@ -1,7 +1,8 @@
 // tunnel_bench: bulk throughput and small-message round trips on loopback through
 //   direct  the target server itself,
 //   tunnel  a port mapped by t2u, relayed by the tunnel service and a device agent,
-//   socat   socat forwarding a port to the target server,
+//   socat   socat forwarding a port to the target server (its default 8 KiB buffer),
+//   socat-256k  the same with a 256 KiB buffer, the size the tunnel's hops move at a time,
 // in one run, with the ratios of the tunnel against the other two.
 //
 //   tunnel_bench [MiB per run, default 1024] [round trips, default 5000] [path names to run]
@@ -171,15 +172,23 @@ Latency round_trips(uint16_t port, int count) {
 }
 
 // socat forwarding a free port to the target; its pid, or -1 when socat cannot be started.
-pid_t start_socat(uint16_t target, uint16_t* port) {
+// `buffer` 0 keeps socat's default buffer size.
+pid_t start_socat(uint16_t target, size_t buffer, uint16_t* port) {
   *port = 0;
   wire::listen_loopback(0, port);  // a port that was free a moment ago
   std::string listen = "TCP-LISTEN:" + std::to_string(*port) + ",bind=127.0.0.1,reuseaddr,fork";
   std::string connect = "TCP:127.0.0.1:" + std::to_string(target);
-  char* argv[] = {const_cast<char*>("socat"), const_cast<char*>(listen.c_str()), const_cast<char*>(connect.c_str()),
-                  nullptr};
+  std::string size = std::to_string(buffer);
+  std::vector<char*> argv = {const_cast<char*>("socat")};
+  if (buffer > 0) {
+    argv.push_back(const_cast<char*>("-b"));
+    argv.push_back(const_cast<char*>(size.c_str()));
+  }
+  argv.push_back(const_cast<char*>(listen.c_str()));
+  argv.push_back(const_cast<char*>(connect.c_str()));
+  argv.push_back(nullptr);
   pid_t pid;
-  if (posix_spawnp(&pid, "socat", nullptr, nullptr, argv, environ) != 0) return -1;
+  if (posix_spawnp(&pid, "socat", nullptr, nullptr, argv.data(), environ) != 0) return -1;
   for (int i = 0; i < 300; ++i) {  // up to 3 s for socat to listen
     wire::UniqueFd probe = wire::connect_to("127.0.0.1", *port, -1, 100);
     if (probe.valid()) return pid;
@@ -248,18 +257,24 @@ int main(int argc, char** argv) {
   }
 
   uint16_t socat_port = 0;
-  pid_t socat = start_socat(target.port(), &socat_port);
-  if (socat < 0) std::fprintf(stderr, "tunnel_bench: socat could not be started; its figures are left out\n");
+  uint16_t socat_big_port = 0;
+  pid_t socat = start_socat(target.port(), 0, &socat_port);
+  pid_t socat_big = socat < 0 ? -1 : start_socat(target.port(), 256 * 1024, &socat_big_port);
+  if (socat < 0 || socat_big < 0) {
+    std::fprintf(stderr, "tunnel_bench: socat could not be started; its figures are left out\n");
+  }
 
   std::printf("tunnel_bench: %zu MiB per bulk run, %d round trips of %zu bytes; best of %d turns per path\n", mib,
               pings, kPingBytes, kRuns);
-  std::vector<Figures> figures = {{"direct", 0, {}, 0}, {"tunnel", 0, {}, 0}, {"socat", 0, {}, 0}};
-  uint16_t ports[] = {target.port(), static_cast<uint16_t>(mapped), socat_port};
+  std::vector<Figures> figures = {
+      {"direct", 0, {}, 0}, {"tunnel", 0, {}, 0}, {"socat", 0, {}, 0}, {"socat-256k", 0, {}, 0}};
+  uint16_t ports[] = {target.port(), static_cast<uint16_t>(mapped), socat_port, socat_big_port};
+  pid_t peers[] = {0, 0, socat, socat_big};
   // The paths take turns, so a burst of load on the machine does not fall on one of them only;
   // each keeps its best run.
   for (int run = 0; run < kRuns; ++run) {
     for (size_t i = 0; i < figures.size(); ++i) {
-      if ((i == 2 && socat < 0) || !selected(figures[i].name)) continue;
+      if (peers[i] < 0 || !selected(figures[i].name)) continue;
       double mbps = throughput_once(ports[i], bytes);
       if (mbps > figures[i].mbps) {
         figures[i].mbps = mbps;
@@ -269,25 +284,28 @@ int main(int argc, char** argv) {
       if (run == 0 || (l.median_us > 0 && l.median_us < figures[i].latency.median_us)) figures[i].latency = l;
     }
   }
-  std::printf("%-8s %10s %14s %22s %10s\n", "path", "MB/s", "CPU s/GiB (*)", "round trip median us", "p99 us");
+  std::printf("%-10s %10s %14s %22s %10s\n", "path", "MB/s", "CPU s/GiB (*)", "round trip median us", "p99 us");
   for (const auto& f : figures) {
     if (f.mbps == 0) {
-      std::printf("%-8s %14s\n", f.name, "n/a");
+      std::printf("%-10s %10s\n", f.name, "n/a");
       continue;
     }
-    std::printf("%-8s %10.0f %14.2f %22.1f %10.1f\n", f.name, f.mbps, f.cpu_per_gib, f.latency.median_us,
+    std::printf("%-10s %10.0f %14.2f %22.1f %10.1f\n", f.name, f.mbps, f.cpu_per_gib, f.latency.median_us,
                 f.latency.p99_us);
   }
   std::printf("(*) CPU time of this process per GiB moved: sender, receiver and every relay hop of the tunnel;\n"
               "    socat's own CPU time is not counted.\n");
   print_ratio("throughput tunnel/direct", figures[1].mbps, figures[0].mbps, "target >= 0.5");
   print_ratio("throughput tunnel/socat", figures[1].mbps, figures[2].mbps, "target >= 1.0");
+  print_ratio("throughput tunnel/socat-256k", figures[1].mbps, figures[3].mbps, "same buffer size");
   print_ratio("round trip tunnel/direct", figures[1].latency.median_us, figures[0].latency.median_us, "lower is better");
   print_ratio("round trip tunnel/socat", figures[1].latency.median_us, figures[2].latency.median_us, "lower is better");
 
-  if (socat > 0) {
-    ::kill(socat, SIGTERM);
-    ::waitpid(socat, nullptr, 0);
+  for (pid_t peer : {socat, socat_big}) {
+    if (peer > 0) {
+      ::kill(peer, SIGTERM);
+      ::waitpid(peer, nullptr, 0);
+    }
   }
   t2u_exit();
   agent.stop();

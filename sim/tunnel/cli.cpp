@@ -98,14 +98,14 @@ int run_cli(int argc, char** argv) {
     } else if (a == "--port-key" && has_value) {
       port_key = argv[++i];
     } else if (a == "--agent" && has_value) {
-      std::string spec = argv[++i];
-      size_t eq = spec.rfind('=');
+      std::string agent_arg = argv[++i];
+      size_t eq = agent_arg.rfind('=');
       uint16_t port = 0;
-      if (eq == std::string::npos || eq == 0 || !parse_port(spec.c_str() + eq + 1, &port) || port == 0) {
+      if (eq == std::string::npos || eq == 0 || !parse_port(agent_arg.c_str() + eq + 1, &port) || port == 0) {
         std::fprintf(stderr, "kavrel-sim tunnel: --agent needs ID=PORT\n");
         return 2;
       }
-      agents.emplace_back(spec.substr(0, eq), port);
+      agents.emplace_back(agent_arg.substr(0, eq), port);
     } else if (a == "--echo-agent" && has_value) {
       agents.emplace_back(argv[++i], 0);
     } else {
