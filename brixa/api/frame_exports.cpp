@@ -18,7 +18,7 @@ int32_t brixa_set_port_range(int32_t first_port, int32_t last_port) {
   trace::enter("brixa_set_port_range");
   trace::value("first_port", first_port);
   trace::value("last_port", last_port);
-  int32_t result = t2u_set_port_range(static_cast<uint16_t>(first_port), static_cast<uint16_t>(last_port));
+  int32_t result = t2u_set_port_range(first_port, last_port);
   trace::leave("brixa_set_port_range");
   return result;
 }

@@ -1,10 +1,10 @@
 // The client registry: every live client handle, and the lookups every export starts with.
 //
 // Lock order, outermost first: the client registry's lock, a client's device list lock, the
-// capture registry lock, the callback queue's lock. The socket map's lock may be taken inside
-// the registry's read lock, and the tunnel check takes the registry's read lock inside the
-// socket map's read lock; this is safe because the registry lock lets readers join other
-// readers even while a writer waits.
+// socket map's lock, the capture registry lock, the callback queue's lock. The tunnel check
+// runs the other way round (socket map, then registry, then a device list), so it only tries:
+// the registry with the 500 ms timed read lock and the device list with try-enter, and leaves
+// a connector it cannot reach for its next round.
 #pragma once
 
 #include <cstring>

@@ -206,10 +206,12 @@ TEST_F(Frame, UninitKeepsARegistryItCannotLockAndStillStopsTheRest) {
 }
 
 TEST_F(Frame, SetPortRangePassesTheTunnelLibrarysResultWithoutInit) {
-  for (auto [first, last] : {std::pair{20000, 20100}, std::pair{20100, 20000}}) {
-    EXPECT_EQ(brixa_set_port_range(first, last),
-              t2u_set_port_range(static_cast<uint16_t>(first), static_cast<uint16_t>(last)));
+  // Values outside 0-65535 reach the tunnel library as they are, never wrapped to 16 bits.
+  for (auto [first, last] : {std::pair{20000, 20100}, std::pair{20100, 20000}, std::pair{70000, 70100},
+                             std::pair{-1, 100}}) {
+    EXPECT_EQ(brixa_set_port_range(first, last), t2u_set_port_range(first, last)) << first << "-" << last;
   }
+  EXPECT_EQ(brixa_set_port_range(70000, 70100), -1) << "70000 is no port, not 4464";
 }
 
 }  // namespace
