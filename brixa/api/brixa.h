@@ -103,6 +103,51 @@ BRIXA_API void brixa_play_error(const char* name, int32_t line, const char* mess
 
 /* ---- Cloud account ---- */
 
+/* The cloud account service is reached with one signed HTTP/1.1 POST per request; every list
+ * operation below blocks the calling thread for its exchanges and reports its outcome twice: as
+ * its result and as a callback with the same identifier family (513 to 517), whose param1 is 0
+ * and whose param2 is 0 on success (HTTP status 200) or the outcome otherwise.
+ *
+ * Outcomes: the reply's HTTP status (200 is success); one of the transport codes below; or
+ * BRIXA_ERR_FAILED when the request was not sent: the client has no cloud session (biz_create
+ * was given a URL without "http://"), a set list is not JSON, or a secret member of it cannot
+ * be encrypted (not a text, or longer than 53 bytes). Exchanges on one client are serialised;
+ * several threads may call these exports at once. */
+#define BRIXA_ERR_CLOUD_TRANSPORT (-4612) /* socket, name resolution, connect, send or header read failed */
+#define BRIXA_ERR_CLOUD_NO_HEADER (-4613) /* no reply header arrived in time */
+#define BRIXA_ERR_CLOUD_STATUS (-4616)    /* the reply's status line could not be read */
+#define BRIXA_ERR_CLOUD_BODY (-4617)      /* the reply body could not be read */
+
+/* Gives the client a cloud session: service URL "http://host[:port][/path]", application key
+ * and pass (at most 127 bytes each), account user and password (at most 63 bytes each; used
+ * only when both are non-empty), and use_sess, passed through in every request. Replaces an
+ * older session. Returns 0 even when the URL is unusable; the client then has no session. */
+BRIXA_API int32_t biz_create(brixa_handle client, const char* app_key, const char* app_pass,
+                             const char* url, const char* user, const char* pass, int32_t use_sess);
+/* Drops the client's cloud session. Returns 0. */
+BRIXA_API int32_t biz_release(brixa_handle client);
+/* The serial numbers of the account's lists: callback 513 carries the reply
+ * {"devs_sn": n, "cams_sn": n} on success, no payload otherwise. */
+BRIXA_API int32_t biz_get_list_sn(brixa_handle client);
+/* The account's device list: callback 514 carries it with the device identifiers and logins
+ * decrypted, as formatted JSON; param2 is -1 (result still 200) when the reply is not JSON. */
+BRIXA_API int32_t biz_get_device_list(brixa_handle client);
+/* The account's camera list, groups at every depth: callback 515, as for 514. */
+BRIXA_API int32_t biz_get_cam_list(brixa_handle client);
+/* biz_get_list_sn, biz_get_device_list and biz_get_cam_list in this order, each with its own
+ * callback whatever the earlier ones gave; returns the outcome of the last. */
+BRIXA_API int32_t biz_get_list(brixa_handle client);
+/* Writes the account's device list {"devs": [...]}; update_sn is passed to the service.
+ * Callback 516 carries the reply (with the new serial "sn") on success. */
+BRIXA_API int32_t biz_set_device_list(brixa_handle client, int32_t update_sn, const char* list);
+/* Writes the account's camera list {"cams": [...]}; members "sn" are not sent. Callback 517
+ * carries the reply on success. */
+BRIXA_API int32_t biz_set_cam_list(brixa_handle client, const char* list);
+/* Decrypts a base64 AES-256-ECB cipher text made under `pass_phrase` into `out`, which must
+ * hold at least 112 bytes; zero it first (plus one byte) and read the result as text. Writes
+ * nothing for an empty or over-long cipher text. Needs no client or brixa_init. Returns 0. */
+BRIXA_API int32_t brixa_aes_decrypt(const char* cipher, char* out, const char* pass_phrase);
+
 
 /* ---- Live streams ---- */
 

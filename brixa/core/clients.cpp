@@ -2,6 +2,7 @@
 #include <mutex>
 #include <new>
 
+#include "brixa/cloud/cloud_session.h"
 #include "brixa/core/client_registry.h"
 #include "brixa/core/library.h"
 #include "brixa/core/session_teardown.h"
@@ -40,6 +41,7 @@ void release_client_locked(brixa_handle client) {
   join_worker(client, &brixa_client::record_query_thread);
   client->record_status_running.store(0);
   join_worker(client, &brixa_client::record_status_thread);
+  cloud::destroy_cloud_slot(client);
   if (PointerMap* registry = client_registry()) registry->remove(client);
   delete client;
 }

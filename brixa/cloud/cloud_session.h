@@ -1,0 +1,73 @@
+// The cloud session of a client: where the service is, who signs in, and the buffers of one
+// HTTP exchange.
+//
+// Threads and locks. Cloud exports run on any caller thread (the control calls them from its
+// UI thread, its callback thread and its command thread at once). The client record points to a
+// slot that holds the current session; the slot's pointer is read and swapped only under a
+// process-wide slot lock, held for nothing but that. An operation takes its own reference to
+// the session, so biz_create or biz_release on another thread never frees a session that is in
+// use, and then holds the session's `exchange_lock` for the whole operation, so two exchanges
+// never share the socket and buffers. Lock order: the client registry's lock, then the slot
+// lock (briefly, never while holding an exchange lock), or the registry's lock, then one
+// session's exchange lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "brixa/api/brixa.h"
+
+namespace brixa::cloud {
+
+// Time limits of one exchange. The defaults are the client's; tests shorten them.
+struct ExchangeTiming {
+  int connect_timeout_ms = 5000;
+  int header_slice_ms = 1000;
+  int header_first_slices = 200;  // empty slices allowed before the first bytes
+  int header_next_slices = 100;   // empty slices allowed after each received chunk
+  int body_slice_ms = 100;
+  int body_slices = 100;          // empty slices in a row that end the body read
+};
+
+struct CloudSession {
+  // Held by an operation for all of its exchanges and while it reads the reply.
+  std::mutex exchange_lock;
+
+  // Immutable after biz_create.
+  char host[64] = {};
+  uint16_t port = 80;
+  char path[256] = {};
+  char user[64] = {};
+  char password[64] = {};
+  char password_digest[33] = {};
+  int32_t use_sess = 0;
+  char app_key[128] = {};
+  char app_pass[128] = {};
+  ExchangeTiming timing;
+
+  // One exchange's state, guarded by exchange_lock.
+  int socket = -1;  // open only during an exchange
+  int32_t status = -1;
+  char header[1024] = {};
+  std::vector<char> body = std::vector<char>(2048);  // zero-terminated reply body
+  uint32_t content_length = 0;
+  uint32_t received = 0;
+};
+
+// The session a biz_create with these arguments makes, or null when the URL holds no
+// "http://". Texts are cut to their fields; user and password are kept only when both are
+// non-empty.
+std::shared_ptr<CloudSession> make_session(const char* app_key, const char* app_pass,
+                                           const char* url, const char* user, const char* pass,
+                                           int32_t use_sess);
+
+// The client's current session (null when it has none). Client registry lock held.
+std::shared_ptr<CloudSession> current_session(brixa_client* client);
+// Replaces (or, with null, removes) the client's session. Client registry lock held.
+void set_session(brixa_client* client, std::shared_ptr<CloudSession> session);
+// Frees the client's cloud slot; the client is being released under the registry's write lock.
+void destroy_cloud_slot(brixa_client* client);
+
+}  // namespace brixa::cloud

@@ -1,0 +1,29 @@
+// One HTTP/1.1 exchange with the cloud account service: a POST of one JSON document on a
+// connection of its own, and the reply's status and body read into the session.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "brixa/cloud/cloud_session.h"
+
+namespace brixa::cloud {
+
+// Transport error codes.
+inline constexpr int32_t kErrTransport = -4612;     // socket, resolution, connect, send or header read
+inline constexpr int32_t kErrNoHeader = -4613;      // no reply header in time
+inline constexpr int32_t kErrStatusLine = -4616;    // the status line could not be read
+inline constexpr int32_t kErrBody = -4617;          // the body read failed
+
+// Replies announcing a larger body are refused (kErrBody) rather than allocated.
+inline constexpr uint32_t kMaxReplyBody = 16u * 1024 * 1024;
+
+// Sends `body` to the session's host, port and path and reads the reply: 0 with `status`,
+// `body`, `content_length` and `received` set, or a transport error code. The socket is
+// closed on every path. The caller holds the session's exchange lock.
+int32_t exchange(CloudSession& session, const char* body, size_t len);
+
+// Length of the reply body as text: up to its first zero byte.
+size_t body_text_length(const CloudSession& session);
+
+}  // namespace brixa::cloud
