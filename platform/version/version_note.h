@@ -64,5 +64,5 @@ constexpr VersionNote<N> make_version_note(const FixedFileInfo& fixed, const cha
 }  // namespace platform
 
 #define PLATFORM_VERSION_NOTE(name, fixed, strings)                                        \
-  __attribute__((section(".note.kavrel.version"), used)) extern const auto name =          \
+  __attribute__((section(".note.kavrel.version"), used, aligned(4))) extern const auto name = \
       ::platform::make_version_note((fixed), strings)
