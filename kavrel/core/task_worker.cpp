@@ -32,12 +32,29 @@ struct Abandoned {
   std::shared_ptr<TaskWorker::State> state;
 };
 
-// The module's abandoned threads; guarded by abandoned_lock. Touched by whichever thread stops
-// a task and by the module's unload check.
-std::mutex abandoned_lock;
-std::vector<Abandoned>& abandoned() {
-  static auto* list = new std::vector<Abandoned>();  // outlives every static destructor
-  return *list;
+bool wait_finished(TaskWorker::State& state, uint32_t ms);
+
+// The module's abandoned threads. Touched by whichever thread stops a task and by the module's
+// unload check; guarded by `lock`. When the module goes away the list waits for each thread a
+// last time, so no thread outlives the code it runs.
+struct AbandonedList {
+  std::mutex lock;
+  std::vector<Abandoned> threads;
+
+  ~AbandonedList() {
+    for (auto& a : threads) {
+      if (a.thread.get_id() != std::this_thread::get_id() && wait_finished(*a.state, kThreadStopTimeoutMs)) {
+        a.thread.join();
+      } else {
+        a.thread.detach();
+      }
+    }
+  }
+};
+
+AbandonedList& abandoned_list() {
+  static AbandonedList list;
+  return list;
 }
 
 bool has_finished(TaskWorker::State& state) {
@@ -106,8 +123,9 @@ bool TaskWorker::stop(uint32_t timeout_ms) {
   if (!thread.joinable()) return true;
   if (thread.get_id() == std::this_thread::get_id()) {
     // A task stopping itself cannot wait for its own end; it ends when its body returns.
-    std::lock_guard<std::mutex> hold(abandoned_lock);
-    abandoned().push_back(Abandoned{std::move(thread), std::move(state)});
+    AbandonedList& list = abandoned_list();
+    std::lock_guard<std::mutex> hold(list.lock);
+    list.threads.push_back(Abandoned{std::move(thread), std::move(state)});
     return true;
   }
   if (wait_finished(*state, timeout_ms)) {
@@ -116,8 +134,9 @@ bool TaskWorker::stop(uint32_t timeout_ms) {
     return true;
   }
   trace::error(stop_name_, line_, timeout_text_);
-  std::lock_guard<std::mutex> hold(abandoned_lock);
-  abandoned().push_back(Abandoned{std::move(thread), std::move(state)});
+  AbandonedList& list = abandoned_list();
+  std::lock_guard<std::mutex> hold(list.lock);
+  list.threads.push_back(Abandoned{std::move(thread), std::move(state)});
   return false;
 }
 
@@ -156,8 +175,9 @@ size_t reap() {
   std::vector<Abandoned> ended;
   size_t still_running = 0;
   {
-    std::lock_guard<std::mutex> hold(abandoned_lock);
-    auto& list = abandoned();
+    AbandonedList& all = abandoned_list();
+    std::lock_guard<std::mutex> hold(all.lock);
+    auto& list = all.threads;
     for (auto it = list.begin(); it != list.end();) {
       if (has_finished(*it->state) && it->thread.get_id() != std::this_thread::get_id()) {
         ended.push_back(std::move(*it));
@@ -170,23 +190,6 @@ size_t reap() {
   }
   for (auto& a : ended) a.thread.join();  // they have finished: the joins return at once
   return still_running;
-}
-
-void join_all(uint32_t ms) {
-  std::vector<Abandoned> all;
-  {
-    std::lock_guard<std::mutex> hold(abandoned_lock);
-    all.swap(abandoned());
-  }
-  for (auto& a : all) {
-    if (a.thread.get_id() == std::this_thread::get_id()) {
-      a.thread.detach();
-    } else if (wait_finished(*a.state, ms)) {
-      a.thread.join();
-    } else {
-      a.thread.detach();
-    }
-  }
 }
 
 }  // namespace abandoned_threads

@@ -73,13 +73,11 @@ class TaskWorker {
   std::thread thread_;
 };
 
-// Threads that did not end within their stop bound. Each is joined once it has ended.
+// Threads that did not end within their stop bound. Each is joined once it has ended; when the
+// module goes away, each still running gets one more bounded wait.
 namespace abandoned_threads {
 // Joins the threads that have ended; returns how many are still running.
 size_t reap();
-// Waits (up to `ms` each) for the remaining threads and joins them; those still running then
-// are detached. Used when the module goes away.
-void join_all(uint32_t ms);
 }  // namespace abandoned_threads
 
 }  // namespace kavrel

@@ -13,10 +13,7 @@ CkavrelApp& CkavrelApp::instance() {
 CkavrelApp::CkavrelApp()
     : m_modulePath(platform::path_of_module_containing(reinterpret_cast<const void*>(&CkavrelApp::instance))) {}
 
-CkavrelApp::~CkavrelApp() {
-  // The module is going away: threads abandoned by a stop must not outlive its code.
-  abandoned_threads::join_all(kThreadStopTimeoutMs);
-}
+CkavrelApp::~CkavrelApp() = default;
 
 bool CkavrelApp::can_unload() const {
   return m_objects.load() == 0 && m_locks.load() == 0 && abandoned_threads::reap() == 0;

@@ -212,7 +212,7 @@ class CkavrelCtrl final : public com::IDispatch,
   const std::u16string& app_key() const { return m_appKey; }
   const std::u16string& app_pass() const { return m_appPass; }
   const std::u16string& server_address() const { return m_serverAddr; }
-  platform::HWND window() const { return m_hWnd; }
+  platform::HWND window() const { return m_hWnd.load(); }
   std::thread::id apartment() const { return m_apartment; }
   size_t pending_events() const { return m_eventQueue.size(); }
   size_t pending_callback_messages() const { return m_callbackQueue.size(); }
@@ -251,8 +251,6 @@ class CkavrelCtrl final : public com::IDispatch,
   std::u16string m_appKey;
   std::u16string m_appPass;
   void* m_currentWebDevice = nullptr;  // the device whose web tunnels are open
-  platform::HWND m_hWnd = nullptr;
-  bool m_createdNotified = false;
   std::map<uint32_t, com::ComPtr<com::IDispatch>> m_sinks;
   uint32_t m_nextCookie = 1;
   bool m_enableViewDoubleClick = false;
@@ -262,6 +260,9 @@ class CkavrelCtrl final : public com::IDispatch,
   std::atomic<int> m_accountMode{0};
   std::atomic<brixa_handle> m_hClient{nullptr};
   std::atomic<const CloudCalls*> m_cloud{&library_cloud_calls()};
+  // The control's window: set and cleared on the user-interface thread, read by threads that
+  // arm the event timer.
+  std::atomic<platform::HWND> m_hWnd{nullptr};
   // Written on the user-interface thread and by the library callback.
   std::atomic<int32_t> m_devListSn{-1};
   std::atomic<int32_t> m_camListSn{-1};
