@@ -2,12 +2,15 @@
 #include <cjson/cJSON.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "host/control_host.h"
 #include "kavrel/resources/type_library.h"
 #include "kavrel/shell/dispatch.h"
 #include "kavrel/shell/kavrel_ctrl.h"
+#include "platform/testing/debug_capture.h"
+#include "trace/trace.h"
 
 namespace {
 
@@ -114,6 +117,33 @@ TEST(Dispatch, CallsFromAnotherThreadThanTheControlsAreRefused) {
   com::Variant result;
   EXPECT_EQ(dispatch->Invoke(75, nullptr, 0, &result, nullptr), com::RPC_E_WRONG_THREAD);
   host->with_object([&](com::IUnknown*) { dispatch->Release(); });
+}
+
+TEST(Dispatch, EveryMethodTracesEntryArgumentsAndExit) {
+  auto host = make_host();
+  trace::force_verbose_for_testing(true);
+  for (const auto& method : kavrel::typelib::methods()) {
+    std::vector<Variant> args;
+    for (const auto& p : method.params) {
+      args.push_back(p.type == kavrel::typelib::Type::Long ? Variant::i4(7) : Variant::string(u"arg"));
+    }
+    platform::testing::DebugCapture capture;
+    ASSERT_EQ(host->call_id(method.id, args), com::S_OK) << method.name;
+    std::string name = std::string("CkavrelCtrl::") + method.name;
+    auto lines = capture.lines();
+    auto entry = std::find(lines.begin(), lines.end(), "-->: " + name);
+    auto exit = std::find(lines.begin(), lines.end(), "<--: " + name);
+    ASSERT_NE(entry, lines.end()) << method.name;
+    ASSERT_NE(exit, lines.end()) << method.name;
+    EXPECT_LT(entry, exit) << method.name;
+    if (std::string(method.name) == "CliInit") continue;  // traces its addresses and port only
+    for (const auto& p : method.params) {
+      std::string value = p.type == kavrel::typelib::Type::Long ? "7" : "arg";
+      EXPECT_NE(std::find(entry, exit, std::string("   : ") + p.name + " " + value), exit)
+          << method.name << " does not trace " << p.name;
+    }
+  }
+  trace::force_verbose_for_testing(false);
 }
 
 TEST(ObjectSafety, OptionsCanBeSwitchedOnButNeverOff) {
