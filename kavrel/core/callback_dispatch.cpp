@@ -67,7 +67,7 @@ int32_t low_word(intptr_t value) { return static_cast<int32_t>(static_cast<uint3
 
 int32_t text_length(const char* info) { return info != nullptr ? static_cast<int32_t>(strlen(info)) : 0; }
 
-// The number `name` of a JSON payload; 0 when absent. False when the payload is not JSON.
+// Reads the named numbers of a JSON payload (0 when absent); false when it is not JSON.
 bool read_numbers(const char* info, std::initializer_list<std::pair<const char*, int32_t*>> wanted) {
   if (info == nullptr) return false;
   cJSON* root = cJSON_Parse(info);
