@@ -10,6 +10,7 @@
 #include "kavrel/shell/dispatch.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "platform/testing/debug_capture.h"
+#include "platform/window/testing/scripted_site.h"
 #include "trace/trace.h"
 
 namespace {
@@ -144,6 +145,18 @@ TEST(Dispatch, EveryMethodTracesEntryArgumentsAndExit) {
     }
   }
   trace::force_verbose_for_testing(false);
+}
+
+TEST(Dispatch, AboutBoxShowsItsDialogThroughTheHostSite) {
+  auto host = make_host();
+  auto site = std::make_shared<platform::testing::ScriptedSite>();
+  platform::set_host_site(site);
+  EXPECT_EQ(host->call_id(kavrel::typelib::DISPID_ABOUTBOX, {}), com::S_OK);
+  platform::set_host_site(nullptr);
+  auto calls = site->calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].kind, "dialog");
+  EXPECT_EQ(calls[0].type, 1u) << "the About dialog is dialog resource 1";
 }
 
 TEST(ObjectSafety, OptionsCanBeSwitchedOnButNeverOff) {
