@@ -14,6 +14,12 @@ std::string folder_of_module_containing(const void* address) {
   return path.substr(0, slash);
 }
 
+std::string path_of_module_containing(const void* address) {
+  Dl_info info{};
+  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  return info.dli_fname;
+}
+
 bool try_load_library(const std::string& path) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) return false;

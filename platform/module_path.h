@@ -9,6 +9,9 @@ namespace platform {
 // `address`, or an empty string when no module contains it.
 std::string folder_of_module_containing(const void* address);
 
+// The full file name of that module, or an empty string.
+std::string path_of_module_containing(const void* address);
+
 // Loads the library at `path` and unloads it at once; true when it could be loaded. Used for
 // marker libraries whose presence switches something on; their code is never called.
 bool try_load_library(const std::string& path);

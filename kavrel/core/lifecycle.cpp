@@ -1,0 +1,192 @@
+// The life of the control: construction, CliInit, CliUnInit, window creation and destruction,
+// destruction of the object.
+#include <atomic>
+#include <exception>
+
+#include "kavrel/core/current_control.h"
+#include "kavrel/core/port_probe.h"
+#include "kavrel/core/traced.h"
+#include "kavrel/shell/kavrel_ctrl.h"
+#include "kavrel/shell/text.h"
+#include "trace/trace.h"
+
+namespace kavrel {
+namespace {
+
+constexpr uint16_t kProbedDevicePort = 37777;
+
+// The drawing library's start-up is process-wide: the first control window starts it and keeps
+// its token, the window's destruction shuts it down. The drawing subset attaches here.
+std::atomic<bool> drawing_started{false};
+
+void start_drawing() {
+  if (!drawing_started.exchange(true)) trace::step("Drawing started");
+}
+
+void shut_drawing_down() {
+  if (drawing_started.exchange(false)) trace::step("Drawing shut down");
+}
+
+// Decrypts one of CliInit's encrypted arguments into a zeroed buffer and reads the result as
+// zero-terminated text.
+std::string decrypt_argument(const char16_t* cipher) {
+  std::string narrow = to_narrow(cipher);
+  if (narrow.empty()) return {};
+  char plain[kDecryptBufferSize] = {};
+  brixa_aes_decrypt(narrow.c_str(), plain, kArgumentPassPhrase);
+  plain[sizeof plain - 1] = 0;
+  return plain;
+}
+
+}  // namespace
+
+CkavrelCtrl::CkavrelCtrl() : m_apartment(std::this_thread::get_id()) {
+  TracedMethod traced("CkavrelCtrl::CkavrelCtrl");
+  trace::value("BuildDate", __DATE__);
+  trace::value("BuildNumber", CliGetBuild());
+  if (local_port_in_use(kProbedDevicePort)) {
+    trace::step("TCP port 37777 is NOT available");
+  } else {
+    trace::step("TCP port 37777 is available");
+  }
+  // The channel-resolution list is loaded here once live viewing keeps one.
+}
+
+CkavrelCtrl::~CkavrelCtrl() {
+  TracedMethod traced("CkavrelCtrl::~CkavrelCtrl");
+  // A host that lets go of the control without deactivating it first: the window goes now, on
+  // its own thread, so its procedure never reaches a freed control; elsewhere it is cut loose.
+  if (m_hWnd != nullptr) {
+    if (platform::get_window_thread(m_hWnd) == std::this_thread::get_id()) {
+      platform::destroy_window(m_hWnd);
+    } else {
+      platform::set_window_data(m_hWnd, nullptr);
+      platform::kill_timer(m_hWnd, kEventTimerId);
+      m_hWnd = nullptr;
+    }
+  }
+  // Started without a window (or the window was cut loose): stop what CliInit started.
+  if (m_bInitialised) CliUnInit();
+  CurrentControl::clear(this);
+  m_stopConnecting.store(1);
+  m_accountMode.store(0);
+}
+
+void CkavrelCtrl::CliInit(const char16_t* szServerAddr, const char16_t* szAppKey, const char16_t* szAppPass,
+                          const char16_t* szSvraddr, int32_t lSvrport, const char16_t* szSvrkey) {
+  TracedMethod traced("CkavrelCtrl::CliInit");
+  trace::wide_value("szServerAddr", szServerAddr);
+  trace::wide_value("szSvraddr", szSvraddr);
+  trace::value("lSvrport", lSvrport);
+  if (m_bInitialised) return;
+
+  trace::step("Initializing Control");
+  m_stopConnecting.store(0);
+  m_devListSn.store(-1);
+  m_camListSn.store(-1);
+
+  m_serverAddr = szServerAddr != nullptr ? szServerAddr : u"";
+  m_appKey = to_wide(kDefaultAppKey);
+  m_appPass = to_wide(kDefaultAppPass);
+  if (szAppKey != nullptr && *szAppKey != 0) m_appKey = to_wide(decrypt_argument(szAppKey));
+  if (szAppPass != nullptr && *szAppPass != 0) m_appPass = to_wide(decrypt_argument(szAppPass));
+
+  trace::step("Starting callback thread");
+  StartDoCallbackThread();
+  trace::step("Starting cmd thread");
+  StartCmdThread();
+
+  std::string server_key = decrypt_argument(szSvrkey);
+  uint16_t port = 0;
+  if (lSvrport >= 0 && lSvrport <= 0xFFFF) {
+    port = static_cast<uint16_t>(lSvrport);
+  } else {
+    // A port that does not fit would reach the tunnel service as some other port.
+    trace::error("CkavrelCtrl::CliInit", 2086, "Invalid lSvrport (2086)");
+  }
+  trace::step("Init P2P interface");
+  brixa_init(to_narrow(szSvraddr).c_str(), port, server_key.c_str());
+  trace::step("Create handle");
+  m_hClient.store(brixa_create());
+  trace::step("Attach callback");
+  brixa_cli_attach_callback(m_hClient.load(), &CkavrelCtrl::connectorcallback, reinterpret_cast<intptr_t>(this));
+
+  m_bInitialised = true;
+  m_currentWebDevice = nullptr;
+}
+
+void CkavrelCtrl::CliUnInit() {
+  TracedMethod traced("CkavrelCtrl::CliUnInit");
+  m_devListSn.store(-1);
+  m_camListSn.store(-1);
+  if (!m_bInitialised) return;
+  try {
+    m_stopConnecting.store(1);
+    CliStopBackup();
+    // Live panes, devices, web tunnels and camera activity are stopped here once the wall, the
+    // device model and the device connections exist.
+    DropQueues();
+    if (m_currentWebDevice != nullptr) m_currentWebDevice = nullptr;
+
+    brixa_handle client = m_hClient.load();
+    if (client != nullptr) {
+      m_cloud.load()->release(client);
+      brixa_cli_detach_callback(client);
+      brixa_release(client);
+    }
+    // brixa_init ran in CliInit whether or not a client could be made.
+    brixa_uninit();
+
+    m_serverAddr.clear();
+    m_bInitialised = false;
+    m_hClient.store(nullptr);
+  } catch (const std::exception& e) {
+    trace::exception("CkavrelCtrl::CliUnInit", e.what());
+  }
+}
+
+void CkavrelCtrl::DropQueues() {
+  StopDoCallbackTread();
+  StopCmdThread();
+  m_callbackQueue.clear();
+  m_eventQueue.locked([&](bool) {
+    if (m_eventTimerId != -1) {
+      if (m_hWnd != nullptr) platform::kill_timer(m_hWnd, kEventTimerId);
+      m_eventTimerId = -1;
+    }
+  });
+  m_eventQueue.clear();
+  // Commands belong to the session being closed; a later CliInit starts with none.
+  m_cmdQueue.clear();
+}
+
+int CkavrelCtrl::OnCreate() {
+  TracedMethod traced("CkavrelCtrl::OnCreate");
+  start_drawing();
+  // The video wall, the playback pane and the live slots are created here once they exist.
+  m_eventQueue.locked([&](bool empty) {
+    if (!empty) ArmEventTimerLocked();  // events queued before the window existed
+  });
+  CurrentControl::set(this);
+  FireCliCreatedNotify(1);
+  return 0;
+}
+
+void CkavrelCtrl::OnDestroy() {
+  TracedMethod traced("CkavrelCtrl::OnDestroy");
+  try {
+    m_eventQueue.locked([&](bool) {
+      if (m_eventTimerId != -1) {
+        platform::kill_timer(m_hWnd, kEventTimerId);
+        m_eventTimerId = -1;
+      }
+    });
+    CliUnInit();
+    shut_drawing_down();
+    CurrentControl::clear(this);
+  } catch (const std::exception& e) {
+    trace::exception("CkavrelCtrl::OnDestroy", e.what());
+  }
+}
+
+}  // namespace kavrel

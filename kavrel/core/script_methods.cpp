@@ -1,0 +1,375 @@
+// Script methods whose work lives in the device model, the device connections, the video wall,
+// the media operations and the layouts. Each traces its entry, arguments and exit; until the
+// subsystem behind it exists it returns its neutral result (nothing, 0, an empty text, false, or
+// the wall's initial state). The cloud account methods are complete here.
+#include "kavrel/core/traced.h"
+#include "kavrel/shell/kavrel_ctrl.h"
+#include "kavrel/shell/text.h"
+#include "trace/trace.h"
+
+namespace kavrel {
+namespace {
+
+// The wall's initial state: four panes, pane 0 selected, every pane idle.
+constexpr int32_t kInitialPaneCount = 4;
+
+void arg(const char* name, int32_t value) { trace::value(name, value); }
+void arg(const char* name, const char16_t* text) { trace::wide_value(name, text); }
+
+}  // namespace
+
+#define KAVREL_TRACED(method) TracedMethod traced("CkavrelCtrl::" #method)
+#define KAVREL_ARG(name) arg(#name, name)
+
+// ---- cloud account ----
+
+void CkavrelCtrl::CliCloudInitSimple(const char16_t* szUser, const char16_t* szPass) {
+  KAVREL_TRACED(CliCloudInitSimple);
+  KAVREL_ARG(szUser);
+  KAVREL_ARG(szPass);
+  // The persistent state is initialised as the object is created; nothing waits for a container.
+  m_stopConnecting.store(0);
+  m_devListSn.store(-1);
+  m_camListSn.store(-1);
+  m_accountMode.store(1);
+  std::string user = to_narrow(szUser);
+  std::string pass = to_narrow(szPass);
+  std::string url = to_narrow(m_serverAddr);
+  std::string app_pass = to_narrow(m_appPass);
+  std::string app_key = to_narrow(m_appKey);
+  if (m_cloud.load()->create(m_hClient.load(), app_key.c_str(), app_pass.c_str(), url.c_str(), user.c_str(),
+                             pass.c_str(), 0) == 0) {
+    PostCmd("{ \"cmd\": \"cmd_get_list\" }");
+  }
+}
+
+void CkavrelCtrl::CliCloudSync() {
+  KAVREL_TRACED(CliCloudSync);
+  m_cloud.load()->get_list_sn(m_hClient.load());
+}
+
+void CkavrelCtrl::CliCloudGetDeviceListSp() {
+  KAVREL_TRACED(CliCloudGetDeviceListSp);
+  m_cloud.load()->get_device_list(m_hClient.load());
+}
+
+void CkavrelCtrl::CliCloudGetCamListSp() {
+  KAVREL_TRACED(CliCloudGetCamListSp);
+  m_cloud.load()->get_cam_list(m_hClient.load());
+}
+
+void CkavrelCtrl::CliDelDevice(const char16_t* szID) {
+  KAVREL_TRACED(CliDelDevice);
+  KAVREL_ARG(szID);
+}
+
+// ---- video wall ----
+
+int32_t CkavrelCtrl::CliSetPicNum(int32_t lPicNum) {
+  KAVREL_TRACED(CliSetPicNum);
+  KAVREL_ARG(lPicNum);
+  return 0;
+}
+
+int32_t CkavrelCtrl::CliGetPicNum() {
+  KAVREL_TRACED(CliGetPicNum);
+  return kInitialPaneCount;
+}
+
+int32_t CkavrelCtrl::CliGetCurrPicIndex() {
+  KAVREL_TRACED(CliGetCurrPicIndex);
+  return 0;
+}
+
+void CkavrelCtrl::CliEnableViewDoubleClick(int32_t lEnable) {
+  KAVREL_TRACED(CliEnableViewDoubleClick);
+  KAVREL_ARG(lEnable);
+  m_enableViewDoubleClick = lEnable != 0;  // no behaviour reads it: double click always maximises
+}
+
+void CkavrelCtrl::CliShowViewTitle(int32_t lShow) {
+  KAVREL_TRACED(CliShowViewTitle);
+  KAVREL_ARG(lShow);
+}
+
+void CkavrelCtrl::CliShowViewStatus(int32_t lShow) {
+  KAVREL_TRACED(CliShowViewStatus);
+  KAVREL_ARG(lShow);
+}
+
+int32_t CkavrelCtrl::CliGetFirstIdelPicIndex() {
+  KAVREL_TRACED(CliGetFirstIdelPicIndex);
+  return 0;
+}
+
+void CkavrelCtrl::CliFullScreen(int32_t bFull) {
+  KAVREL_TRACED(CliFullScreen);
+  KAVREL_ARG(bFull);
+}
+
+void CkavrelCtrl::CliChangePageTo(int32_t lPage) {
+  KAVREL_TRACED(CliChangePageTo);
+  KAVREL_ARG(lPage);
+}
+
+// ---- devices ----
+
+void CkavrelCtrl::CliDeviceSearch() { KAVREL_TRACED(CliDeviceSearch); }
+
+void CkavrelCtrl::CliOpenDeviceWeb(const char16_t* szDevID) {
+  KAVREL_TRACED(CliOpenDeviceWeb);
+  KAVREL_ARG(szDevID);
+}
+
+void CkavrelCtrl::CliAddDeviceP2P(const char16_t* szDeviceId, const char16_t* szDevUser, const char16_t* szDevPass,
+                                  const char16_t* szDevName, int32_t szDevPort, int32_t szHttpPort) {
+  KAVREL_TRACED(CliAddDeviceP2P);
+  KAVREL_ARG(szDeviceId);
+  KAVREL_ARG(szDevUser);
+  KAVREL_ARG(szDevPass);
+  KAVREL_ARG(szDevName);
+  KAVREL_ARG(szDevPort);
+  KAVREL_ARG(szHttpPort);
+}
+
+void CkavrelCtrl::CliLoginDeviceP2PDev(const char16_t* szDeviceId, const char16_t* szDevUser,
+                                       const char16_t* szDevPass, int32_t szDevPort, int32_t szHttpPort) {
+  KAVREL_TRACED(CliLoginDeviceP2PDev);
+  KAVREL_ARG(szDeviceId);
+  KAVREL_ARG(szDevUser);
+  KAVREL_ARG(szDevPass);
+  KAVREL_ARG(szDevPort);
+  KAVREL_ARG(szHttpPort);
+}
+
+void CkavrelCtrl::CliLoginoutDeviceP2PDev(const char16_t* szDeviceId) {
+  KAVREL_TRACED(CliLoginoutDeviceP2PDev);
+  KAVREL_ARG(szDeviceId);
+}
+
+void CkavrelCtrl::CliSetP2PPortRange(int32_t lRangeStart, int32_t lRangeEnd) {
+  KAVREL_TRACED(CliSetP2PPortRange);
+  KAVREL_ARG(lRangeStart);
+  KAVREL_ARG(lRangeEnd);
+}
+
+int32_t CkavrelCtrl::CliGetHTTPPort(const char16_t* szDeviceID) {
+  KAVREL_TRACED(CliGetHTTPPort);
+  KAVREL_ARG(szDeviceID);
+  return 0;
+}
+
+int32_t CkavrelCtrl::CliGetHTTPSPort(const char16_t* szDeviceID) {
+  KAVREL_TRACED(CliGetHTTPSPort);
+  KAVREL_ARG(szDeviceID);
+  return 0;
+}
+
+int32_t CkavrelCtrl::CliGetTCPPort(const char16_t* szDeviceID) {
+  KAVREL_TRACED(CliGetTCPPort);
+  KAVREL_ARG(szDeviceID);
+  return 0;
+}
+
+// ---- live viewing, snapshots, audio, PTZ ----
+
+int32_t CkavrelCtrl::CliStartPlayDev(const char16_t* camID, int32_t lStreamID, int32_t lPnlIndex) {
+  KAVREL_TRACED(CliStartPlayDev);
+  KAVREL_ARG(camID);
+  KAVREL_ARG(lStreamID);
+  KAVREL_ARG(lPnlIndex);
+  return 0;
+}
+
+void CkavrelCtrl::CliStopPlayDev(int32_t lPnlIndex) {
+  KAVREL_TRACED(CliStopPlayDev);
+  KAVREL_ARG(lPnlIndex);
+}
+
+std::u16string CkavrelCtrl::CliCapturePicToInternetCache(int32_t lPnlIndex) {
+  KAVREL_TRACED(CliCapturePicToInternetCache);
+  KAVREL_ARG(lPnlIndex);
+  return {};
+}
+
+int32_t CkavrelCtrl::CliPlayerSetOsd(int32_t lPnlIndex, const char16_t* bstrOsd, int32_t nPos, int32_t x, int32_t y) {
+  KAVREL_TRACED(CliPlayerSetOsd);
+  KAVREL_ARG(lPnlIndex);
+  KAVREL_ARG(bstrOsd);
+  KAVREL_ARG(nPos);
+  KAVREL_ARG(x);
+  KAVREL_ARG(y);
+  return 0;
+}
+
+int32_t CkavrelCtrl::CLiPTZCtrl(int32_t lDevHandle, int32_t nChannel, int32_t nStream, int32_t nControlType,
+                                int32_t nSpeed) {
+  KAVREL_TRACED(CLiPTZCtrl);
+  KAVREL_ARG(lDevHandle);
+  KAVREL_ARG(nChannel);
+  KAVREL_ARG(nStream);
+  KAVREL_ARG(nControlType);
+  KAVREL_ARG(nSpeed);
+  return 0;
+}
+
+int32_t CkavrelCtrl::CliSetVolume(int32_t lPnlIndex, int32_t nVolume) {
+  KAVREL_TRACED(CliSetVolume);
+  KAVREL_ARG(lPnlIndex);
+  KAVREL_ARG(nVolume);
+  return 0;
+}
+
+int32_t CkavrelCtrl::CliGetVolume(int32_t lPnlIndex) {
+  KAVREL_TRACED(CliGetVolume);
+  KAVREL_ARG(lPnlIndex);
+  return 0;
+}
+
+int32_t CkavrelCtrl::CliSetAudioState(int32_t lPnlIndex, int32_t lState) {
+  KAVREL_TRACED(CliSetAudioState);
+  KAVREL_ARG(lPnlIndex);
+  KAVREL_ARG(lState);
+  return 0;
+}
+
+int32_t CkavrelCtrl::CliGetAudioState(int32_t lPnlIndex) {
+  KAVREL_TRACED(CliGetAudioState);
+  KAVREL_ARG(lPnlIndex);
+  return 0;
+}
+
+int32_t CkavrelCtrl::CliStartAudio(int32_t lPnlIndex) {
+  KAVREL_TRACED(CliStartAudio);
+  KAVREL_ARG(lPnlIndex);
+  return 0;
+}
+
+void CkavrelCtrl::CliStopAudio(int32_t lPnlIndex) {
+  KAVREL_TRACED(CliStopAudio);
+  KAVREL_ARG(lPnlIndex);
+}
+
+#define KAVREL_PTZ_MOVE(method)                                 \
+  void CkavrelCtrl::method(int32_t lPnlIndex, int32_t lSpeed) { \
+    KAVREL_TRACED(method);                                      \
+    KAVREL_ARG(lPnlIndex);                                      \
+    KAVREL_ARG(lSpeed);                                         \
+  }
+KAVREL_PTZ_MOVE(CliPTZZoomIn)
+KAVREL_PTZ_MOVE(CliPTZZoomOut)
+KAVREL_PTZ_MOVE(CliPTZMoveUp)
+KAVREL_PTZ_MOVE(CliPTZMoveDown)
+KAVREL_PTZ_MOVE(CliPTZMoveLeft)
+KAVREL_PTZ_MOVE(CliPTZMoveRight)
+#undef KAVREL_PTZ_MOVE
+
+#define KAVREL_PTZ_PRESET(method)                                \
+  void CkavrelCtrl::method(int32_t lPnlIndex, int32_t lPreset) { \
+    KAVREL_TRACED(method);                                       \
+    KAVREL_ARG(lPnlIndex);                                       \
+    KAVREL_ARG(lPreset);                                         \
+  }
+KAVREL_PTZ_PRESET(CliPTZRecallPreset)
+KAVREL_PTZ_PRESET(CliPTZSetPreset)
+KAVREL_PTZ_PRESET(CliPTZDeletePreset)
+#undef KAVREL_PTZ_PRESET
+
+void CkavrelCtrl::CliPTZStop(int32_t lPnlIndex) {
+  KAVREL_TRACED(CliPTZStop);
+  KAVREL_ARG(lPnlIndex);
+}
+
+void CkavrelCtrl::CliPTZZoomStop(int32_t lPnlIndex) {
+  KAVREL_TRACED(CliPTZZoomStop);
+  KAVREL_ARG(lPnlIndex);
+}
+
+// ---- recordings, playback, export, alerts ----
+
+void CkavrelCtrl::CliQueryRecordDev(const char16_t* camID, const char16_t* szStartTime, const char16_t* szEndTime) {
+  KAVREL_TRACED(CliQueryRecordDev);
+  KAVREL_ARG(camID);
+  KAVREL_ARG(szStartTime);
+  KAVREL_ARG(szEndTime);
+}
+
+void CkavrelCtrl::CliQueryRecordStatusDev(const char16_t* camID, const char16_t* szMonth) {
+  KAVREL_TRACED(CliQueryRecordStatusDev);
+  KAVREL_ARG(camID);
+  KAVREL_ARG(szMonth);
+}
+
+void CkavrelCtrl::CliStartPlaybackDev(const char16_t* camID, const char16_t* szStartTime, int32_t lPnlIndex) {
+  KAVREL_TRACED(CliStartPlaybackDev);
+  KAVREL_ARG(camID);
+  KAVREL_ARG(szStartTime);
+  KAVREL_ARG(lPnlIndex);
+}
+
+void CkavrelCtrl::CliStopPlaybackDev(int32_t lPnlIndex) {
+  KAVREL_TRACED(CliStopPlaybackDev);
+  KAVREL_ARG(lPnlIndex);
+}
+
+void CkavrelCtrl::CliControlPlaybackDev(int32_t lPnlIndex, int32_t lCtrlCmd) {
+  KAVREL_TRACED(CliControlPlaybackDev);
+  KAVREL_ARG(lPnlIndex);
+  KAVREL_ARG(lCtrlCmd);
+}
+
+int32_t CkavrelCtrl::CliStartBackup(const char16_t* camID, const char16_t* szStartTime, int32_t lBackupLenSecs) {
+  KAVREL_TRACED(CliStartBackup);
+  KAVREL_ARG(camID);
+  KAVREL_ARG(szStartTime);
+  KAVREL_ARG(lBackupLenSecs);
+  return 0;
+}
+
+int32_t CkavrelCtrl::CliStopBackup() {
+  KAVREL_TRACED(CliStopBackup);
+  return 0;
+}
+
+void CkavrelCtrl::CliStartListenAlertDev(const char16_t* camID, int32_t lAlertType) {
+  KAVREL_TRACED(CliStartListenAlertDev);
+  KAVREL_ARG(camID);
+  KAVREL_ARG(lAlertType);
+}
+
+void CkavrelCtrl::CliStopListenAlertDev(const char16_t* camID) {
+  KAVREL_TRACED(CliStopListenAlertDev);
+  KAVREL_ARG(camID);
+}
+
+void CkavrelCtrl::CliQueryAlarm(const char16_t* devid, const char16_t* timeBegin, const char16_t* timeEnd) {
+  KAVREL_TRACED(CliQueryAlarm);
+  KAVREL_ARG(devid);
+  KAVREL_ARG(timeBegin);
+  KAVREL_ARG(timeEnd);
+}
+
+// ---- layouts ----
+
+void CkavrelCtrl::CliSaveLayout(const char16_t* szLayoutName) {
+  KAVREL_TRACED(CliSaveLayout);
+  KAVREL_ARG(szLayoutName);
+}
+
+bool CkavrelCtrl::CliLoadLayout(const char16_t* szLayoutName) {
+  KAVREL_TRACED(CliLoadLayout);
+  KAVREL_ARG(szLayoutName);
+  return false;
+}
+
+std::u16string CkavrelCtrl::CliEnumLayouts() {
+  KAVREL_TRACED(CliEnumLayouts);
+  return u"{\"Layouts\":[]}";
+}
+
+void CkavrelCtrl::CliDeleteLayout(const char16_t* szLayoutName) {
+  KAVREL_TRACED(CliDeleteLayout);
+  KAVREL_ARG(szLayoutName);
+}
+
+}  // namespace kavrel

@@ -1,0 +1,22 @@
+#include "kavrel/shell/app.h"
+
+#include "kavrel/core/task_worker.h"
+#include "platform/module_path.h"
+
+namespace kavrel {
+
+CkavrelApp& CkavrelApp::instance() {
+  static CkavrelApp app;
+  return app;
+}
+
+CkavrelApp::CkavrelApp()
+    : m_modulePath(platform::path_of_module_containing(reinterpret_cast<const void*>(&CkavrelApp::instance))) {}
+
+CkavrelApp::~CkavrelApp() = default;
+
+bool CkavrelApp::can_unload() const {
+  return m_objects.load() == 0 && m_locks.load() == 0 && abandoned_threads::reap() == 0;
+}
+
+}  // namespace kavrel

@@ -1,0 +1,332 @@
+// CkavrelCtrl: the kavrel control object. It is the object a page creates; every script method
+// is one of its methods (names beginning with Cli), and it owns the state of everything behind
+// them: queues and threads, device and camera model, video wall, media operations.
+//
+// Threads that meet in the control
+//  - the user-interface thread: the control's apartment. Script methods, window messages, the
+//    event timer and both events run only there; calls from other threads are refused.
+//  - the DoCallbackThread and the CmdThread: reach the control only as the current control
+//    (CurrentControl::use), one pass at a time.
+//  - the library's callback thread: connectorcallback, also through the current control.
+//  - per-task workers (TaskWorker), reaching their task records as their owners say.
+//
+// Lock order, outermost first: the current-control lease, the callback lock, a map lock held for
+// one lookup, then the queue locks (callback message queue, event queue, command queue), which
+// are innermost and never held while a command runs, a message is dispatched or an event is
+// raised.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "brixa/api/brixa.h"
+#include "kavrel/core/cloud_calls.h"
+#include "kavrel/core/control_message.h"
+#include "kavrel/core/task_worker.h"
+#include "kavrel/shell/com.h"
+#include "platform/window/window.h"
+
+namespace kavrel {
+
+// Identifier and period of the event timer.
+inline constexpr uintptr_t kEventTimerId = 1;
+inline constexpr uint32_t kEventTimerPeriodMs = 10;
+// Every decryption buffer of CliInit.
+inline constexpr size_t kDecryptBufferSize = 512;
+// The pass phrase of CliInit's encrypted arguments: the type library identifier's text.
+inline constexpr const char* kArgumentPassPhrase = "3D7A0C52-E8B1-4F96-A25D-6B0E91C4F7A3";
+inline constexpr const char* kDefaultAppKey = "7B3E19A4-52C0-4D81-9F6A-E0B47C2D91F3";
+inline constexpr const char* kDefaultAppPass = "Qw7rTz3pLm9XvB2k";
+
+class CkavrelCtrl final : public com::IDispatch,
+                          public com::IEventSource,
+                          public com::IControlWindow,
+                          public com::IControlInfo {
+ public:
+  // Creates a control whose apartment is the calling thread; the caller holds one reference.
+  static CkavrelCtrl* Create();
+
+  // ---- IUnknown ----
+  com::HRESULT QueryInterface(const com::IID& iid, void** out) override;
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+
+  // ---- IDispatch ----
+  com::HRESULT GetIDOfName(const std::u16string& name, com::DISPID* id) override;
+  com::HRESULT Invoke(com::DISPID id, const com::Variant* args, uint32_t count, com::Variant* result,
+                      com::ExcepInfo* error) override;
+
+  // ---- IEventSource ----
+  com::HRESULT Advise(com::IDispatch* sink, uint32_t* cookie) override;
+  com::HRESULT Unadvise(uint32_t cookie) override;
+
+  // ---- IControlWindow ----
+  com::HRESULT CreateControlWindow(platform::HWND parent, const platform::Rect& rect, platform::HWND* window) override;
+  com::HRESULT DestroyControlWindow() override;
+  com::HRESULT GetControlWindow(platform::HWND* window) override;
+
+  // ---- IControlInfo ----
+  com::HRESULT GetTypeLibrary(std::string* description) override;
+  com::HRESULT GetPropertyPages(std::vector<com::CLSID>* pages) override;
+  com::HRESULT GetMiscStatus(uint32_t* status) override;
+  com::HRESULT GetPropertyVersion(uint32_t* version) override;
+
+  // The IObjectSafety part of the control: asks the control itself for the interface named by
+  // the caller, answers 3/3, and lets options be switched on but never off.
+  class XObjSafe final : public com::IObjectSafety {
+   public:
+    explicit XObjSafe(CkavrelCtrl* outer) : outer_(outer) {}
+    com::HRESULT QueryInterface(const com::IID& iid, void** out) override;
+    uint32_t AddRef() override;
+    uint32_t Release() override;
+    com::HRESULT GetInterfaceSafetyOptions(const com::IID& iid, uint32_t* supported, uint32_t* enabled) override;
+    com::HRESULT SetInterfaceSafetyOptions(const com::IID& iid, uint32_t option_set_mask,
+                                           uint32_t enabled_options) override;
+
+   private:
+    CkavrelCtrl* outer_;
+  };
+
+  // The class factory of the control class; registers and unregisters it.
+  class CkavrelCtrlFactory final : public com::IClassFactory {
+   public:
+    com::HRESULT QueryInterface(const com::IID& iid, void** out) override;
+    uint32_t AddRef() override;
+    uint32_t Release() override;
+    com::HRESULT CreateInstance(com::IUnknown* outer, const com::IID& iid, void** out) override;
+    com::HRESULT LockServer(bool lock) override;
+    // Writes (true) or removes (false) the class's registration.
+    static bool UpdateRegistry(bool register_class);
+  };
+
+  // ---- script methods (dispatch table order) ----
+  void AboutBox();
+  void CliInit(const char16_t* szServerAddr, const char16_t* szAppKey, const char16_t* szAppPass,
+               const char16_t* szSvraddr, int32_t lSvrport, const char16_t* szSvrkey);
+  void CliUnInit();
+  int32_t CliSetPicNum(int32_t lPicNum);
+  int32_t CliGetPicNum();
+  int32_t CliGetCurrPicIndex();
+  void CliEnableViewDoubleClick(int32_t lEnable);
+  void CliShowViewTitle(int32_t lShow);
+  void CliShowViewStatus(int32_t lShow);
+  void CliDeviceSearch();
+  int32_t CliGetFirstIdelPicIndex();
+  std::u16string CliCapturePicToInternetCache(int32_t lPnlIndex);
+  int32_t CliPlayerSetOsd(int32_t lPnlIndex, const char16_t* bstrOsd, int32_t nPos, int32_t x, int32_t y);
+  int32_t CLiPTZCtrl(int32_t lDevHandle, int32_t nChannel, int32_t nStream, int32_t nControlType, int32_t nSpeed);
+  int32_t CliSetVolume(int32_t lPnlIndex, int32_t nVolume);
+  int32_t CliGetVolume(int32_t lPnlIndex);
+  int32_t CliSetAudioState(int32_t lPnlIndex, int32_t lState);
+  int32_t CliGetAudioState(int32_t lPnlIndex);
+  int32_t CliStartAudio(int32_t lPnlIndex);
+  void CliStopAudio(int32_t lPnlIndex);
+  void CliFullScreen(int32_t bFull);
+  void CliCloudInitSimple(const char16_t* szUser, const char16_t* szPass);
+  void CliDelDevice(const char16_t* szID);
+  void CliCloudSync();
+  void CliCloudGetDeviceListSp();
+  void CliCloudGetCamListSp();
+  void CliQueryAlarm(const char16_t* devid, const char16_t* timeBegin, const char16_t* timeEnd);
+  void CliOpenDeviceWeb(const char16_t* szDevID);
+  void CliAddDeviceP2P(const char16_t* szDeviceId, const char16_t* szDevUser, const char16_t* szDevPass,
+                       const char16_t* szDevName, int32_t szDevPort, int32_t szHttpPort);
+  int32_t CliStartPlayDev(const char16_t* camID, int32_t lStreamID, int32_t lPnlIndex);
+  void CliStopPlayDev(int32_t lPnlIndex);
+  void CliQueryRecordDev(const char16_t* camID, const char16_t* szStartTime, const char16_t* szEndTime);
+  void CliStartListenAlertDev(const char16_t* camID, int32_t lAlertType);
+  void CliStopListenAlertDev(const char16_t* camID);
+  void CliQueryRecordStatusDev(const char16_t* camID, const char16_t* szMonth);
+  void CliStartPlaybackDev(const char16_t* camID, const char16_t* szStartTime, int32_t lPnlIndex);
+  void CliStopPlaybackDev(int32_t lPnlIndex);
+  void CliControlPlaybackDev(int32_t lPnlIndex, int32_t lCtrlCmd);
+  void CliLoginDeviceP2PDev(const char16_t* szDeviceId, const char16_t* szDevUser, const char16_t* szDevPass,
+                            int32_t szDevPort, int32_t szHttpPort);
+  void CliLoginoutDeviceP2PDev(const char16_t* szDeviceId);
+  void CliChangePageTo(int32_t lPage);
+  void CliSetP2PPortRange(int32_t lRangeStart, int32_t lRangeEnd);
+  void CliPTZStop(int32_t lPnlIndex);
+  void CliPTZZoomStop(int32_t lPnlIndex);
+  void CliPTZZoomIn(int32_t lPnlIndex, int32_t lSpeed);
+  void CliPTZZoomOut(int32_t lPnlIndex, int32_t lSpeed);
+  void CliPTZMoveUp(int32_t lPnlIndex, int32_t lSpeed);
+  void CliPTZMoveDown(int32_t lPnlIndex, int32_t lSpeed);
+  void CliPTZMoveLeft(int32_t lPnlIndex, int32_t lSpeed);
+  void CliPTZMoveRight(int32_t lPnlIndex, int32_t lSpeed);
+  void CliPTZRecallPreset(int32_t lPnlIndex, int32_t lPreset);
+  void CliPTZSetPreset(int32_t lPnlIndex, int32_t lPreset);
+  void CliPTZDeletePreset(int32_t lPnlIndex, int32_t lPreset);
+  void CliSaveLayout(const char16_t* szLayoutName);
+  bool CliLoadLayout(const char16_t* szLayoutName);
+  std::u16string CliEnumLayouts();
+  void CliDeleteLayout(const char16_t* szLayoutName);
+  int32_t CliGetBuild();
+  int32_t CliStartBackup(const char16_t* camID, const char16_t* szStartTime, int32_t lBackupLenSecs);
+  int32_t CliStopBackup();
+  int32_t CliGetHTTPPort(const char16_t* szDeviceID);
+  int32_t CliGetHTTPSPort(const char16_t* szDeviceID);
+  int32_t CliGetTCPPort(const char16_t* szDeviceID);
+
+  // ---- events (raised on the user-interface thread only) ----
+  void FireCliCallBackMsg(int32_t hContext, int32_t handle, int32_t nID, int32_t nTag1, int32_t nTag2,
+                          const char16_t* szInfo, int32_t nInfoLen);
+  void FireCliCreatedNotify(int32_t lCreated);
+
+  // ---- queues and threads (any thread unless said otherwise) ----
+  // Queues a library result for the DoCallbackThread (context and handle stored as 0); 1.
+  int Callback(int32_t hContext, int32_t handle, int32_t nID, int32_t nTag1, int32_t nTag2, const char* szInfo,
+               int32_t nInfoLen);
+  // Queues a script event for the user-interface thread and arms the event timer; 1.
+  int FireEventCallback(int32_t hContext, int32_t handle, int32_t nID, int32_t nTag1, int32_t nTag2,
+                        const char* szInfo, int32_t nInfoLen);
+  // Queues a command for the CmdThread.
+  void PostCmd(const char* text);
+  // User-interface thread: start and stop the two long-lived threads.
+  void StartDoCallbackThread();
+  void StopDoCallbackTread();
+  void StartCmdThread();
+  void StopCmdThread();
+  // DoCallbackThread: empties the callback message queue.
+  void DoCallBackMsg();
+  // CmdThread: runs queued commands until the queue is empty or the thread is stopped.
+  void RunCommands(const TaskWorker::Context& context);
+  // The library callback (library's dispatcher thread); `user` is the control.
+  static int connectorcallback(intptr_t user, brixa_handle client, int32_t id, intptr_t param1, int32_t param2,
+                               const char* info, int32_t info_len);
+
+  // ---- window handlers (user-interface thread) ----
+  int OnCreate();
+  void OnDestroy();
+  void OnTimer(uintptr_t id);
+
+  // ---- state others read ----
+  brixa_handle client() const { return m_hClient.load(); }
+  bool initialised() const { return m_bInitialised; }
+  int32_t device_list_serial() const { return m_devListSn.load(); }
+  int32_t camera_list_serial() const { return m_camListSn.load(); }
+  int stop_connecting() const { return m_stopConnecting.load(); }
+  const std::u16string& app_key() const { return m_appKey; }
+  const std::u16string& app_pass() const { return m_appPass; }
+  const std::u16string& server_address() const { return m_serverAddr; }
+  platform::HWND window() const { return m_hWnd.load(); }
+  std::thread::id apartment() const { return m_apartment; }
+  size_t pending_events() const { return m_eventQueue.size(); }
+  size_t pending_callback_messages() const { return m_callbackQueue.size(); }
+  size_t pending_commands() const { return m_cmdQueue.size(); }
+  bool callback_thread_running() const { return m_doCallbackThread.running(); }
+  bool cmd_thread_running() const { return m_cmdThread.running(); }
+
+  // Tests: the library cloud calls the control makes (the table must outlive the control).
+  void set_cloud_calls_for_testing(const CloudCalls* calls) { m_cloud.store(calls); }
+
+ private:
+  CkavrelCtrl();
+  ~CkavrelCtrl();
+  CkavrelCtrl(const CkavrelCtrl&) = delete;
+  CkavrelCtrl& operator=(const CkavrelCtrl&) = delete;
+
+  static platform::LRESULT WindowProc(platform::HWND window, platform::UINT message, platform::WPARAM wparam,
+                                      platform::LPARAM lparam);
+  bool OnApartment() const { return std::this_thread::get_id() == m_apartment; }
+  // Arms the event timer when records wait and it is not armed. Event queue lock held.
+  void ArmEventTimerLocked();
+  // Runs one command text; false when it was dropped.
+  bool RunCommand(const std::string& text);
+  // Stops the long-lived threads and drops the queues' records (part of CliUnInit).
+  void DropQueues();
+
+  // Immutable after construction.
+  const std::thread::id m_apartment;
+  XObjSafe m_xObjSafe{this};
+
+  std::atomic<uint32_t> m_refs{1};
+
+  // User-interface thread only.
+  bool m_bInitialised = false;
+  std::u16string m_serverAddr;
+  std::u16string m_appKey;
+  std::u16string m_appPass;
+  void* m_currentWebDevice = nullptr;  // the device whose web tunnels are open
+  std::map<uint32_t, com::ComPtr<com::IDispatch>> m_sinks;
+  uint32_t m_nextCookie = 1;
+  bool m_enableViewDoubleClick = false;
+
+  // Read by the threads and the library callback; written on the user-interface thread.
+  std::atomic<int> m_stopConnecting{0};
+  std::atomic<int> m_accountMode{0};
+  std::atomic<brixa_handle> m_hClient{nullptr};
+  std::atomic<const CloudCalls*> m_cloud{&library_cloud_calls()};
+  // The control's window: set and cleared on the user-interface thread, read by threads that
+  // arm the event timer.
+  std::atomic<platform::HWND> m_hWnd{nullptr};
+  // Written on the user-interface thread and by the library callback.
+  std::atomic<int32_t> m_devListSn{-1};
+  std::atomic<int32_t> m_camListSn{-1};
+
+  // Held while one library callback is dispatched.
+  std::recursive_mutex m_callbackLock;
+
+  // The three queues, each with its own lock. The event timer id is guarded by the event
+  // queue's lock, so arming and the last empty check cannot miss each other.
+  LockedQueue<ControlMessage> m_callbackQueue;
+  class EventQueue : public LockedQueue<ControlMessage> {
+   public:
+    template <class Fn>
+    void push_then(ControlMessage m, Fn fn) {
+      std::lock_guard<std::mutex> hold(lock_);
+      items_.push_back(std::move(m));
+      fn();
+    }
+    template <class Fn>
+    std::optional<ControlMessage> pop_or(Fn when_empty) {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (items_.empty()) {
+        when_empty();
+        return std::nullopt;
+      }
+      ControlMessage front = std::move(items_.front());
+      items_.pop_front();
+      return front;
+    }
+    template <class Fn>
+    void locked(Fn fn) {
+      std::lock_guard<std::mutex> hold(lock_);
+      fn(items_.empty());
+    }
+  } m_eventQueue;
+  intptr_t m_eventTimerId = -1;  // guarded by m_eventQueue's lock
+  LockedQueue<CommandRecord> m_cmdQueue;
+
+  TaskWorker m_doCallbackThread{"CkavrelCtrl::StopDoCallbackTread", 2717, "DoCallbackThread is not ending (2717)"};
+  TaskWorker m_cmdThread{"CkavrelCtrl::StopCmdThread", 2189, "CmdThread is not ending (2189)"};
+};
+
+// The class factory of the property page; its object shows the page as plain data.
+class CkavrelPropPage final : public com::IPropertyPageInfo {
+ public:
+  class CkavrelPropPageFactory final : public com::IClassFactory {
+   public:
+    com::HRESULT QueryInterface(const com::IID& iid, void** out) override;
+    uint32_t AddRef() override;
+    uint32_t Release() override;
+    com::HRESULT CreateInstance(com::IUnknown* outer, const com::IID& iid, void** out) override;
+    com::HRESULT LockServer(bool lock) override;
+    static bool UpdateRegistry(bool register_class);
+  };
+
+  CkavrelPropPage();
+  com::HRESULT QueryInterface(const com::IID& iid, void** out) override;
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+  com::HRESULT GetPageInfo(std::string* caption, uint32_t* dialog_resource, std::vector<std::string>* lines) override;
+
+ private:
+  ~CkavrelPropPage();
+  std::atomic<uint32_t> m_refs{1};
+};
+
+}  // namespace kavrel
