@@ -352,7 +352,8 @@ TEST_F(DeviceSessionTest, DeviceDroppingMidRequestGivesAnError) {
   EXPECT_EQ(brixa_get_HTTP_port(client, "KVR-1"), BRIXA_ERR_NO_SESSION);
   EXPECT_TRUE(capture.contains("Error: brixa_get_HTTP_port 63 (NET_GetDevConfig (67) ERROR_NET_NETWORK_ERROR)"));
   // The NetSDK tells the library the connection dropped.
-  for (int i = 0; i < 300 && !capture.contains("-->: DisConnectFunc"); ++i)
+  // (Wait for its exit line: the notice is traced on the SDK's thread, line by line.)
+  for (int i = 0; i < 300 && !capture.contains("<--: DisConnectFunc"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(capture.contains("-->: DisConnectFunc"));
   EXPECT_TRUE(capture.contains("   : pchDVRIP 127.0.0.1"));

@@ -214,7 +214,16 @@ struct Condition {
 TEST_F(Connectors, DeviceConditionsReachTheCallback) {
   const Condition cases[] = {
       {"offline", [](EchoWorld& w) { w.service().set_device_online(kEchoDevice, false); }, -4},
-      {"no agent", [](EchoWorld& w) { w.stop_agent(); }, -4},
+      {"no agent",
+       [](EchoWorld& w) {
+         w.stop_agent();
+         // The service must have seen the agent go, or the connect still reaches it and the
+         // tunnel is cut (-3) instead of never coming up.
+         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+         while (w.service().device_registered(kEchoDevice) && std::chrono::steady_clock::now() < deadline)
+           std::this_thread::sleep_for(std::chrono::milliseconds(5));
+       },
+       -4},
       {"wrong key", [](EchoWorld& w) { w.service().set_reject_key(kEchoDevice, true); }, -5},
       {"refused", [](EchoWorld& w) { w.service().set_refuse(kEchoDevice, true); }, -2},
   };
