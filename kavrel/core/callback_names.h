@@ -7,6 +7,8 @@
 namespace kavrel {
 
 const char* callback_id_name(int32_t id);
+// The trace text of a tunnel status; empty for an unknown status.
+const char* tunnel_status_text(int32_t status);
 
 // Script event identifiers the control raises.
 inline constexpr int32_t kEventP2PConnected = 256;
@@ -18,6 +20,8 @@ inline constexpr int32_t kEventGetDevListResult = 0x10000020;
 inline constexpr int32_t kEventSetDevListResult = 0x10000021;
 inline constexpr int32_t kEventListSerialsResult = 0x10000022;
 inline constexpr int32_t kEventHttpUrl = 0x20001000;
+inline constexpr int32_t kEventAddDevice = 0x20001001;
+inline constexpr int32_t kEventLogin = 0x20001004;
 inline constexpr int32_t kEventRecordQuery = 0x20001002;
 inline constexpr int32_t kEventAlert = 0x20001003;
 inline constexpr int32_t kEventRecordQueryStatus = 0x20001005;
