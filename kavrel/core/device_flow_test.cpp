@@ -1,0 +1,297 @@
+// Devices coming online as a page sees them: the control signs in to the simulated cloud,
+// reaches the simulated devices through the simulated tunnel service, logs in and reports every
+// outcome as a CliCallBackMsg event. Everything runs in this process on loopback.
+#include <gtest/gtest.h>
+#include <cjson/cJSON.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/control_host.h"
+#include "kavrel/core/callback_names.h"
+#include "kavrel/core/current_control.h"
+#include "kavrel/core/task_worker.h"
+#include "kavrel/shell/kavrel_ctrl.h"
+#include "kavrel/shell/text.h"
+#include "sim/cloud/cloud_service.h"
+#include "sim/cloud/service_crypto.h"
+#include "sim/device/device.h"
+#include "sim/device/fixture_devices.h"
+#include "sim/fixture/fixture.h"
+#include "sim/tunnel/tunnel_service.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using com::Variant;
+using kavrel::CkavrelCtrl;
+
+constexpr const char* kPassPhrase = "3D7A0C52-E8B1-4F96-A25D-6B0E91C4F7A3";
+constexpr com::DISPID kCallBackMsg = 32;
+
+// Three devices: one that works, one that is offline, one whose account password is wrong.
+const char* kFixture = R"({
+  "applications": [ { "app_key": "page-app-key", "app_pass": "page-app-pass" } ],
+  "accounts": [ {
+    "user": "alice", "password": "alice-pw", "devs_sn": 10, "cams_sn": 20,
+    "devices": [
+      { "dev_id": "KVR-GOOD", "dev_user": "admin", "dev_pass": "good-pw", "name": "Loja", "channel_count": 2,
+        "dev_port": 37777, "dev_http_port": 80 },
+      { "dev_id": "KVR-DOWN", "dev_user": "admin", "dev_pass": "down-pw", "name": "Deposito", "channel_count": 1,
+        "dev_port": 37777, "dev_http_port": 80, "online": false },
+      { "dev_id": "KVR-PASS", "dev_user": "admin", "dev_pass": "stale-pw", "name": "Caixa", "channel_count": 1,
+        "dev_port": 37777, "dev_http_port": 80,
+        "device": { "users": [ { "user": "admin", "password": "fresh-pw" } ] } }
+    ],
+    "cameras": { "groups": [ { "name": "Frente", "groups": [ { "name": "Porta",
+                   "cams": [ { "id": "KVR-GOOD_000", "devid": "KVR-GOOD", "chlid": 0, "shared": 1 } ] } ] } ],
+                 "cams": [ { "id": "KVR-GOOD_001", "devid": "KVR-GOOD", "chlid": 1 },
+                           { "id": "KVR-PASS_000", "devid": "KVR-PASS", "chlid": 0 } ] }
+  } ]
+})";
+
+// A readable form of one event for failure messages and the sequence check.
+struct Seen {
+  int32_t id, tag1, tag2;
+  std::string info;
+};
+
+std::string describe(const std::vector<Seen>& events) {
+  std::string out;
+  for (const auto& e : events) {
+    std::string info;
+    for (char c : e.info) {
+      if (c != '\n' && c != '\t' && c != '\r') info += c;
+    }
+    char line[200];
+    snprintf(line, sizeof line, "  %s (0x%x) %d %d %.60s\n", kavrel::callback_id_name(e.id), e.id, e.tag1, e.tag2,
+             info.c_str());
+    out += line;
+  }
+  return out;
+}
+
+// The simulated world: cloud account service, tunnel service and the online devices.
+class World {
+ public:
+  bool start(const char* fixture_text, std::string& error) {
+    sim::fixture::Fixture fixture;
+    if (!sim::fixture::parse(fixture_text, fixture, error)) return false;
+    if (!cloud.load_fixture(fixture, error)) return false;
+    if (cloud.start() == 0) return fail(error, "cloud did not start");
+    if (!tunnel.start()) return fail(error, "tunnel service did not start");
+    std::vector<sim::device::FixtureDevice> devices;
+    if (!sim::device::parse_fixture_devices(fixture_text, devices, error)) return false;
+    for (auto& d : devices) {
+      if (!d.online) continue;
+      d.settings.tunnel.service_port = tunnel.port();
+      auto device = std::make_unique<sim::device::Device>(d.settings);
+      if (!device->start()) return fail(error, "device did not start");
+      if (!device->wait_tunnel_registered(5000)) return fail(error, "device not registered");
+      running.push_back(std::move(device));
+    }
+    return true;
+  }
+  sim::device::Device* device(const std::string& id) {
+    for (auto& d : running) {
+      if (d->dev_id() == id) return d.get();
+    }
+    return nullptr;
+  }
+  static bool fail(std::string& error, const char* text) {
+    error = text;
+    return false;
+  }
+
+  sim::cloud::CloudService cloud;
+  sim::tunnel::TunnelService tunnel;
+  std::vector<std::unique_ptr<sim::device::Device>> running;
+};
+
+class DeviceFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(world_.start(kFixture, error)) << error;
+    host_ = host::ControlHost::adopt(
+        [this] {
+          control_ = CkavrelCtrl::Create();
+          return static_cast<com::IDispatch*>(control_);
+        },
+        &error);
+    ASSERT_NE(host_, nullptr) << error;
+    ASSERT_EQ(host_->create_window(), com::S_OK);
+  }
+  void TearDown() override {
+    if (host_) host_->call("CliUnInit", {});
+    host_.reset();
+  }
+
+  void init() {
+    ASSERT_EQ(host_->call("CliInit", {Variant::string(kavrel::to_wide(world_.cloud.url())),
+                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-key", kPassPhrase))),
+                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-pass", kPassPhrase))),
+                                      Variant::string(u"127.0.0.1"), Variant::i4(world_.tunnel.port()), Variant::null()}),
+              com::S_OK);
+  }
+  void sign_in() {
+    ASSERT_EQ(host_->call("CliCloudInitSimple", {Variant::string(u"alice"), Variant::string(u"alice-pw")}), com::S_OK);
+  }
+  void add_device(const char16_t* id, const char16_t* pass) {
+    ASSERT_EQ(host_->call("CliAddDeviceP2P", {Variant::string(id), Variant::string(u"admin"), Variant::string(pass),
+                                              Variant::string(u""), Variant::i4(37777), Variant::i4(80)}),
+              com::S_OK);
+  }
+
+  static Seen seen(const host::ScriptEvent& e) {
+    return {e.arg_long(2), e.arg_long(3), e.arg_long(4), e.arg_is_null(5) ? "" : e.arg_text(5)};
+  }
+  std::vector<Seen> callbacks() {
+    std::vector<Seen> out;
+    for (const auto& e : host_->events()) {
+      if (e.id == kCallBackMsg) out.push_back(seen(e));
+    }
+    return out;
+  }
+  // Waits for an event with this identifier whose tags and text match (tag -999: any).
+  bool wait_for(int32_t id, int32_t tag1, int32_t tag2, const std::string& info, std::chrono::milliseconds limit) {
+    return host_
+        ->wait_for_event(
+            [&](const host::ScriptEvent& e) {
+              if (e.id != kCallBackMsg) return false;
+              Seen s = seen(e);
+              return s.id == id && (tag1 == -999 || s.tag1 == tag1) && (tag2 == -999 || s.tag2 == tag2) &&
+                     (info.empty() || s.info == info);
+            },
+            limit)
+        .has_value();
+  }
+  static size_t count(const std::vector<Seen>& events, int32_t id, int32_t tag1, int32_t tag2, const std::string& info) {
+    return static_cast<size_t>(std::count_if(events.begin(), events.end(), [&](const Seen& s) {
+      return s.id == id && (tag1 == -999 || s.tag1 == tag1) && (tag2 == -999 || s.tag2 == tag2) &&
+             (info.empty() || s.info == info);
+    }));
+  }
+  static ptrdiff_t first(const std::vector<Seen>& events, int32_t id, int32_t tag1, const std::string& info) {
+    auto it = std::find_if(events.begin(), events.end(), [&](const Seen& s) {
+      return s.id == id && (tag1 == -999 || s.tag1 == tag1) && (info.empty() || s.info == info);
+    });
+    return it == events.end() ? -1 : it - events.begin();
+  }
+  // The last list of this kind the cloud was asked to store, parsed (null when none).
+  cJSON* last_written(const char* msg) {
+    auto requests = world_.cloud.requests();
+    for (auto it = requests.rbegin(); it != requests.rend(); ++it) {
+      if (it->msg == msg) return cJSON_Parse(it->body.c_str());
+    }
+    return nullptr;
+  }
+  template <class Fn>
+  void on_ui(Fn fn) {
+    host_->ui().run([&] { fn(*control_); });
+  }
+
+  World world_;
+  std::unique_ptr<host::ControlHost> host_;
+  CkavrelCtrl* control_ = nullptr;  // owned by host_
+};
+
+using kavrel::kEventAddDevice;
+using kavrel::kEventGetCamListResult;
+using kavrel::kEventGetDevInfoResult;
+using kavrel::kEventGetDevListResult;
+using kavrel::kEventHttpUrl;
+using kavrel::kEventListSerialsResult;
+using kavrel::kEventLogin;
+using kavrel::kEventP2PConnected;
+constexpr int32_t kAny = -999;
+
+TEST_F(DeviceFlowTest, SignInBringsTheAccountsDevicesOnline) {
+  init();
+  sign_in();
+
+  // The lists, then the tunnels of the two running devices come up.
+  ASSERT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-GOOD", 30s)) << describe(callbacks());
+  ASSERT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-PASS", 30s)) << describe(callbacks());
+  ASSERT_TRUE(wait_for(kEventHttpUrl, 0, -4, "KVR-DOWN", 30s)) << describe(callbacks());
+
+  // The page adds each device with the account's credentials.
+  add_device(u"KVR-GOOD", u"good-pw");
+  add_device(u"KVR-PASS", u"stale-pw");
+  add_device(u"KVR-DOWN", u"down-pw");
+  ASSERT_TRUE(wait_for(kEventAddDevice, 0, 1, "KVR-GOOD", 30s)) << describe(callbacks());
+  ASSERT_TRUE(wait_for(kEventAddDevice, 0, -5, "KVR-PASS", 30s)) << describe(callbacks());
+  ASSERT_TRUE(wait_for(kEventAddDevice, 0, -3, "KVR-DOWN", 40s)) << describe(callbacks());
+
+  // The offline device is announced once it has stayed offline for 10 s, at the next library
+  // callback: a sync brings one.
+  std::this_thread::sleep_for(10500ms);
+  ASSERT_EQ(host_->call("CliCloudSync", {}), com::S_OK);
+  ASSERT_TRUE(wait_for(kEventP2PConnected, -4, 1, "KVR-DOWN", 15s)) << describe(callbacks());
+  ASSERT_TRUE(wait_for(kEventListSerialsResult, kAny, kAny, "", 15s));
+  std::this_thread::sleep_for(300ms);  // let any stray event show itself
+
+  std::vector<Seen> events = callbacks();
+  SCOPED_TRACE(describe(events));
+  // Serials first: the first answer changes nothing, so no list is fetched for it.
+  ASSERT_EQ(events.front().id, kEventListSerialsResult);
+  EXPECT_EQ(events.front().tag1, 0);
+  // Each list twice: straight from the library, then after the model took it.
+  EXPECT_EQ(count(events, kEventGetDevListResult, 0, kAny, ""), 2u);
+  EXPECT_EQ(count(events, kEventGetCamListResult, 0, kAny, ""), 2u);
+  EXPECT_LT(first(events, kEventGetDevListResult, 0, ""), first(events, kEventGetCamListResult, 0, ""));
+  EXPECT_LT(first(events, kEventGetDevListResult, 0, ""), first(events, kEventP2PConnected, 1, "KVR-GOOD"));
+  // Online once each; the offline device once, after its 10 s.
+  EXPECT_EQ(count(events, kEventP2PConnected, 1, 1, "KVR-GOOD"), 1u);
+  EXPECT_EQ(count(events, kEventP2PConnected, 1, 1, "KVR-PASS"), 1u);
+  EXPECT_EQ(count(events, kEventP2PConnected, -4, 1, "KVR-DOWN"), 1u);
+  EXPECT_EQ(count(events, kEventP2PConnected, kAny, kAny, "KVR-DOWN"), 1u);
+  // The working device: its description summary, then "ADD_DEV_RES" 1.
+  ptrdiff_t summary = first(events, kEventGetDevInfoResult, 0, "");
+  ASSERT_GE(summary, 0);
+  EXPECT_LT(summary, first(events, kEventAddDevice, 0, "KVR-GOOD"));
+  cJSON* parsed = cJSON_Parse(events[static_cast<size_t>(summary)].info.c_str());
+  ASSERT_NE(parsed, nullptr) << events[static_cast<size_t>(summary)].info;
+  EXPECT_EQ(cJSON_GetObjectItem(parsed, "chls")->valueint, 2);
+  EXPECT_EQ(cJSON_GetArraySize(cJSON_GetObjectItem(parsed, "camlist")), 2);
+  cJSON_Delete(parsed);
+  // The wrong password: "LOGIN_RES" -3 before "ADD_DEV_RES" -5.
+  EXPECT_EQ(count(events, kEventLogin, 0, -3, "KVR-PASS"), 1u);
+  EXPECT_LT(first(events, kEventLogin, 0, "KVR-PASS"), first(events, kEventAddDevice, 0, "KVR-PASS"));
+  EXPECT_EQ(count(events, kEventAddDevice, kAny, kAny, ""), 3u);
+
+  // The model: three devices, the cameras of the list and of the description.
+  on_ui([](CkavrelCtrl& c) {
+    EXPECT_EQ(c.devices().size(), 3u);
+    auto good = c.devices().find("KVR-GOOD");
+    ASSERT_NE(good, nullptr);
+    EXPECT_TRUE(good->online.load());
+    EXPECT_EQ(good->devInfoResult.load(), 0);
+    EXPECT_EQ(good->channel_slots(), (std::vector<std::string>{"KVR-GOOD_000", "KVR-GOOD_001"}));
+    EXPECT_EQ(c.devices().find("KVR-PASS")->devInfoResult.load(), -1);
+    EXPECT_EQ(c.devices().find("KVR-DOWN")->status_sp.load(), 3);
+    EXPECT_NE(c.cameras().find("KVR-GOOD_000"), nullptr);
+    EXPECT_NE(c.cameras().find("KVR-PASS_000"), nullptr);
+  });
+
+  // The cloud holds the written state: the offline device marked 3, the refused one left out.
+  ASSERT_TRUE(wait_for(kavrel::kEventSetDevListResult, kAny, kAny, "", 15s));
+  std::this_thread::sleep_for(500ms);
+  cJSON* written = last_written("c2s.set_dev_list_sp");
+  ASSERT_NE(written, nullptr);
+  char* printed = cJSON_PrintUnformatted(written);
+  std::string body = printed;
+  cJSON_free(printed);
+  cJSON_Delete(written);
+  EXPECT_NE(body.find("KVR-DOWN"), std::string::npos) << body;
+  EXPECT_EQ(body.find("KVR-PASS"), std::string::npos) << body;
+
+  RecordProperty("events", describe(events));
+  printf("Event sequence seen by the page:\n%s", describe(events).c_str());
+}
+
+}  // namespace
