@@ -23,6 +23,12 @@
 #include "sim/device/fixture_devices.h"
 #include "sim/fixture/fixture.h"
 #include "sim/tunnel/tunnel_service.h"
+#include "devsdk/proto/socket_io.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,7 +46,7 @@ const char* kFixture = R"({
     "user": "alice", "password": "alice-pw", "devs_sn": 10, "cams_sn": 20,
     "devices": [
       { "dev_id": "KVR-GOOD", "dev_user": "admin", "dev_pass": "good-pw", "name": "Loja", "channel_count": 2,
-        "dev_port": 37777, "dev_http_port": 80 },
+        "dev_port": GOOD_PORT, "dev_http_port": 80 },
       { "dev_id": "KVR-DOWN", "dev_user": "admin", "dev_pass": "down-pw", "name": "Deposito", "channel_count": 1,
         "dev_port": 37777, "dev_http_port": 80, "online": false },
       { "dev_id": "KVR-PASS", "dev_user": "admin", "dev_pass": "stale-pw", "name": "Caixa", "channel_count": 1,
@@ -112,11 +118,21 @@ class World {
   std::vector<std::unique_ptr<sim::device::Device>> running;
 };
 
+// A port of 127.0.0.1 that was free a moment ago.
+uint16_t free_port() {
+  uint16_t bound = 0;
+  auto socket = proto::net::listen_loopback(0, &bound);
+  return bound;
+}
+
 class DeviceFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(world_.start(kFixture, error)) << error;
+    good_port_ = free_port();
+    fixture_ = kFixture;
+    fixture_.replace(fixture_.find("GOOD_PORT"), 9, std::to_string(good_port_));
+    ASSERT_TRUE(world_.start(fixture_.c_str(), error)) << error;
     host_ = host::ControlHost::adopt(
         [this] {
           control_ = CkavrelCtrl::Create();
@@ -141,9 +157,10 @@ class DeviceFlowTest : public ::testing::Test {
   void sign_in() {
     ASSERT_EQ(host_->call("CliCloudInitSimple", {Variant::string(u"alice"), Variant::string(u"alice-pw")}), com::S_OK);
   }
-  void add_device(const char16_t* id, const char16_t* pass) {
+  void add_device(const char16_t* id, const char16_t* pass, int32_t port = 0) {
+    if (port == 0) port = std::u16string(id) == u"KVR-GOOD" ? good_port_ : 37777;
     ASSERT_EQ(host_->call("CliAddDeviceP2P", {Variant::string(id), Variant::string(u"admin"), Variant::string(pass),
-                                              Variant::string(u""), Variant::i4(37777), Variant::i4(80)}),
+                                              Variant::string(u""), Variant::i4(port), Variant::i4(80)}),
               com::S_OK);
   }
 
@@ -182,19 +199,24 @@ class DeviceFlowTest : public ::testing::Test {
     });
     return it == events.end() ? -1 : it - events.begin();
   }
-  // The last list of this kind the cloud was asked to store, parsed (null when none).
-  cJSON* last_written(const char* msg) {
-    auto requests = world_.cloud.requests();
-    for (auto it = requests.rbegin(); it != requests.rend(); ++it) {
-      if (it->msg == msg) return cJSON_Parse(it->body.c_str());
+  // Waits until the cloud has been asked to store `count` lists.
+  bool eventually_requests(size_t count) {
+    auto until = std::chrono::steady_clock::now() + 15s;
+    while (std::chrono::steady_clock::now() < until) {
+      size_t writes = 0;
+      for (const auto& r : world_.cloud.requests()) writes += r.msg.rfind("c2s.set", 0) == 0;
+      if (writes >= count) return true;
+      std::this_thread::sleep_for(20ms);
     }
-    return nullptr;
+    return false;
   }
   template <class Fn>
   void on_ui(Fn fn) {
     host_->ui().run([&] { fn(*control_); });
   }
 
+  uint16_t good_port_ = 0;
+  std::string fixture_;
   World world_;
   std::unique_ptr<host::ControlHost> host_;
   CkavrelCtrl* control_ = nullptr;  // owned by host_
@@ -281,7 +303,9 @@ TEST_F(DeviceFlowTest, SignInBringsTheAccountsDevicesOnline) {
   // The cloud holds the written state: the offline device marked 3, the refused one left out.
   ASSERT_TRUE(wait_for(kavrel::kEventSetDevListResult, kAny, kAny, "", 15s));
   std::this_thread::sleep_for(500ms);
-  cJSON* written = last_written("c2s.set_dev_list_sp");
+  auto account = world_.cloud.store().account("alice");
+  ASSERT_TRUE(account);
+  cJSON* written = world_.cloud.store().device_list(account->id);
   ASSERT_NE(written, nullptr);
   char* printed = cJSON_PrintUnformatted(written);
   std::string body = printed;
@@ -292,6 +316,223 @@ TEST_F(DeviceFlowTest, SignInBringsTheAccountsDevicesOnline) {
 
   RecordProperty("events", describe(events));
   printf("Event sequence seen by the page:\n%s", describe(events).c_str());
+}
+
+// An HTTP GET of `url` ("http://127.0.0.1:PORT"); the whole answer, or empty.
+std::string http_get(const std::string& url) {
+  int port = std::atoi(url.substr(url.rfind(':') + 1).c_str());
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  timeval limit{5, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    std::string request = "GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) answer.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return answer;
+}
+
+TEST_F(DeviceFlowTest, OpenDeviceWebGivesAnAddressThatServesTheDevicePage) {
+  init();
+  sign_in();
+  ASSERT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-GOOD", 30s)) << describe(callbacks());
+  host_->clear_events();
+  ASSERT_EQ(host_->call("CliOpenDeviceWeb", {Variant::string(u"KVR-GOOD")}), com::S_OK);
+  auto url = host_->wait_for_event(
+      [](const host::ScriptEvent& e) { return e.id == kCallBackMsg && e.arg_long(2) == kEventHttpUrl && e.arg_long(4) == 1; },
+      30s);
+  ASSERT_TRUE(url) << describe(callbacks());
+  std::string address = url->arg_text(5);
+  EXPECT_EQ(address.rfind("http://127.0.0.1:", 0), 0u) << address;
+  std::string answer = http_get(address);
+  EXPECT_EQ(answer.rfind("HTTP/1.0 200 OK", 0), 0u) << answer;
+  EXPECT_NE(answer.find("<h1>Loja</h1>"), std::string::npos) << answer;
+  EXPECT_NE(answer.find("KVR-GOOD"), std::string::npos) << answer;
+  // The device's service port is reachable under its own number while the page is open.
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in service{};
+  service.sin_family = AF_INET;
+  service.sin_port = htons(good_port_);
+  service.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&service), sizeof service), 0);
+  ::close(fd);
+}
+
+TEST_F(DeviceFlowTest, OpenDeviceWebWithItsLocalPortTakenSaysSoAtOnce) {
+  init();
+  sign_in();
+  ASSERT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-PASS", 30s)) << describe(callbacks());
+  // Something listens on 37777 (this test, or whoever holds it already).
+  uint16_t bound = 0;
+  auto holder = proto::net::listen_loopback(37777, &bound);
+  host_->clear_events();
+  ASSERT_EQ(host_->call("CliOpenDeviceWeb", {Variant::string(u"KVR-PASS")}), com::S_OK);
+  // Raised on the calling thread before the call returned.
+  std::vector<Seen> events = callbacks();
+  EXPECT_EQ(count(events, kEventHttpUrl, 37777, 10, ""), 1u) << describe(events);
+  for (const auto& e : host_->events()) {
+    if (e.id == kCallBackMsg && e.arg_long(2) == kEventHttpUrl && e.arg_long(4) == 10) {
+      EXPECT_NE(e.arg_long(1), 0) << "the client handle";
+      EXPECT_EQ(e.arg_long(6), 0);
+    }
+  }
+  // Unknown devices are only traced.
+  host_->clear_events();
+  ASSERT_EQ(host_->call("CliOpenDeviceWeb", {Variant::string(u"KVR-NONE")}), com::S_OK);
+  EXPECT_TRUE(callbacks().empty());
+}
+
+TEST_F(DeviceFlowTest, SyncFetchesOnlyTheListsWhoseSerialChanged) {
+  init();
+  sign_in();
+  ASSERT_TRUE(wait_for(kEventGetCamListResult, 0, kAny, "", 30s));
+  auto account = world_.cloud.store().account("alice");
+  ASSERT_TRUE(account);
+  struct Case {
+    bool devices, cameras;
+    int32_t change;
+    std::vector<std::string> fetched;
+  } cases[] = {
+      {false, true, 2, {"c2s.get_list_sn_sp", "c2s.get_cam_list_sp"}},
+      {true, true, 3, {"c2s.get_list_sn_sp", "c2s.get_dev_list_sp", "c2s.get_cam_list_sp"}},
+      {false, false, 0, {"c2s.get_list_sn_sp"}},
+  };
+  for (const auto& c : cases) {
+    // Let the control's own writes settle first: they move the serials too.
+    std::this_thread::sleep_for(1500ms);
+    if (c.devices) {
+      cJSON* list = world_.cloud.store().device_list(account->id);
+      world_.cloud.store().store_device_list(account->id, list, true);
+      cJSON_Delete(list);
+    }
+    if (c.cameras) {
+      cJSON* list = world_.cloud.store().camera_list(account->id);
+      world_.cloud.store().store_camera_list(account->id, list);
+      cJSON_Delete(list);
+    }
+    world_.cloud.clear_requests();
+    host_->clear_events();
+    ASSERT_EQ(host_->call("CliCloudSync", {}), com::S_OK);
+    ASSERT_TRUE(wait_for(kEventListSerialsResult, c.change, 0, "", 15s)) << c.change << describe(callbacks());
+    if (c.cameras) {
+      ASSERT_TRUE(wait_for(kEventGetCamListResult, 0, kAny, "", 15s));
+    }
+    std::this_thread::sleep_for(300ms);
+    std::vector<std::string> fetched;
+    for (const auto& r : world_.cloud.requests()) {
+      if (r.msg.rfind("c2s.get", 0) == 0) fetched.push_back(r.msg);
+    }
+    EXPECT_EQ(fetched, c.fetched) << "change " << c.change;
+  }
+}
+
+TEST_F(DeviceFlowTest, ADeviceBackWithinTheDelayIsNeverReportedOffline) {
+  on_ui([](CkavrelCtrl& c) { c.set_offline_delay_for_testing(3000); });
+  init();
+  sign_in();
+  ASSERT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-GOOD", 30s)) << describe(callbacks());
+  ASSERT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-PASS", 30s)) << describe(callbacks());
+  host_->clear_events();
+
+  // KVR-GOOD drops and comes back at once; KVR-PASS stays away.
+  world_.tunnel.set_device_online("KVR-GOOD", false);
+  world_.tunnel.set_device_online("KVR-PASS", false);
+  ASSERT_TRUE(wait_for(kEventHttpUrl, 0, -4, "KVR-GOOD", 15s)) << describe(callbacks());
+  ASSERT_TRUE(wait_for(kEventHttpUrl, 0, -4, "KVR-PASS", 15s)) << describe(callbacks());
+  world_.tunnel.set_device_online("KVR-GOOD", true);
+  std::this_thread::sleep_for(3500ms);
+  // The next library callback announces the device still offline, once.
+  ASSERT_EQ(host_->call("CliCloudSync", {}), com::S_OK);
+  ASSERT_TRUE(wait_for(kEventP2PConnected, -4, 1, "KVR-PASS", 15s)) << describe(callbacks());
+  ASSERT_EQ(host_->call("CliCloudSync", {}), com::S_OK);
+  ASSERT_TRUE(wait_for(kEventListSerialsResult, kAny, kAny, "", 15s));
+  std::this_thread::sleep_for(500ms);
+  std::vector<Seen> events = callbacks();
+  // The interruption of a tunnel that was up is reported at once (-3); the offline spell and
+  // the return are not.
+  EXPECT_EQ(count(events, kEventP2PConnected, -4, kAny, "KVR-GOOD"), 0u) << describe(events);
+  EXPECT_EQ(count(events, kEventP2PConnected, 1, kAny, "KVR-GOOD"), 0u) << describe(events);
+  EXPECT_EQ(count(events, kEventP2PConnected, -4, 1, "KVR-PASS"), 1u) << describe(events);
+  on_ui([](CkavrelCtrl& c) {
+    EXPECT_TRUE(c.devices().find("KVR-GOOD")->online.load());
+    EXPECT_FALSE(c.devices().find("KVR-PASS")->online.load());
+  });
+}
+
+TEST_F(DeviceFlowTest, DeletingADeviceWritesBothListsBackAlsoForAnUnknownOne) {
+  init();
+  sign_in();
+  add_device(u"KVR-GOOD", u"good-pw");
+  ASSERT_TRUE(wait_for(kEventAddDevice, 0, 1, "KVR-GOOD", 30s)) << describe(callbacks());
+  add_device(u"KVR-PASS", u"stale-pw");
+  ASSERT_TRUE(wait_for(kEventAddDevice, 0, -5, "KVR-PASS", 30s)) << describe(callbacks());
+  std::this_thread::sleep_for(1000ms);
+
+  for (const char16_t* id : {u"KVR-NONE", u"KVR-GOOD"}) {
+    world_.cloud.clear_requests();
+    ASSERT_EQ(host_->call("CliDelDevice", {Variant::string(id)}), com::S_OK);
+    ASSERT_TRUE(eventually_requests(2)) << kavrel::to_narrow(id);
+    // What the cloud holds now, in clear.
+    auto account = world_.cloud.store().account("alice");
+    ASSERT_TRUE(account);
+    cJSON* devs = world_.cloud.store().device_list(account->id);
+    cJSON* cams = world_.cloud.store().camera_list(account->id);
+    ASSERT_NE(devs, nullptr);
+    ASSERT_NE(cams, nullptr);
+    char* d = cJSON_PrintUnformatted(devs);
+    char* c = cJSON_PrintUnformatted(cams);
+    std::string dev_text = d, cam_text = c;
+    cJSON_free(d);
+    cJSON_free(c);
+    cJSON_Delete(devs);
+    cJSON_Delete(cams);
+    // The refused device (devInfoResult -1) is never written back.
+    EXPECT_EQ(dev_text.find("KVR-PASS"), std::string::npos) << dev_text;
+    EXPECT_NE(dev_text.find("KVR-DOWN"), std::string::npos) << dev_text;
+    bool deleted = std::u16string(id) == u"KVR-GOOD";
+    EXPECT_EQ(dev_text.find("KVR-GOOD") == std::string::npos, deleted) << dev_text;
+    EXPECT_EQ(cam_text.find("KVR-GOOD_000") == std::string::npos, deleted) << cam_text;
+    EXPECT_NE(cam_text.find("KVR-PASS_000"), std::string::npos) << cam_text;
+  }
+  on_ui([](CkavrelCtrl& c) {
+    EXPECT_EQ(c.devices().find("KVR-GOOD"), nullptr);
+    EXPECT_EQ(c.cameras().find("KVR-GOOD_001"), nullptr);
+    EXPECT_EQ(c.devices().size(), 2u);
+  });
+}
+
+TEST_F(DeviceFlowTest, UnInitDuringALoginEndsItWithinItsBound) {
+  init();
+  // The tunnel to the device is slow to come up: the login is still waiting when the page
+  // leaves.
+  world_.tunnel.set_delay("KVR-GOOD", 4000);
+  add_device(u"KVR-GOOD", u"good-pw");
+  std::this_thread::sleep_for(500ms);
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(host_->call("CliUnInit", {}), com::S_OK);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 15s);
+  on_ui([](CkavrelCtrl& c) {
+    auto device = c.devices().find("KVR-GOOD");
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->tcpConnection.load(), nullptr);
+    EXPECT_FALSE(device->worker.running());
+    EXPECT_FALSE(c.callback_thread_running());
+    EXPECT_FALSE(c.cmd_thread_running());
+  });
+  // A worker that outlived its stop bound ends soon after and is joined.
+  auto until = std::chrono::steady_clock::now() + 15s;
+  while (kavrel::abandoned_threads::reap() != 0 && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_EQ(kavrel::abandoned_threads::reap(), 0u);
 }
 
 }  // namespace
