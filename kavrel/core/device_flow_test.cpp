@@ -366,6 +366,73 @@ TEST_F(DeviceFlowTest, OpenDeviceWebGivesAnAddressThatServesTheDevicePage) {
   ::close(fd);
 }
 
+TEST_F(DeviceFlowTest, TheWebTunnelIsRecreatedOnceAfterTryingTwice) {
+  init();
+  sign_in();
+  ASSERT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-GOOD", 30s)) << describe(callbacks());
+  ASSERT_EQ(host_->call("CliOpenDeviceWeb", {Variant::string(u"KVR-GOOD")}), com::S_OK);
+  ASSERT_TRUE(wait_for(kEventHttpUrl, 0, 1, "", 30s)) << describe(callbacks());
+  std::shared_ptr<kavrel::DevInfo> device;
+  brixa_handle client = nullptr;
+  on_ui([&](CkavrelCtrl& c) {
+    device = c.devices().find("KVR-GOOD");
+    client = c.client();
+  });
+  ASSERT_NE(device, nullptr);
+  ASSERT_NE(device->webConnection.load(), nullptr);
+  ASSERT_EQ(device->webConnectionStatus.load(), 1);
+  auto trying = [&] {
+    CkavrelCtrl::connectorcallback(reinterpret_cast<intptr_t>(control_), client, BRIXA_CB_CALLBACK_P2P_MAPPED,
+                                   reinterpret_cast<intptr_t>(device->webConnection.load()), 0, "KVR-GOOD", 8);
+  };
+  // The library reports "trying" for the tunnel the control holds: it is recreated, its status
+  // starts again at 0.
+  trying();
+  EXPECT_NE(device->webConnection.load(), nullptr);
+  EXPECT_TRUE(device->webConnectionRenewed.load());
+  EXPECT_EQ(device->webConnectionStatus.load(), 0);
+  // The new tunnel comes up; a second "trying" leaves it alone.
+  auto until = std::chrono::steady_clock::now() + 10s;
+  while (device->webConnectionStatus.load() != 1 && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_EQ(device->webConnectionStatus.load(), 1) << "the recreated tunnel came up";
+  brixa_connection kept = device->webConnection.load();
+  trying();
+  EXPECT_EQ(device->webConnection.load(), kept);
+  EXPECT_EQ(device->webConnectionStatus.load(), 1) << "recreated once only";
+}
+
+TEST_F(DeviceFlowTest, APasswordRefusedAfterATunnelFailureMarksTheDeviceFour) {
+  init();
+  sign_in();
+  ASSERT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-PASS", 30s)) << describe(callbacks());
+  host_->clear_events();
+  // What the dispatch does when the tunnel of a device marked 3 comes up.
+  on_ui([](CkavrelCtrl& c) {
+    auto device = c.devices().find("KVR-PASS");
+    device->status_sp.store(3);
+    device->devInfoResult.store(kavrel::kDevInfoAwaited);
+    c.StartAddDeviceThread(device);
+  });
+  ASSERT_TRUE(wait_for(kEventAddDevice, 0, -4, "KVR-PASS", 30s)) << describe(callbacks());
+  EXPECT_EQ(count(callbacks(), kEventLogin, 0, -3, "KVR-PASS"), 1u);
+  ASSERT_TRUE(eventually_requests(2));
+  std::this_thread::sleep_for(300ms);
+  auto account = world_.cloud.store().account("alice");
+  ASSERT_TRUE(account);
+  cJSON* devs = world_.cloud.store().device_list(account->id);
+  int32_t status_sp = -1;
+  const cJSON* d = nullptr;
+  cJSON_ArrayForEach(d, cJSON_GetObjectItem(devs, "devs")) {
+    if (std::string(cJSON_GetObjectItem(d, "dev_id")->valuestring) == "KVR-PASS") {
+      status_sp = cJSON_GetObjectItem(d, "status_sp")->valueint;
+    }
+  }
+  cJSON_Delete(devs);
+  EXPECT_EQ(status_sp, 4);
+}
+
 TEST_F(DeviceFlowTest, OpenDeviceWebWithItsLocalPortTakenSaysSoAtOnce) {
   init();
   sign_in();
