@@ -451,6 +451,53 @@ TEST_F(DeviceFlowTest, APasswordRefusedAfterATunnelFailureMarksTheDeviceFour) {
   EXPECT_EQ(status_sp, 4);
 }
 
+TEST_F(DeviceFlowTest, ServicePortsAreAskedOnlyOfALoggedInDevice) {
+  init();
+  add_device(u"KVR-GOOD", u"good-pw");
+  ASSERT_TRUE(wait_for(kEventAddDevice, 0, 1, "KVR-GOOD", 30s)) << describe(callbacks());
+  auto port = [&](const char* method, const char16_t* id) {
+    Variant result;
+    EXPECT_EQ(host_->call(method, {Variant::string(id)}, &result), com::S_OK);
+    return result.lval;
+  };
+  // The add-device round logged out again: HTTPS and TCP do not log in.
+  EXPECT_EQ(port("CliGetHTTPSPort", u"KVR-GOOD"), 0);
+  EXPECT_EQ(port("CliGetTCPPort", u"KVR-GOOD"), 0);
+  EXPECT_EQ(port("CliGetHTTPPort", u"KVR-NONE"), 0);
+  // HTTP logs in first and keeps the login.
+  EXPECT_EQ(port("CliGetHTTPPort", u"KVR-GOOD"), 80);
+  EXPECT_EQ(port("CliGetHTTPSPort", u"KVR-GOOD"), 443);
+  EXPECT_EQ(port("CliGetTCPPort", u"KVR-GOOD"), good_port_);
+  on_ui([](CkavrelCtrl& c) { EXPECT_EQ(c.devices().find("KVR-GOOD")->logincount.load(), 1); });
+}
+
+TEST_F(DeviceFlowTest, DirectLoginFetchesTheDescriptionAndLogoutTakesItBack) {
+  init();
+  sign_in();
+  ASSERT_TRUE(wait_for(kEventGetCamListResult, 0, kAny, "", 30s));
+  std::this_thread::sleep_for(500ms);
+  host_->clear_events();
+  ASSERT_EQ(host_->call("CliLoginDeviceP2PDev", {Variant::string(u"KVR-GOOD"), Variant::string(u"admin"),
+                                                 Variant::string(u"good-pw"), Variant::i4(good_port_), Variant::i4(80)}),
+            com::S_OK);
+  // The event reaches the page without a payload.
+  ASSERT_TRUE(wait_for(kavrel::kEventGetDevInfo, 0, 1, "", 30s)) << describe(callbacks());
+  on_ui([](CkavrelCtrl& c) {
+    EXPECT_EQ(c.account_mode(), 2);
+    // A direct login keeps only the cameras of the device it described.
+    EXPECT_EQ(c.cameras().find("KVR-PASS_000"), nullptr);
+    EXPECT_NE(c.cameras().find("KVR-GOOD_001"), nullptr);
+    EXPECT_EQ(c.devices().find("KVR-GOOD")->logincount.load(), 1);
+  });
+  ASSERT_EQ(host_->call("CliLoginoutDeviceP2PDev", {Variant::string(u"KVR-GOOD")}), com::S_OK);
+  on_ui([](CkavrelCtrl& c) {
+    auto device = c.devices().find("KVR-GOOD");
+    EXPECT_EQ(device->logincount.load(), 0);
+    EXPECT_EQ(device->tcpConnection.load(), nullptr);
+  });
+  ASSERT_EQ(host_->call("CliLoginoutDeviceP2PDev", {Variant::string(u"KVR-NONE")}), com::S_OK);
+}
+
 TEST_F(DeviceFlowTest, OpenDeviceWebWithItsLocalPortTakenSaysSoAtOnce) {
   init();
   sign_in();
