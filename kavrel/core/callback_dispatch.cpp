@@ -76,6 +76,12 @@ const char* tunnel_status_text(int32_t status) {
   }
 }
 
+int32_t export_progress_percent(int32_t total, int32_t done) {
+  if (total > 0 && done >= 0 && done < total) return static_cast<int32_t>(static_cast<int64_t>(done) * 100 / total);
+  if (done == -1 || done >= total) return 100;
+  return 0;
+}
+
 namespace {
 
 // Library values the events carry in 32-bit fields: the page only hands them back.
@@ -125,6 +131,10 @@ int CkavrelCtrl::connectorcallback(intptr_t user, brixa_handle client, int32_t i
         break;
       case BRIXA_CB_CALLBACK_GET_DEVINFO:
         control.OnDeviceInformation(param2, info);
+        break;
+      case BRIXA_CB_CALLBACK_BACKUP_PROGRESS:
+        // Goes to the playback pane as its progress message once the pane exists.
+        trace::value("percent", export_progress_percent(tag1, param2));
         break;
       case BRIXA_CB_CALLBACK_SEARCH_DEVICE:
         control.Callback(0, 0, kEventSearchResult, tag1, param2, info, text_length(info));

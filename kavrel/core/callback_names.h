@@ -10,6 +10,10 @@ const char* callback_id_name(int32_t id);
 // The trace text of a tunnel status; empty for an unknown status.
 const char* tunnel_status_text(int32_t status);
 
+// Export progress in percent from the library's total and done counts: done * 100 / total while
+// 0 <= done < total; 100 when done is -1 or has reached the total; 0 otherwise.
+int32_t export_progress_percent(int32_t total, int32_t done);
+
 // Script event identifiers the control raises.
 inline constexpr int32_t kEventP2PConnected = 256;
 inline constexpr int32_t kEventSearchResult = 0x10000017;

@@ -251,4 +251,14 @@ TEST_F(DeviceModelTest, AnOfflineDeviceIsAnnouncedOnceAfterTheDelayUnlessItCameB
   EXPECT_EQ(offline[0].arg_text(5), "KVR-1");
 }
 
+TEST(ExportProgressTest, PercentOfTotal) {
+  struct Case {
+    int32_t total, done, percent;
+  } cases[] = {{20, 5, 25}, {20, -1, 100}, {0, 0, 100}, {20, -2, 0}, {20, 20, 100}, {20, 25, 100},
+               {3, 2, 66},  {-5, 0, 100}, {2000000000, 1999999999, 99}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(kavrel::export_progress_percent(c.total, c.done), c.percent) << c.done << " of " << c.total;
+  }
+}
+
 }  // namespace
