@@ -528,6 +528,12 @@ TEST_F(DeviceFlowTest, SyncFetchesOnlyTheListsWhoseSerialChanged) {
   ASSERT_TRUE(wait_for(kEventGetCamListResult, 0, kAny, "", 30s));
   auto account = world_.cloud.store().account("alice");
   ASSERT_TRUE(account);
+  ASSERT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-GOOD", 30s)) << describe(callbacks());
+  std::shared_ptr<kavrel::DevInfo> good;
+  on_ui([&](CkavrelCtrl& c) { good = c.devices().find("KVR-GOOD"); });
+  ASSERT_NE(good, nullptr);
+  brixa_connection tunnel = good->tcpConnection.load();
+  ASSERT_NE(tunnel, nullptr);
   struct Case {
     bool devices, cameras;
     int32_t change;
@@ -563,6 +569,11 @@ TEST_F(DeviceFlowTest, SyncFetchesOnlyTheListsWhoseSerialChanged) {
       if (r.msg.rfind("c2s.get", 0) == 0) fetched.push_back(r.msg);
     }
     EXPECT_EQ(fetched, c.fetched) << "change " << c.change;
+    if (c.devices) {
+      // A device already known keeps its tunnel and has its state reported again.
+      EXPECT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-GOOD", 15s)) << describe(callbacks());
+      EXPECT_EQ(tunnel, good->tcpConnection.load());
+    }
   }
 }
 

@@ -251,6 +251,26 @@ TEST_F(DeviceModelTest, AnOfflineDeviceIsAnnouncedOnceAfterTheDelayUnlessItCameB
   EXPECT_EQ(offline[0].arg_text(5), "KVR-1");
 }
 
+TEST_F(DeviceModelTest, ALiveStartResultGoesToThePaneItNames) {
+  host_->clear_events();
+  on_ui([](CkavrelCtrl& c) {
+    // Every pane holds a camera or not: the pane index decides, never the record's handle.
+    c.Callback(0, 0, kavrel::kEventLiveStarted, 15, 0, "cam-15", 6);
+    c.Callback(0, 0, kavrel::kEventLiveStarted, 16, 0, "cam-16", 6);
+    c.Callback(0, 0, kavrel::kEventLiveStarted, -1, 0, "cam-x", 5);
+    c.Callback(0, 0, kavrel::kEventLiveStarted, 0, -3, "cam-0", 5);
+  });
+  auto live = [](const host::ScriptEvent& e) { return e.id == kCallBackMsg && e.arg_long(2) == kavrel::kEventLiveStarted; };
+  auto events = host_->wait_for_events(live, 2, 5s);
+  std::this_thread::sleep_for(200ms);
+  events = host_->wait_for_events(live, 2, 1s);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].arg_long(3), 15);
+  EXPECT_EQ(events[0].arg_text(5), "cam-15");
+  EXPECT_EQ(events[1].arg_long(3), 0);
+  EXPECT_EQ(events[1].arg_long(4), -3);
+}
+
 TEST(ExportProgressTest, PercentOfTotal) {
   struct Case {
     int32_t total, done, percent;
