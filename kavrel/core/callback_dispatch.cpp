@@ -1,3 +1,4 @@
+#include <cstdio>
 // Library results on their way to the page: the library callback (library's dispatcher thread)
 // and the DoCallbackThread's pass over the callback message queue.
 //
@@ -7,8 +8,10 @@
 // export.
 #include <cjson/cJSON.h>
 
+#include <chrono>
 #include <cstring>
 #include <exception>
+#include <thread>
 
 #include "kavrel/core/callback_names.h"
 #include "kavrel/core/current_control.h"
@@ -60,6 +63,25 @@ const char* callback_id_name(int32_t id) {
   return "";
 }
 
+const char* tunnel_status_text(int32_t status) {
+  switch (status) {
+    case 0: return "P2P status: trying to establish connection";
+    case 1: return "P2P status: connection established";
+    case -1: return "P2P status: port tunnel not found";
+    case -2: return "P2P status: establish connection failed";
+    case -3: return "P2P status: connection interrupted";
+    case -4: return "P2P status: device is offline";
+    case -5: return "P2P status: password authentication failed";
+    default: return "";
+  }
+}
+
+int32_t export_progress_percent(int32_t total, int32_t done) {
+  if (total > 0 && done >= 0 && done < total) return static_cast<int32_t>(static_cast<int64_t>(done) * 100 / total);
+  if (done == -1 || done >= total) return 100;
+  return 0;
+}
+
 namespace {
 
 // Library values the events carry in 32-bit fields: the page only hands them back.
@@ -101,8 +123,19 @@ int CkavrelCtrl::connectorcallback(intptr_t user, brixa_handle client, int32_t i
     }
     if (info_len <= 0) info = nullptr;  // no payload: the pointer must not be read
 
+    control.FireDisconnectedNotifications();
     std::lock_guard<std::recursive_mutex> dispatching(control.m_callbackLock);
     switch (id) {
+      case BRIXA_CB_CALLBACK_P2P_MAPPED:
+        control.OnTunnelStatus(client, reinterpret_cast<brixa_connection>(param1), param2, info, info_len);
+        break;
+      case BRIXA_CB_CALLBACK_GET_DEVINFO:
+        control.OnDeviceInformation(param2, info);
+        break;
+      case BRIXA_CB_CALLBACK_BACKUP_PROGRESS:
+        // Goes to the playback pane as its progress message once the pane exists.
+        trace::value("percent", export_progress_percent(tag1, param2));
+        break;
       case BRIXA_CB_CALLBACK_SEARCH_DEVICE:
         control.Callback(0, 0, kEventSearchResult, tag1, param2, info, text_length(info));
         break;
@@ -175,8 +208,7 @@ void CkavrelCtrl::DoCallBackMsg() {
         case kEventGetDevInfoResult:
         case kEventGetDevInfo:
           trace::step(" ID = GET_DEVINFO_RES");
-          // The device description updates the device model here once it exists; the page
-          // gets the event without the payload.
+          if (m->nInfoLen > 0 && m->info) SetCamInfoP2P(m->text());
           FireEventCallback(m->hContext, m->handle, m->nID, m->nTag1, m->nTag2, nullptr, 0);
           break;
         case kEventListSerialsResult: {
@@ -189,8 +221,21 @@ void CkavrelCtrl::DoCallBackMsg() {
         }
         case kEventPaneClosed:
           break;  // raised directly by the pane that closed
+        case kEventLiveStarted:
+          // The pane is the one the live start named; without it the result has nowhere to go.
+          if (NotifyPaneLiveStarted(m->nTag1)) {
+            FireEventCallback(m->hContext, m->handle, m->nID, m->nTag1, m->nTag2, m->text(), m->nInfoLen);
+          }
+          break;
+        case kEventGetCamListResult:
+          if (m->nInfoLen > 0 && m->info) SetCamInfo(m->text());
+          FireEventCallback(m->hContext, m->handle, m->nID, m->nTag1, m->nTag2, m->text(), m->nInfoLen);
+          break;
+        case kEventGetDevListResult:
+          if (m->nInfoLen > 0 && m->info) SetDevInfo(m->text());
+          FireEventCallback(m->hContext, m->handle, m->nID, m->nTag1, m->nTag2, m->text(), m->nInfoLen);
+          break;
         default:
-          // Device and camera lists update the model here once it exists, before the event.
           FireEventCallback(m->hContext, m->handle, m->nID, m->nTag1, m->nTag2, m->text(), m->nInfoLen);
           break;
       }
@@ -198,6 +243,187 @@ void CkavrelCtrl::DoCallBackMsg() {
   } catch (const std::exception& e) {
     trace::exception("CkavrelCtrl::DoCallBackMsg", e.what());
   }
+}
+
+void CkavrelCtrl::OnTunnelStatus(brixa_handle client, brixa_connection tunnel, int32_t status, const char* info,
+                                 int32_t info_len) {
+  std::string id = info != nullptr ? std::string(info, static_cast<size_t>(info_len)) : std::string();
+  std::shared_ptr<DevInfo> device = m_devices.find(id.c_str());
+  if (device == nullptr) {
+    trace::error("CkavrelCtrl::connectorcallback", 496, "Device info not found (496)");
+    return;
+  }
+  trace::value("StatusID", tunnel_status_text(status));
+  bool is_web = tunnel != nullptr && tunnel == device->webConnection.load();
+  bool is_tcp = tunnel != nullptr && tunnel == device->tcpConnection.load();
+  bool is_web_tcp = tunnel != nullptr && tunnel == device->webTcpConnection.load();
+  switch (status) {
+    case 1: {
+      int32_t port = brixa_connnect_get_mapped_port(client, tunnel);
+      printf("mapped port: %d\n", port);
+      if (port == 65535) {
+        ReleaseDevP2P(device);
+      } else if (is_web) {
+        device->webConnectionStatus.store(1);
+      } else if (is_tcp) {
+        device->tcpConnectionStatus.store(1);
+      } else if (is_web_tcp) {
+        device->webTcpConnectionStatus.store(1);
+      }
+      break;
+    }
+    case -4:
+    case -1:
+      ReleaseDevP2P(device);
+      break;
+    case 0:
+    case -2:
+    case -3: {
+      if (m_stopConnecting.load() != 0) break;
+      if (is_web && !device->webConnectionRenewed.load()) {
+        brixa_release_connect(client, tunnel);
+        device->webConnection.store(
+            brixa_create_connect(client, device->id.c_str(), static_cast<uint16_t>(device->dev_http_port.load()), 0));
+        device->webConnectionStatus.store(0);
+        device->webConnectionRenewed.store(true);
+      } else if (is_tcp && !device->tcpConnectionRenewed.load()) {
+        brixa_release_connect(client, tunnel);
+        device->tcpConnection.store(
+            brixa_create_connect(client, device->id.c_str(), static_cast<uint16_t>(device->dev_port.load()), 0));
+        device->tcpConnectionStatus.store(0);
+        device->tcpConnectionRenewed.store(true);
+      } else if (is_web_tcp && !device->webTcpConnectionRenewed.load()) {
+        uint16_t port = static_cast<uint16_t>(device->dev_port.load());
+        brixa_release_connect(client, tunnel);
+        device->webTcpConnection.store(brixa_create_connect(client, device->id.c_str(), port, port));
+        device->webTcpConnectionStatus.store(0);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  if (is_tcp) device->tcpConnectionStatus.store(status);
+
+  if (device->webConnectionStatus.load() == 1 && device->webTcpConnectionStatus.load() == 1) {
+    char url[64];
+    snprintf(url, sizeof url, "http://127.0.0.1:%d", brixa_connnect_get_mapped_port(client, device->webConnection.load()));
+    Callback(0, 0, kEventHttpUrl, 0, 1, url, static_cast<int32_t>(strlen(url)));
+  } else if (status != 1) {
+    Callback(0, 0, kEventHttpUrl, 0, status, info, info_len);
+  }
+
+  if (status == -4) {
+    AddDisconnectedNotification(info, info_len);
+    device->online.store(false);
+  } else if (status == 1) {
+    if (!ClearDisconnectedNotification(info, info_len)) Callback(0, 0, kEventP2PConnected, 1, 1, info, info_len);
+    device->online.store(true);
+  } else {
+    Callback(0, 0, kEventP2PConnected, status, 1, info, info_len);
+  }
+
+  if (device->tcpConnectionStatus.load() == 1 && device->status_sp.load() == 3) {
+    device->devInfoResult.store(kDevInfoAwaited);
+    StartAddDeviceThread(device);
+  }
+}
+
+void CkavrelCtrl::OnDeviceInformation(int32_t result, const char* info) {
+  if (result == 0) {
+    trace::step(" id = BRIXA_CB_CALLBACK_GET_DEVINFO");
+    cJSON* root = info != nullptr ? cJSON_Parse(info) : nullptr;
+    if (root == nullptr) return;
+    const cJSON* id = cJSON_GetObjectItemCaseSensitive(root, "dev_id");
+    std::string dev_id = cJSON_IsString(id) && strlen(id->valuestring) < 512 ? id->valuestring : "";
+    cJSON_Delete(root);
+    std::shared_ptr<DevInfo> device = m_devices.find(dev_id);
+    if (device == nullptr) {
+      trace::error("CkavrelCtrl::connectorcallback", 611, "Device info not found (611)");
+      return;
+    }
+    SetCamInfoP2P(info);
+    device->devInfoResult.store(0);
+    return;
+  }
+  std::shared_ptr<DevInfo> device = m_devices.find(info != nullptr ? info : "");
+  if (device == nullptr) {
+    trace::error("CkavrelCtrl::connectorcallback", 624, "Device info not found (624)");
+    return;
+  }
+  device->devInfoResult.store(result);
+  FireEventCallback(0, 0, kEventGetDevInfoResult, -1, 0, nullptr, 0);
+}
+
+// ---- disconnected notifications ----
+
+namespace {
+uint64_t now_ms() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+}  // namespace
+
+void CkavrelCtrl::AddDisconnectedNotification(const char* info, int32_t len) {
+  if (info == nullptr) {
+    trace::error("CkavrelCtrl::AddDisconnectedNotification", 0, "Null szInfo");
+    return;
+  }
+  if (len <= 0) {
+    trace::error("CkavrelCtrl::AddDisconnectedNotification", 0, "Invalid nInfoLen");
+    return;
+  }
+  std::string payload(info, static_cast<size_t>(len));
+  std::lock_guard<std::mutex> hold(m_disconnectedLock);
+  auto& entry = m_disconnected[payload.c_str()];
+  if (entry) {
+    entry->recorded_ms = now_ms();
+  } else {
+    entry = DisconnectedNotification{payload, now_ms()};
+  }
+}
+
+bool CkavrelCtrl::ClearDisconnectedNotification(const char* info, int32_t len) {
+  if (info == nullptr) {
+    trace::error("CkavrelCtrl::ClearDisconnectedNotification", 0, "Null szInfo");
+    return false;
+  }
+  if (len <= 0) {
+    trace::error("CkavrelCtrl::ClearDisconnectedNotification", 0, "Invalid nInfoLen");
+    return false;
+  }
+  std::string key(info, static_cast<size_t>(len));
+  std::lock_guard<std::mutex> hold(m_disconnectedLock);
+  auto it = m_disconnected.find(key.c_str());
+  if (it != m_disconnected.end() && it->second) {
+    trace::step("Found disconnection notification");
+    it->second.reset();
+    return true;
+  }
+  trace::step("Disconnection notification not found");
+  return false;
+}
+
+void CkavrelCtrl::FireDisconnectedNotifications() {
+  uint64_t now = now_ms();
+  uint32_t delay = m_offlineDelayMs.load();
+  std::lock_guard<std::mutex> hold(m_disconnectedLock);
+  for (auto it = m_disconnected.begin(); it != m_disconnected.end();) {
+    if (it->second && now - it->second->recorded_ms > delay) {
+      const std::string& payload = it->second->payload;
+      Callback(0, 0, kEventP2PConnected, -4, 1, payload.c_str(), static_cast<int32_t>(payload.size()));
+      it = m_disconnected.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+bool CkavrelCtrl::NotifyPaneLiveStarted(int32_t pane) {
+  // The wall has sixteen panes; the connecting indicator of the pane is hidden here once the
+  // wall exists.
+  return pane >= 0 && pane < 16;
 }
 
 }  // namespace kavrel

@@ -112,6 +112,7 @@ void CkavrelCtrl::CliInit(const char16_t* szServerAddr, const char16_t* szAppKey
   brixa_cli_attach_callback(m_hClient.load(), &CkavrelCtrl::connectorcallback, reinterpret_cast<intptr_t>(this));
 
   m_bInitialised = true;
+  std::lock_guard<std::mutex> hold(m_webDeviceLock);
   m_currentWebDevice = nullptr;
 }
 
@@ -123,10 +124,17 @@ void CkavrelCtrl::CliUnInit() {
   try {
     m_stopConnecting.store(1);
     CliStopBackup();
-    // Live panes, devices, web tunnels and camera activity are stopped here once the wall, the
-    // device model and the device connections exist.
+    // Live panes are stopped here once the wall exists.
+    SuspendDeviceInfo();
     DropQueues();
-    if (m_currentWebDevice != nullptr) m_currentWebDevice = nullptr;
+    std::shared_ptr<DevInfo> web_device;
+    {
+      std::lock_guard<std::mutex> hold(m_webDeviceLock);
+      web_device = m_currentWebDevice;
+    }
+    if (web_device != nullptr) ReleaseDevP2P(web_device);
+    UniniDeviceInfo();
+    UniniCamInfo();
 
     brixa_handle client = m_hClient.load();
     if (client != nullptr) {

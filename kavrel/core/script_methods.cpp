@@ -58,11 +58,6 @@ void CkavrelCtrl::CliCloudGetCamListSp() {
   m_cloud.load()->get_cam_list(m_hClient.load());
 }
 
-void CkavrelCtrl::CliDelDevice(const char16_t* szID) {
-  KAVREL_TRACED(CliDelDevice);
-  KAVREL_ARG(szID);
-}
-
 // ---- video wall ----
 
 int32_t CkavrelCtrl::CliSetPicNum(int32_t lPicNum) {
@@ -115,61 +110,6 @@ void CkavrelCtrl::CliChangePageTo(int32_t lPage) {
 // ---- devices ----
 
 void CkavrelCtrl::CliDeviceSearch() { KAVREL_TRACED(CliDeviceSearch); }
-
-void CkavrelCtrl::CliOpenDeviceWeb(const char16_t* szDevID) {
-  KAVREL_TRACED(CliOpenDeviceWeb);
-  KAVREL_ARG(szDevID);
-}
-
-void CkavrelCtrl::CliAddDeviceP2P(const char16_t* szDeviceId, const char16_t* szDevUser, const char16_t* szDevPass,
-                                  const char16_t* szDevName, int32_t szDevPort, int32_t szHttpPort) {
-  KAVREL_TRACED(CliAddDeviceP2P);
-  KAVREL_ARG(szDeviceId);
-  KAVREL_ARG(szDevUser);
-  KAVREL_ARG(szDevPass);
-  KAVREL_ARG(szDevName);
-  KAVREL_ARG(szDevPort);
-  KAVREL_ARG(szHttpPort);
-}
-
-void CkavrelCtrl::CliLoginDeviceP2PDev(const char16_t* szDeviceId, const char16_t* szDevUser,
-                                       const char16_t* szDevPass, int32_t szDevPort, int32_t szHttpPort) {
-  KAVREL_TRACED(CliLoginDeviceP2PDev);
-  KAVREL_ARG(szDeviceId);
-  KAVREL_ARG(szDevUser);
-  KAVREL_ARG(szDevPass);
-  KAVREL_ARG(szDevPort);
-  KAVREL_ARG(szHttpPort);
-}
-
-void CkavrelCtrl::CliLoginoutDeviceP2PDev(const char16_t* szDeviceId) {
-  KAVREL_TRACED(CliLoginoutDeviceP2PDev);
-  KAVREL_ARG(szDeviceId);
-}
-
-void CkavrelCtrl::CliSetP2PPortRange(int32_t lRangeStart, int32_t lRangeEnd) {
-  KAVREL_TRACED(CliSetP2PPortRange);
-  KAVREL_ARG(lRangeStart);
-  KAVREL_ARG(lRangeEnd);
-}
-
-int32_t CkavrelCtrl::CliGetHTTPPort(const char16_t* szDeviceID) {
-  KAVREL_TRACED(CliGetHTTPPort);
-  KAVREL_ARG(szDeviceID);
-  return 0;
-}
-
-int32_t CkavrelCtrl::CliGetHTTPSPort(const char16_t* szDeviceID) {
-  KAVREL_TRACED(CliGetHTTPSPort);
-  KAVREL_ARG(szDeviceID);
-  return 0;
-}
-
-int32_t CkavrelCtrl::CliGetTCPPort(const char16_t* szDeviceID) {
-  KAVREL_TRACED(CliGetTCPPort);
-  KAVREL_ARG(szDeviceID);
-  return 0;
-}
 
 // ---- live viewing, snapshots, audio, PTZ ----
 

@@ -26,6 +26,7 @@
 #include "brixa/api/brixa.h"
 #include "kavrel/core/cloud_calls.h"
 #include "kavrel/core/control_message.h"
+#include "kavrel/core/device_model.h"
 #include "kavrel/core/task_worker.h"
 #include "kavrel/shell/com.h"
 #include "platform/window/window.h"
@@ -198,6 +199,52 @@ class CkavrelCtrl final : public com::IDispatch,
   static int connectorcallback(intptr_t user, brixa_handle client, int32_t id, intptr_t param1, int32_t param2,
                                const char* info, int32_t info_len);
 
+  // ---- device and camera model (any thread unless said otherwise) ----
+  // DoCallbackThread: the device list, the camera list.
+  void SetDevInfo(const char* szInfo);
+  int SetCamInfo(const char* szInfo);
+  // A device description (dispatcher thread or DoCallbackThread).
+  void SetCamInfoP2P(const char* szInfo);
+  // Posts the write-back of both lists to the cloud.
+  void UpdateCamInfoToServer();
+  // CliUnInit's steps.
+  void SuspendDeviceInfo();
+  void UniniDeviceInfo();
+  void UniniCamInfo();
+
+  // ---- device connection and login ----
+  // 0 logged in, -1 aborted, -10 tunnel not up or no record, -11 password refused, else the
+  // library's login result. Any thread but the user-interface thread's callers wait here.
+  int LoginDev(const std::shared_ptr<DevInfo>& device);
+  void SuspendLoginDev(const std::shared_ptr<DevInfo>& device);
+  void LogoutDev(const std::shared_ptr<DevInfo>& device);
+  void CreateDevP2PConnect(const std::shared_ptr<DevInfo>& device);
+  void ReleaseDevP2P(const std::shared_ptr<DevInfo>& device);
+  void StartAddDeviceThread(const std::shared_ptr<DevInfo>& device);
+  void StopAddDeviceThread(const std::shared_ptr<DevInfo>& device);
+  void StartLoginDeviceP2PDevThread(const std::shared_ptr<DevInfo>& device);
+  void StopLoginDeviceP2PDevThread(const std::shared_ptr<DevInfo>& device);
+
+  // ---- disconnected notifications (any thread) ----
+  void AddDisconnectedNotification(const char* info, int32_t len);
+  bool ClearDisconnectedNotification(const char* info, int32_t len);
+  void FireDisconnectedNotifications();
+  // Tests: how long a device must stay offline before its offline event.
+  void set_offline_delay_for_testing(uint32_t ms) { m_offlineDelayMs.store(ms); }
+
+  // Library callbacks 255 and 257, under the callback lock.
+  void OnTunnelStatus(brixa_handle client, brixa_connection tunnel, int32_t status, const char* info,
+                      int32_t info_len);
+  void OnDeviceInformation(int32_t result, const char* info);
+
+  // A live-start result for the pane at `pane`: hides its connecting indicator. False when no
+  // such pane exists (the result is then dropped).
+  bool NotifyPaneLiveStarted(int32_t pane);
+
+  const RecordMap<DevInfo>& devices() const { return m_devices; }
+  const RecordMap<CamInfo>& cameras() const { return m_cameras; }
+  int account_mode() const { return m_accountMode.load(); }
+
   // ---- window handlers (user-interface thread) ----
   int OnCreate();
   void OnDestroy();
@@ -250,7 +297,6 @@ class CkavrelCtrl final : public com::IDispatch,
   std::u16string m_serverAddr;
   std::u16string m_appKey;
   std::u16string m_appPass;
-  void* m_currentWebDevice = nullptr;  // the device whose web tunnels are open
   std::map<uint32_t, com::ComPtr<com::IDispatch>> m_sinks;
   uint32_t m_nextCookie = 1;
   bool m_enableViewDoubleClick = false;
@@ -266,6 +312,24 @@ class CkavrelCtrl final : public com::IDispatch,
   // Written on the user-interface thread and by the library callback.
   std::atomic<int32_t> m_devListSn{-1};
   std::atomic<int32_t> m_camListSn{-1};
+
+  // The device whose web tunnels are open; written by the user-interface thread and the
+  // dispatcher thread.
+  std::mutex m_webDeviceLock;
+  std::shared_ptr<DevInfo> m_currentWebDevice;  // guarded by m_webDeviceLock
+
+  RecordMap<DevInfo> m_devices;
+  RecordMap<CamInfo> m_cameras;
+
+  // Devices reported offline and not yet announced: identifier -> payload copy and the time it
+  // was recorded. A key may stay without an entry once its entry was cleared.
+  struct DisconnectedNotification {
+    std::string payload;
+    uint64_t recorded_ms = 0;
+  };
+  std::mutex m_disconnectedLock;
+  std::map<std::string, std::optional<DisconnectedNotification>> m_disconnected;  // guarded
+  std::atomic<uint32_t> m_offlineDelayMs{10000};
 
   // Held while one library callback is dispatched.
   std::recursive_mutex m_callbackLock;

@@ -21,6 +21,7 @@ Device::Device(Settings settings)
     : dev_id_(settings.dev_id),
       tunnel_(settings.tunnel),
       tunnel_port_(settings.tcp_port != 0 ? settings.tcp_port : kDefaultServicePort),
+      page_(settings.dev_id, settings.name),
       settings_(std::move(settings)) {
   if (settings_.serial.empty()) settings_.serial = "SN-" + dev_id_;
   settings_.channels = settings_.channels < 0 ? 0 : (settings_.channels > 255 ? 255 : settings_.channels);
@@ -49,6 +50,13 @@ bool Device::start() {
     options.device_id = dev_id_;
     options.port_key = tunnel_.port_key;
     options.port_map = {{tunnel_port_, bound}};
+    // The HTTP port leads to the device's web page.
+    uint16_t http_port;
+    {
+      std::lock_guard<std::mutex> hold(state_lock_);
+      http_port = settings_.http_port;
+    }
+    if (http_port != 0 && http_port != tunnel_port_ && page_.start()) options.port_map[http_port] = page_.port();
     agent_ = std::make_unique<sim::tunnel::DeviceAgent>(options);
     agent_->start();
   }
@@ -65,6 +73,7 @@ void Device::stop() {
     agent_->stop();
     agent_.reset();
   }
+  page_.stop();
   stopping_.store(true);
   proto::net::shutdown_both(listen_fd_);
   if (accept_thread_.joinable()) accept_thread_.join();

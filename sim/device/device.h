@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "devsdk/proto/messages.h"
+#include "sim/device/http_page.h"
 #include "sim/device/settings.h"
 
 namespace sim::tunnel {
@@ -47,6 +48,8 @@ class Device {
   // True once the agent is registered with the tunnel service (false without a tunnel).
   bool wait_tunnel_registered(uint32_t timeout_ms) const;
   const std::string& dev_id() const { return dev_id_; }
+  // The device's web page, offered through the tunnel as its HTTP port.
+  const HttpPage& page() const { return page_; }
 
   // ---- Switches, from any thread ----
   void set_login_error(int code);  // 0 clears
@@ -96,6 +99,7 @@ class Device {
   const std::string dev_id_;
   const TunnelLink tunnel_;
   const uint16_t tunnel_port_;
+  HttpPage page_;
   std::unique_ptr<sim::tunnel::DeviceAgent> agent_;  // owned by start() and stop()
   std::atomic<uint16_t> port_{0};
   std::atomic<bool> stopping_{false};
