@@ -329,7 +329,7 @@ void fill_device(DevInfo& device, const std::string& name, const std::string& us
 void CkavrelCtrl::CliAddDeviceP2P(const char16_t* szDeviceId, const char16_t* szDevUser, const char16_t* szDevPass,
                                   const char16_t* szDevName, int32_t szDevPort, int32_t szHttpPort) {
   TracedMethod traced("CkavrelCtrl::CliAddDeviceP2P");
-  trace::wide_value("szDeviceID", szDeviceId);
+  trace::wide_value("szDeviceId", szDeviceId);
   trace::wide_value("szDevUser", szDevUser);
   trace::wide_value("szDevPass", szDevPass);
   trace::wide_value("szDevName", szDevName);
