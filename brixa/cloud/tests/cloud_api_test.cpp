@@ -141,10 +141,10 @@ class CloudApiTest : public ::testing::Test {
     brixa::with_client(client, [](brixa_client* c) {
       auto session = brixa::cloud::current_session(c);
       session->timing.header_slice_ms = 20;
-      session->timing.header_first_slices = 10;
-      session->timing.header_next_slices = 10;
+      session->timing.header_first_slices = 25;
+      session->timing.header_next_slices = 25;
       session->timing.body_slice_ms = 20;
-      session->timing.body_slices = 10;
+      session->timing.body_slices = 25;
       return 0;
     });
   }
@@ -423,7 +423,7 @@ TEST_F(CloudApiTest, TransportFaultsGiveTheirCodeAndLeaveNoSocket) {
   } cases[] = {
       {"closed connection", fault(Fault::Kind::kClose), BRIXA_ERR_CLOUD_TRANSPORT, BRIXA_ERR_CLOUD_TRANSPORT},
       {"header over 1024 bytes", fault(Fault::Kind::kLongHeader), BRIXA_ERR_CLOUD_TRANSPORT, BRIXA_ERR_CLOUD_TRANSPORT},
-      {"no header in time", fault(Fault::Kind::kDelay, 0, 600), BRIXA_ERR_CLOUD_NO_HEADER, BRIXA_ERR_CLOUD_NO_HEADER},
+      {"no header in time", fault(Fault::Kind::kDelay, 0, 1500), BRIXA_ERR_CLOUD_NO_HEADER, BRIXA_ERR_CLOUD_NO_HEADER},
       {"bad status line", fault(Fault::Kind::kBadStatusLine), BRIXA_ERR_CLOUD_STATUS, BRIXA_ERR_CLOUD_STATUS},
       {"body cut short", fault(Fault::Kind::kShortBody), BRIXA_ERR_CLOUD_BODY, BRIXA_ERR_CLOUD_BODY},
       // Read as a reply without body: the list is not JSON.
