@@ -59,6 +59,10 @@ inline constexpr UINT WM_NCCREATE = 0x0081;
 inline constexpr UINT WM_NCDESTROY = 0x0082;
 inline constexpr UINT WM_TIMER = 0x0113;
 inline constexpr UINT WM_USER = 0x0400;
+// A thread message that carries one script call from the page host to the control's thread.
+// A modal wait on that thread keeps serving every other message but holds these back until it
+// ends, so a script call never runs inside another one.
+inline constexpr UINT WM_SCRIPT_CALL = 0x7FF0;
 
 // Style bits the window system reads; other bits are kept for their owners.
 inline constexpr uint32_t WS_CHILD = 0x40000000u;
