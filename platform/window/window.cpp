@@ -142,14 +142,21 @@ class MessageQueue {
   // The next message for the owner, or nothing. Sent messages are taken by the caller first.
   // Order: posted messages, then a quit request, then painting, then a due timer. `paint` asks
   // the caller to find a window to paint (outside this lock); it comes once per request_paint().
+  // Waits until `until` when nothing is there (Clock::time_point::max(): without limit); ends
+  // early with `nothing` when a sent message arrives or wake_modal() is called.
   enum class Next { message, quit, paint, nothing };
-  Next next(Msg* out, bool wait) {
+  Next next(Msg* out, Clock::time_point until) {
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
       if (!sent_.empty()) return Next::nothing;  // the caller serves sent messages first
-      if (!posted_.empty()) {
-        *out = posted_.front();
-        posted_.pop_front();
+      if (woken_) {
+        woken_ = false;
+        return Next::nothing;
+      }
+      auto posted = first_deliverable_locked();
+      if (posted != posted_.end()) {
+        *out = *posted;
+        posted_.erase(posted);
         return Next::message;
       }
       if (quit_requested_) {
@@ -176,13 +183,30 @@ class MessageQueue {
         *out = Msg{nullptr, WM_QUIT, 0, 0};
         return Next::quit;
       }
-      if (!wait) return Next::nothing;
-      if (earliest != nullptr) {
-        changed_.wait_until(hold, earliest->due);
-      } else {
+      if (now >= until) return Next::nothing;
+      Clock::time_point wake_at = earliest != nullptr ? std::min(earliest->due, until) : until;
+      if (wake_at == Clock::time_point::max()) {
         changed_.wait(hold);
+      } else {
+        changed_.wait_until(hold, wake_at);
       }
     }
+  }
+
+  // While held (modal waits nest), thread messages stay in the queue, in order, and the
+  // messages behind them are delivered; they come out once the last hold ends.
+  void hold_thread_messages(bool hold_them) {
+    std::lock_guard<std::mutex> hold(lock_);
+    held_ += hold_them ? 1 : -1;
+  }
+
+  // Makes a modal wait of the owner look at its condition now.
+  void wake_modal() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      woken_ = true;
+    }
+    changed_.notify_all();
   }
 
   // Marks the queue closed and hands back what is left, so the caller can release senders.
@@ -205,6 +229,11 @@ class MessageQueue {
                         [&](const Timer& t) { return t.window == window && t.id == id; });
   }
 
+  std::deque<Msg>::iterator first_deliverable_locked() {
+    if (held_ == 0) return posted_.begin();
+    return std::find_if(posted_.begin(), posted_.end(), [](const Msg& m) { return m.window != nullptr; });
+  }
+
   const std::thread::id owner_;
   std::mutex lock_;
   std::condition_variable changed_;
@@ -215,6 +244,8 @@ class MessageQueue {
   bool paint_pending_ = false;
   int quit_code_ = 0;
   bool closed_ = false;
+  int held_ = 0;         // modal waits in progress on the owner that hold thread messages back
+  bool woken_ = false;   // a modal wait should look at its condition
 };
 
 void SentMessage::complete(LRESULT value) {
@@ -612,11 +643,21 @@ void post_quit_message(int exit_code) { this_thread_queue()->quit(exit_code); }
 
 namespace {
 
+// WM_PAINT for the next window of this thread that needs painting, if there is one.
+bool take_paint(MessageQueue& queue, Msg* msg) {
+  HWND dirty = window_tree::next_to_paint();
+  if (dirty == nullptr) return false;
+  queue.request_paint();  // look again after this one: others may be waiting
+  *msg = Msg{dirty, WM_PAINT, 0, 0};
+  return true;
+}
+
 bool next_message(Msg* msg, bool wait, bool* got) {
   MessageQueue& queue = *this_thread_queue();
+  Clock::time_point until = wait ? Clock::time_point::max() : Clock::time_point::min();
   for (;;) {
     serve_sent_messages(queue);
-    switch (queue.next(msg, wait)) {
+    switch (queue.next(msg, until)) {
       case MessageQueue::Next::message:
         *got = true;
         return true;
@@ -624,9 +665,7 @@ bool next_message(Msg* msg, bool wait, bool* got) {
         *got = true;
         return false;
       case MessageQueue::Next::paint:
-        if (HWND dirty = window_tree::next_to_paint()) {
-          queue.request_paint();  // look again after this one: others may be waiting
-          *msg = Msg{dirty, WM_PAINT, 0, 0};
+        if (take_paint(queue, msg)) {
           *got = true;
           return true;
         }
@@ -641,6 +680,27 @@ bool next_message(Msg* msg, bool wait, bool* got) {
         break;  // a sent message is waiting: serve it and look again
     }
   }
+}
+
+// Holds the thread's thread messages back for as long as it lives.
+class ThreadMessageHold {
+ public:
+  explicit ThreadMessageHold(MessageQueue& queue) : queue_(queue) { queue_.hold_thread_messages(true); }
+  ~ThreadMessageHold() { queue_.hold_thread_messages(false); }
+  ThreadMessageHold(const ThreadMessageHold&) = delete;
+  ThreadMessageHold& operator=(const ThreadMessageHold&) = delete;
+
+ private:
+  MessageQueue& queue_;
+};
+
+Clock::time_point deadline_after(std::chrono::milliseconds limit) {
+  Clock::time_point now = Clock::now();
+  if (limit.count() <= 0) return now;
+  if (limit >= std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now)) {
+    return Clock::time_point::max();
+  }
+  return now + limit;
 }
 
 }  // namespace
@@ -665,6 +725,41 @@ int run_message_loop() {
   Msg msg;
   while (get_message(&msg)) dispatch_message(msg);
   return static_cast<int>(msg.wparam);
+}
+
+ModalWaitEnd modal_wait(const std::function<bool()>& condition, std::chrono::milliseconds limit,
+                        std::chrono::milliseconds recheck) {
+  ThreadQueue owned = this_thread_queue();
+  MessageQueue& queue = *owned;
+  ThreadMessageHold hold(queue);
+  Clock::time_point deadline = deadline_after(limit);
+  std::chrono::milliseconds step = std::max(recheck, std::chrono::milliseconds(1));
+  for (;;) {
+    if (condition()) return ModalWaitEnd::condition_met;
+    Clock::time_point now = Clock::now();
+    if (now >= deadline) return ModalWaitEnd::time_limit;
+    serve_sent_messages(queue);
+    Clock::time_point look_again = deadline - now > step ? now + step : deadline;
+    Msg msg;
+    switch (queue.next(&msg, look_again)) {
+      case MessageQueue::Next::message:
+        dispatch_message(msg);
+        break;
+      case MessageQueue::Next::paint:
+        if (take_paint(queue, &msg)) dispatch_message(msg);
+        break;
+      case MessageQueue::Next::quit:
+        // The thread's own loop ends on it too (a closed queue refuses: it ends anyway).
+        queue.quit(static_cast<int>(msg.wparam));
+        return ModalWaitEnd::quit;
+      case MessageQueue::Next::nothing:
+        break;  // a sent message, a wake-up, or time to look at the condition again
+    }
+  }
+}
+
+void wake_modal_wait(const ThreadQueue& queue) {
+  if (queue != nullptr) queue->wake_modal();
 }
 
 // ---- what the surface and composition code needs from the window records ----

@@ -26,7 +26,9 @@
 // absence.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -171,5 +173,21 @@ PLATFORM_UI_API bool peek_message(Msg* msg);
 PLATFORM_UI_API LRESULT dispatch_message(const Msg& msg);
 // get_message / dispatch_message until WM_QUIT; returns the exit code.
 PLATFORM_UI_API int run_message_loop();
+
+// ---- modal waits ----
+enum class ModalWaitEnd { condition_met, time_limit, quit };
+
+// Keeps the calling thread's windows served while it waits: sent messages, posted window
+// messages, painting and timers go on as in the thread's own loop, until `condition` returns
+// true or `limit` passes. Thread messages (no window: WM_SCRIPT_CALL among them) are held back
+// in the queue and reach the thread's own loop after the wait, in the order they were posted,
+// so a script call never runs inside another one; only that loop knows what they mean.
+// The condition is looked at first, after every message served, whenever wake_modal_wait() is
+// called for the thread, and at least every `recheck`. A quit request (or the queue closing)
+// ends the wait with `quit` and stays pending for the thread's own loop. Waits may nest.
+PLATFORM_UI_API ModalWaitEnd modal_wait(const std::function<bool()>& condition, std::chrono::milliseconds limit,
+                                        std::chrono::milliseconds recheck = std::chrono::milliseconds(10));
+// Makes a modal wait on the queue's thread look at its condition now (any thread).
+PLATFORM_UI_API void wake_modal_wait(const ThreadQueue& queue);
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/window/window.h"
 
+#include "platform/window/surface.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -51,6 +53,7 @@ std::string message_name(UINT message) {
     case WM_SIZE: return "SIZE";
     case WM_MOVE: return "MOVE";
     case WM_SHOWWINDOW: return "SHOW";
+    case WM_PAINT: return "PAINT";
     default: return "MSG" + std::to_string(message);
   }
 }
@@ -66,6 +69,7 @@ LRESULT recording_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
     return 1;
   }
   if (recorder == nullptr) return default_window_proc(window, message, wparam, lparam);
+  if (message == WM_PAINT) validate_rect(window, nullptr);
   std::string line = recorder->name + ":" + message_name(message);
   if (message == WM_TIMER || message >= WM_USER) line += ":" + std::to_string(wparam);
   recorder->log->add(line);
@@ -313,6 +317,191 @@ TEST(Window, OnlyTheOwnerMayDestroyAWindow) {
   EXPECT_FALSE(destroy_window(window));
   EXPECT_TRUE(is_window(window));
   ui.run([&] { EXPECT_TRUE(destroy_window(window)); });
+}
+
+
+// ---- modal waits ----
+
+// A user-interface thread whose own loop runs script calls (WM_SCRIPT_CALL thread messages,
+// wParam numbering them) and window messages. Script call 1 waits modally, as a script method
+// waits for a device, until `marker` (a posted window message) has been served.
+class ScriptLoop {
+ public:
+  static constexpr UINT kMarker = WM_USER + 9;
+
+  explicit ScriptLoop(Log* log) : log_(log), rec_{log, "W"} {
+    std::promise<void> ready;
+    thread_ = std::thread([this, &ready] {
+      queue_ = this_thread_queue();
+      window_ = make_window(&rec_);
+      ready.set_value();
+      Msg msg;
+      while (get_message(&msg)) {
+        if (msg.window == nullptr && msg.message == WM_SCRIPT_CALL) {
+          log_->add("call:" + std::to_string(msg.wparam));
+          if (msg.wparam == 1) run_waiting_call();
+          continue;
+        }
+        dispatch_message(msg);
+      }
+      destroy_window(window_);
+    });
+    ready.get_future().wait();
+  }
+  ~ScriptLoop() {
+    post_quit(queue_, 0);
+    thread_.join();
+  }
+
+  void post_call(WPARAM number) { post_thread_message(queue_, WM_SCRIPT_CALL, number, 0); }
+  HWND window() const { return window_; }
+  ThreadQueue queue() const { return queue_; }
+  std::atomic<bool> waiting{false};
+  std::atomic<ModalWaitEnd> end{ModalWaitEnd::time_limit};
+
+ private:
+  void run_waiting_call() {
+    auto marker_seen = [this] {
+      auto lines = log_->snapshot();
+      return std::find(lines.begin(), lines.end(), "W:MSG" + std::to_string(kMarker) + ":0") != lines.end();
+    };
+    waiting.store(true);
+    end.store(modal_wait(marker_seen, 10s));
+    waiting.store(false);
+    log_->add("wait ended");
+  }
+
+  Log* log_;
+  Recorder rec_;
+  std::thread thread_;
+  ThreadQueue queue_;
+  HWND window_ = nullptr;
+};
+
+TEST(ModalWait, ServesTimersPostedAndSentMessagesUntilItsConditionHolds) {
+  Log log;
+  Recorder rec{&log, "W"};
+  UiThread ui;
+  HWND window = nullptr;
+  ui.run([&] { window = make_window(&rec, nullptr, WS_VISIBLE); });
+  auto timers = [&] {
+    auto lines = log.snapshot();
+    return std::count(lines.begin(), lines.end(), "W:TIMER:1");
+  };
+  auto painted = [&] {
+    auto lines = log.snapshot();
+    return std::find(lines.begin(), lines.end(), "W:PAINT") != lines.end();
+  };
+  // Another thread posts, sends and invalidates while the window's thread waits.
+  std::atomic<bool> in_wait{false};
+  std::atomic<LRESULT> sent_result{0};
+  std::thread other([&] {
+    ASSERT_TRUE(eventually([&] { return in_wait.load(); }));
+    post_message(window, WM_USER + 5, 1, 0);
+    invalidate_rect(window, nullptr);
+    sent_result.store(send_message(window, WM_USER + 6, 21, 0));
+  });
+  ModalWaitEnd end = ModalWaitEnd::time_limit;
+  ui.run([&] {
+    // What creation left to do (its first painting) is done before the wait.
+    Msg msg;
+    while (peek_message(&msg)) dispatch_message(msg);
+    {
+      std::lock_guard<std::mutex> hold(log.lock);
+      log.lines.clear();
+      log.threads.clear();
+    }
+    ASSERT_EQ(set_timer(window, 1, 5), 1u);
+    in_wait.store(true);
+    end = modal_wait([&] { return timers() >= 3 && painted() && sent_result.load() == 42; }, 10s);
+    kill_timer(window, 1);
+  });
+  other.join();
+  EXPECT_EQ(end, ModalWaitEnd::condition_met);
+  auto lines = log.snapshot();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "W:MSG" + std::to_string(WM_USER + 5) + ":1"), lines.end())
+      << "the posted message";
+  {
+    std::lock_guard<std::mutex> hold(log.lock);
+    for (auto id : log.threads) EXPECT_EQ(id, ui.id());
+  }
+  ui.run([&] { destroy_window(window); });
+}
+
+TEST(ModalWait, ScriptCallsPostedDuringTheWaitRunAfterItInTheirOrder) {
+  Log log;
+  ScriptLoop loop(&log);
+  loop.post_call(1);
+  ASSERT_TRUE(eventually([&] { return loop.waiting.load(); }));
+  loop.post_call(2);
+  loop.post_call(3);
+  // Posted after the calls: a wait that delivered messages in plain queue order would run the
+  // calls first.
+  post_message(loop.window(), ScriptLoop::kMarker, 0, 0);
+  loop.post_call(4);
+  const std::string marker = "W:MSG" + std::to_string(ScriptLoop::kMarker) + ":0";
+  auto order = [&] {
+    std::vector<std::string> seen;
+    for (const auto& line : log.snapshot()) {
+      if (line.rfind("call:", 0) == 0 || line == "wait ended" || line == marker) seen.push_back(line);
+    }
+    return seen;
+  };
+  ASSERT_TRUE(eventually([&] { return order().size() >= 6; }, 10s));
+  EXPECT_EQ(loop.end.load(), ModalWaitEnd::condition_met);
+  EXPECT_EQ(order(), (std::vector<std::string>{"call:1", marker, "wait ended", "call:2", "call:3", "call:4"}));
+}
+
+TEST(ModalWait, EndsAtItsLimitAndOnAQuitThatStaysForTheLoop) {
+  UiThread ui;
+  std::atomic<int> rechecks{0};
+  ModalWaitEnd end = ModalWaitEnd::condition_met;
+  ui.run([&] {
+    end = modal_wait([&] { return ++rechecks < 0; }, 30ms, 1ms);
+  });
+  EXPECT_EQ(end, ModalWaitEnd::time_limit);
+  EXPECT_GE(rechecks.load(), 2) << "the condition is looked at again while nothing arrives";
+
+  // A quit asked for during the wait ends it, and then ends the thread's own loop.
+  Log log;
+  Recorder rec{&log, "W"};
+  std::atomic<bool> in_wait{false};
+  std::atomic<bool> returned{false};
+  std::promise<ThreadQueue> queue;
+  std::thread owner([&] {
+    queue.set_value(this_thread_queue());
+    in_wait.store(true);
+    end = modal_wait([] { return false; }, 30s);
+    returned.store(true);
+    Msg msg;
+    EXPECT_FALSE(get_message(&msg));
+    EXPECT_EQ(msg.wparam, 5u);
+  });
+  ThreadQueue q = queue.get_future().get();
+  ASSERT_TRUE(eventually([&] { return in_wait.load(); }));
+  post_quit(q, 5);
+  owner.join();
+  EXPECT_TRUE(returned.load());
+  EXPECT_EQ(end, ModalWaitEnd::quit);
+}
+
+TEST(ModalWait, AWakeUpMakesItLookAtItsConditionAtOnce) {
+  std::atomic<bool> ready{false};
+  std::atomic<bool> in_wait{false};
+  std::promise<ThreadQueue> queue;
+  ModalWaitEnd end = ModalWaitEnd::time_limit;
+  std::thread owner([&] {
+    queue.set_value(this_thread_queue());
+    in_wait.store(true);
+    // Looked at again only on a wake-up: the recheck interval is longer than the limit.
+    end = modal_wait([&] { return ready.load(); }, 20s, 60s);
+  });
+  ThreadQueue q = queue.get_future().get();
+  ASSERT_TRUE(eventually([&] { return in_wait.load(); }));
+  ready.store(true);
+  wake_modal_wait(q);
+  owner.join();
+  EXPECT_EQ(end, ModalWaitEnd::condition_met);
 }
 
 }  // namespace
