@@ -2,10 +2,15 @@
 
 #include <poll.h>
 
+#include <memory>
+#include <system_error>
+
+#include "t2u/thread_start.h"
 #include "t2u/tunnel_client.h"
 #include "t2u/wire/protocol.h"
 #include "t2u/wire/relay.h"
 #include "t2u/wire/socket_io.h"
+#include "trace/trace.h"
 
 namespace t2u {
 
@@ -21,7 +26,15 @@ MappedPort::MappedPort(TunnelClient& client, PortTarget target, wire::UniqueFd l
 
 MappedPort::~MappedPort() { stop(); }
 
-void MappedPort::start() { acceptor_ = std::thread(&MappedPort::accept_loop, this); }
+bool MappedPort::start() {
+  try {
+    acceptor_ = start_thread([this] { accept_loop(); });
+    return true;
+  } catch (const std::system_error& e) {
+    trace::exception("MappedPort::start", e.what());
+    return false;
+  }
+}
 
 void MappedPort::stop() {
   stop_.set();
@@ -54,10 +67,20 @@ void MappedPort::accept_loop() {
     if (streams_.size() >= kMaxStreams) continue;  // closes the connection
     auto stream = std::make_unique<Stream>();
     Stream* raw = stream.get();
-    stream->thread = std::thread([this, raw, fd = local.release()]() mutable {
-      relay(wire::UniqueFd(fd));
-      raw->done.store(true);
-    });
+    // The connection stays owned here until its thread runs, so a thread that cannot start
+    // leaves nothing open behind it.
+    auto connection = std::make_shared<wire::UniqueFd>(std::move(local));
+    try {
+      stream->thread = start_thread([this, raw, connection] {
+        relay(std::move(*connection));
+        raw->done.store(true);
+      });
+    } catch (const std::system_error& e) {
+      trace::error("MappedPort::accept_loop", __LINE__, "Cannot start a stream thread: connection closed");
+      trace::exception("MappedPort::accept_loop", e.what());
+      connection->reset();
+      continue;
+    }
     streams_.push_back(std::move(stream));
   }
 }

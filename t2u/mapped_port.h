@@ -35,7 +35,8 @@ class MappedPort {
   MappedPort(const MappedPort&) = delete;
   MappedPort& operator=(const MappedPort&) = delete;
 
-  void start();
+  // False when the accept thread cannot be started (the port then relays nothing).
+  bool start();
   // Closes the listener and every stream of the mapping and joins their threads. Idempotent.
   void stop();
 

@@ -43,7 +43,7 @@ void t2u_init(const char* server, uint16_t port, const char* key) {
   std::unique_lock<std::shared_mutex> hold(lifecycle);
   if (client) return;  // already running: a second init changes nothing
   client = std::make_unique<t2u::TunnelClient>(server != nullptr ? server : "", port, key != nullptr ? key : "");
-  client->start();
+  if (!client->start()) client.reset();  // no control thread: the library stays uninitialised
 }
 
 void t2u_exit(void) {

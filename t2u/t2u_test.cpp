@@ -12,7 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/testing/debug_capture.h"
 #include "sim/tunnel/testing/tunnel_world.h"
+#include "t2u/thread_start.h"
+#include "trace/trace.h"
 
 namespace {
 
@@ -195,6 +198,34 @@ TEST_F(TunnelLibrary, StreamToAnUnofferedDevicePortIsClosed) {
   ASSERT_GE(fd, 0);
   EXPECT_TRUE(wait_for_end(fd, 10000));
   ::close(fd);
+}
+
+TEST_F(TunnelLibrary, AStreamThreadThatCannotStartClosesItsConnectionAndTheNextIsRelayed) {
+  platform::testing::DebugCapture capture;
+  trace::force_verbose_for_testing(true);
+  init();
+  int port = add_echo_port();
+  ASSERT_TRUE(reaches(port, 1));
+  t2u::testing::fail_thread_starts(1);
+  int fd = connect_local(static_cast<uint16_t>(port));
+  ASSERT_GE(fd, 0);
+  EXPECT_TRUE(wait_for_end(fd, 5000)) << "the library closes the connection it cannot serve";
+  ::close(fd);
+  EXPECT_TRUE(echo_exchange(static_cast<uint16_t>(port), 4096)) << "the port goes on accepting";
+  trace::force_verbose_for_testing(false);
+  EXPECT_TRUE(capture.mentions("Cannot start a stream thread")) << "the refusal is traced";
+}
+
+TEST_F(TunnelLibrary, ThreadsThatCannotStartLeaveInitAndAddPortRefusing) {
+  t2u::testing::fail_thread_starts(1);
+  init();
+  EXPECT_EQ(t2u_status(), -1) << "no control thread: not initialised";
+  init();
+  ASSERT_TRUE(ready());
+  t2u::testing::fail_thread_starts(1);
+  EXPECT_EQ(add_echo_port(), -1);
+  int port = add_echo_port();
+  EXPECT_TRUE(reaches(port, 1));
 }
 
 TEST_F(TunnelLibrary, OfflineDeviceCutsTheTunnelAndComesBack) {

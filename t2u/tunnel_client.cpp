@@ -1,10 +1,14 @@
 #include "t2u/tunnel_client.h"
 
 #include <cstring>
+#include <system_error>
 #include <vector>
+
+#include "t2u/thread_start.h"
 
 #include "t2u/wire/protocol.h"
 #include "t2u/wire/socket_io.h"
+#include "trace/trace.h"
 
 namespace t2u {
 
@@ -23,7 +27,15 @@ TunnelClient::TunnelClient(std::string server, uint16_t server_port, std::string
 
 TunnelClient::~TunnelClient() { stop(); }
 
-void TunnelClient::start() { control_ = std::thread(&TunnelClient::control_loop, this); }
+bool TunnelClient::start() {
+  try {
+    control_ = start_thread([this] { control_loop(); });
+    return true;
+  } catch (const std::system_error& e) {
+    trace::exception("TunnelClient::start", e.what());
+    return false;
+  }
+}
 
 void TunnelClient::stop() {
   stop_.set();
@@ -47,7 +59,7 @@ int TunnelClient::add_port(PortTarget target, wire::UniqueFd listener, uint16_t 
   if (stopped_ || ports_.count(port) != 0) return -1;
   target.tag = next_tag_++;
   auto mapped = std::make_shared<MappedPort>(*this, std::move(target), std::move(listener), port);
-  mapped->start();
+  if (!mapped->start()) return -1;
   if (channel_ != nullptr) channel_->post(watch_line(mapped->target()));
   ports_[port].port = std::move(mapped);
   return port;

@@ -31,7 +31,8 @@ class TunnelClient {
   TunnelClient(const TunnelClient&) = delete;
   TunnelClient& operator=(const TunnelClient&) = delete;
 
-  void start();
+  // False when the control thread cannot be started.
+  bool start();
   // Stops the control thread and every mapped port, joining all their threads.
   void stop();
 
