@@ -17,6 +17,7 @@
 #include "kavrel/core/current_control.h"
 #include "kavrel/core/traced.h"
 #include "kavrel/shell/kavrel_ctrl.h"
+#include "platform/json/json_integer.h"
 #include "trace/trace.h"
 
 namespace kavrel {
@@ -89,14 +90,14 @@ int32_t low_word(intptr_t value) { return static_cast<int32_t>(static_cast<uint3
 
 int32_t text_length(const char* info) { return info != nullptr ? static_cast<int32_t>(strlen(info)) : 0; }
 
-// Reads the named numbers of a JSON payload (0 when absent); false when it is not JSON.
+// Reads the named numbers of a JSON payload (0 when absent or not a 32-bit integer); false when
+// it is not JSON.
 bool read_numbers(const char* info, std::initializer_list<std::pair<const char*, int32_t*>> wanted) {
   if (info == nullptr) return false;
   cJSON* root = cJSON_Parse(info);
   if (root == nullptr) return false;
   for (auto [name, out] : wanted) {
-    const cJSON* item = cJSON_GetObjectItemCaseSensitive(root, name);
-    *out = cJSON_IsNumber(item) ? static_cast<int32_t>(item->valuedouble) : 0;
+    *out = platform::json_integer_member<int32_t>(root, name).value_or(0);
   }
   cJSON_Delete(root);
   return true;

@@ -5,7 +5,9 @@
 #include <cjson/cJSON.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -117,6 +119,16 @@ class World {
   sim::tunnel::TunnelService tunnel;
   std::vector<std::unique_ptr<sim::device::Device>> running;
 };
+
+// Waits (bounded) until `done` holds.
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  auto until = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
 
 // A port of 127.0.0.1 that was free a moment ago.
 uint16_t free_port() {
@@ -469,6 +481,38 @@ TEST_F(DeviceFlowTest, ServicePortsAreAskedOnlyOfALoggedInDevice) {
   EXPECT_EQ(port("CliGetHTTPSPort", u"KVR-GOOD"), 443);
   EXPECT_EQ(port("CliGetTCPPort", u"KVR-GOOD"), good_port_);
   on_ui([](CkavrelCtrl& c) { EXPECT_EQ(c.devices().find("KVR-GOOD")->logincount.load(), 1); });
+}
+
+TEST_F(DeviceFlowTest, AServicePortQueryWaitingForItsTunnelKeepsTheEventsFlowing) {
+  // The device's tunnel answers only after a long time: a service-port query waits for it on
+  // the user-interface thread.
+  world_.tunnel.set_delay("KVR-GOOD", 60000);
+  init();
+  sign_in();
+  std::shared_ptr<kavrel::DevInfo> good;
+  ASSERT_TRUE(eventually([&] {
+    on_ui([&](CkavrelCtrl& c) { good = c.devices().find("KVR-GOOD"); });
+    return good != nullptr && good->tcpConnection.load() != nullptr;
+  }, 30s)) << "the sign-in made the device's tunnel";
+  std::atomic<bool> in_call{false};
+  std::atomic<bool> returned{false};
+  std::atomic<int32_t> port{-1};
+  ASSERT_TRUE(host_->ui().post([&] {
+    in_call.store(true);
+    port.store(control_->CliGetHTTPPort(u"KVR-GOOD"));
+    returned.store(true);
+  }));
+  ASSERT_TRUE(eventually([&] { return in_call.load(); }, 10s));
+  // A library result raised now reaches the page through the user-interface thread's event
+  // timer while the query is still waiting.
+  control_->Callback(0, 0, kavrel::kEventRecordQuery, 7, 8, nullptr, 0);
+  bool delivered = wait_for(kavrel::kEventRecordQuery, 7, 8, "", 20s);
+  bool still_waiting = !returned.load();
+  good->abortLogin.store(true);  // ends the query
+  ASSERT_TRUE(eventually([&] { return returned.load(); }, 35s));
+  EXPECT_TRUE(delivered) << describe(callbacks());
+  EXPECT_TRUE(still_waiting) << "the event came only once the query had returned";
+  EXPECT_EQ(port.load(), 0) << "the abandoned login gives no port";
 }
 
 TEST_F(DeviceFlowTest, DirectLoginFetchesTheDescriptionAndLogoutTakesItBack) {

@@ -11,6 +11,7 @@
 #include "kavrel/core/current_control.h"
 #include "kavrel/core/port_probe.h"
 #include "kavrel/core/traced.h"
+#include "kavrel/core/ui_wait.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
 #include "trace/trace.h"
@@ -18,9 +19,10 @@
 namespace kavrel {
 namespace {
 
+// How often a login looks at its tunnel's status, and how long it waits for it.
 constexpr auto kPoll = std::chrono::milliseconds(100);
-constexpr int kExistingTunnelRounds = 300;  // 30 s
-constexpr int kNewTunnelRounds = 60;        // 6 s
+constexpr auto kExistingTunnelWait = std::chrono::seconds(30);
+constexpr auto kNewTunnelWait = std::chrono::seconds(6);
 constexpr int kConnectTries = 3;
 
 int32_t low_word(const void* handle) {
@@ -30,6 +32,11 @@ int32_t low_word(const void* handle) {
 uint16_t port16(int32_t port) { return static_cast<uint16_t>(port); }
 
 }  // namespace
+
+WaitStyle CkavrelCtrl::UiWaitStyle() const {
+  // A control being taken apart waits blocking: nothing may reach it through a message then.
+  return OnApartment() && m_stopConnecting.load() == 0 ? WaitStyle::serve_messages : WaitStyle::block;
+}
 
 // ---- login ----
 
@@ -43,7 +50,11 @@ int CkavrelCtrl::LoginDev(const std::shared_ptr<DevInfo>& device) {
   trace::device_record("pDevice", device->id.c_str(), device->text(&DevInfo::name).c_str(), device->online.load(),
                        device->logincount.load());
   brixa_handle client = m_hClient.load();
-  auto given_up = [&] { return device->abortLogin.load() || m_stopConnecting.load() != 0; };
+  // On the user-interface thread (a service-port query) the waits serve its messages; a quit of
+  // that thread gives the login up.
+  WaitStyle style = UiWaitStyle();
+  bool quit = false;
+  auto given_up = [&] { return quit || device->abortLogin.load() || m_stopConnecting.load() != 0; };
   auto event = [&](int32_t tag2) {
     Callback(0, 0, kEventLogin, 0, tag2, device->id.c_str(), static_cast<int32_t>(device->id.size()));
   };
@@ -51,20 +62,22 @@ int CkavrelCtrl::LoginDev(const std::shared_ptr<DevInfo>& device) {
     int32_t port = brixa_connnect_get_mapped_port(client, device->tcpConnection.load());
     std::string user = device->text(&DevInfo::dev_user);
     std::string pass = device->text(&DevInfo::dev_pass);
-    return brixa_login(client, device->id.c_str(), port16(port), user.c_str(), pass.c_str());
+    return call_blocking(style, [&] {
+      return brixa_login(client, device->id.c_str(), port16(port), user.c_str(), pass.c_str());
+    });
   };
   // Waits for tcpConnectionStatus 1; ends early on abort, shutdown, or -4/-1.
-  auto wait_up = [&](int rounds) {
-    for (int i = 0; i < rounds; ++i) {
+  auto wait_up = [&](std::chrono::milliseconds limit) {
+    auto settled = [&] {
       int32_t status = device->tcpConnectionStatus.load();
-      if (status == 1 || status == -4 || status == -1 || given_up()) break;
-      std::this_thread::sleep_for(kPoll);
-    }
+      return status == 1 || status == -4 || status == -1 || given_up();
+    };
+    if (wait_until(style, settled, limit, kPoll) == WaitEnd::quit) quit = true;
     return device->tcpConnectionStatus.load() == 1;
   };
 
   if (device->tcpConnection.load() != nullptr) {
-    if (!wait_up(kExistingTunnelRounds)) {
+    if (!wait_up(kExistingTunnelWait)) {
       if (given_up()) return -1;
       trace::error("CkavrelCtrl::LoginDev", 4134, "start login p2p fail (3784)");
       event(-3);
@@ -90,14 +103,16 @@ int CkavrelCtrl::LoginDev(const std::shared_ptr<DevInfo>& device) {
 
   device->tcpConnectionStatus.store(0);
   for (int attempt = 0; attempt < kConnectTries && !given_up(); ++attempt) {
-    brixa_connection c = brixa_create_connect(client, device->id.c_str(), port16(device->dev_port.load()), 0);
+    brixa_connection c = call_blocking(style, [&] {
+      return brixa_create_connect(client, device->id.c_str(), port16(device->dev_port.load()), 0);
+    });
     device->tcpConnection.store(c);
     device->tcpConnectionRenewed.store(false);
     if (c != nullptr) break;
-    std::this_thread::sleep_for(kPoll);
+    if (wait_until(style, given_up, kPoll) == WaitEnd::quit) quit = true;
   }
   trace::step("start login p2p connect (3850)");
-  bool up = wait_up(kNewTunnelRounds);
+  bool up = wait_up(kNewTunnelWait);
   if (given_up()) return -1;
   if (!up) {
     trace::step("start login p2p connect fail (3867)");
@@ -155,9 +170,11 @@ bool wait_description(const DevInfo& device, TaskWorker::Context& context, bool 
 void CkavrelCtrl::StartAddDeviceThread(const std::shared_ptr<DevInfo>& device) {
   TracedMethod traced("CkavrelCtrl::StartAddDeviceThread");
   if (device == nullptr) return;
+  WaitStyle style = UiWaitStyle();
+  brixa_handle client = m_hClient.load();
   std::lock_guard<std::mutex> hold(device->worker_lock);
-  device->worker.stop();
-  brixa_stop_get_device_info(m_hClient.load(), device->id.c_str());
+  device->worker.stop(kThreadStopTimeoutMs, style);
+  call_blocking(style, [&] { brixa_stop_get_device_info(client, device->id.c_str()); });
   device->worker.start([self = this, device](TaskWorker::Context& context) {
     TracedMethod body("add_device_address");
     CurrentControl::use(self, [&](CkavrelCtrl& control) {
@@ -204,24 +221,27 @@ void CkavrelCtrl::StartAddDeviceThread(const std::shared_ptr<DevInfo>& device) {
         device->logincount.fetch_sub(1);
       }
     });
-  });
+  }, style);
 }
 
 void CkavrelCtrl::StopAddDeviceThread(const std::shared_ptr<DevInfo>& device) {
   TracedMethod traced("CkavrelCtrl::StopAddDeviceThread");
   if (device == nullptr) return;
+  WaitStyle style = UiWaitStyle();
+  brixa_handle client = m_hClient.load();
   std::lock_guard<std::mutex> hold(device->worker_lock);
   // The description thread is told first, so a worker waiting for it ends with it.
   device->abortLogin.store(true);
-  brixa_stop_get_device_info(m_hClient.load(), device->id.c_str());
-  device->worker.stop();
+  call_blocking(style, [&] { brixa_stop_get_device_info(client, device->id.c_str()); });
+  device->worker.stop(kThreadStopTimeoutMs, style);
 }
 
 void CkavrelCtrl::StartLoginDeviceP2PDevThread(const std::shared_ptr<DevInfo>& device) {
   TracedMethod traced("CkavrelCtrl::StartLoginDeviceP2PDevThread");
   if (device == nullptr) return;
+  WaitStyle style = UiWaitStyle();
   std::lock_guard<std::mutex> hold(device->worker_lock);
-  device->worker.stop();
+  device->worker.stop(kThreadStopTimeoutMs, style);
   device->worker.start([self = this, device](TaskWorker::Context& context) {
     TracedMethod body("login_device_p2p_address");
     auto started = std::chrono::steady_clock::now();
@@ -240,7 +260,7 @@ void CkavrelCtrl::StartLoginDeviceP2PDevThread(const std::shared_ptr<DevInfo>& d
     });
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     trace::value("ElapsedLoginTime", static_cast<int>(elapsed.count()));
-  });
+  }, style);
 }
 
 void CkavrelCtrl::StopLoginDeviceP2PDevThread(const std::shared_ptr<DevInfo>& device) {
@@ -274,27 +294,29 @@ void CkavrelCtrl::CreateDevP2PConnect(const std::shared_ptr<DevInfo>& device) {
   }
   if (previous != nullptr) ReleaseDevP2P(previous);
   brixa_handle client = m_hClient.load();
+  WaitStyle style = UiWaitStyle();
+  auto stopping = [&] { return m_stopConnecting.load() != 0; };
+  // One tunnel, tried up to three times with a pause between tries.
+  auto connect = [&](uint16_t dev_port, uint16_t local_port, std::atomic<brixa_connection>& slot,
+                     std::atomic<bool>& renewed, std::atomic<int32_t>* status_each_try) {
+    for (int attempt = 0; attempt < kConnectTries && !stopping(); ++attempt) {
+      if (status_each_try != nullptr) status_each_try->store(0);
+      brixa_connection c = call_blocking(
+          style, [&] { return brixa_create_connect(client, device->id.c_str(), dev_port, local_port); });
+      slot.store(c);
+      renewed.store(false);
+      if (c != nullptr) return;
+      if (wait_until(style, stopping, kPoll) == WaitEnd::quit) return;
+    }
+  };
   if (device->webConnection.load() == nullptr) {
     device->webConnectionStatus.store(0);
-    for (int attempt = 0; attempt < kConnectTries && m_stopConnecting.load() == 0; ++attempt) {
-      brixa_connection c = brixa_create_connect(client, device->id.c_str(), port16(device->dev_http_port.load()), 0);
-      device->webConnection.store(c);
-      device->webConnectionRenewed.store(false);
-      if (c != nullptr) break;
-      std::this_thread::sleep_for(kPoll);
-    }
+    connect(port16(device->dev_http_port.load()), 0, device->webConnection, device->webConnectionRenewed, nullptr);
   }
   if (device->webTcpConnection.load() == nullptr) {
     uint16_t port = port16(device->dev_port.load());
     if (!local_port_in_use(port)) {
-      for (int attempt = 0; attempt < kConnectTries && m_stopConnecting.load() == 0; ++attempt) {
-        device->webTcpConnectionStatus.store(0);
-        brixa_connection c = brixa_create_connect(client, device->id.c_str(), port, port);
-        device->webTcpConnection.store(c);
-        device->webTcpConnectionRenewed.store(false);
-        if (c != nullptr) break;
-        std::this_thread::sleep_for(kPoll);
-      }
+      connect(port, port, device->webTcpConnection, device->webTcpConnectionRenewed, &device->webTcpConnectionStatus);
     } else {
       trace::error("CkavrelCtrl::CreateDevP2PConnect", 2625, "Local TCP port is already used");
       FireCliCallBackMsg(0, low_word(client), kEventHttpUrl, port, 10, u"", 0);
@@ -367,11 +389,14 @@ void CkavrelCtrl::CliLoginoutDeviceP2PDev(const char16_t* szDeviceId) {
   }
   StopLoginDeviceP2PDevThread(device);
   brixa_handle client = m_hClient.load();
+  WaitStyle style = UiWaitStyle();
   if (device->logincount.load() > 0) {
-    brixa_logout(client, device->id.c_str());
+    call_blocking(style, [&] { brixa_logout(client, device->id.c_str()); });
     device->logincount.fetch_sub(1);
   }
-  if (brixa_connection c = device->tcpConnection.exchange(nullptr)) brixa_release_connect(client, c);
+  if (brixa_connection c = device->tcpConnection.exchange(nullptr)) {
+    call_blocking(style, [&] { brixa_release_connect(client, c); });
+  }
 }
 
 void CkavrelCtrl::CliOpenDeviceWeb(const char16_t* szDevID) {
@@ -411,7 +436,8 @@ int32_t CkavrelCtrl::CliGetHTTPPort(const char16_t* szDeviceID) {
       return 0;
     }
   }
-  return brixa_get_HTTP_port(m_hClient.load(), device->id.c_str());
+  brixa_handle client = m_hClient.load();
+  return call_blocking(UiWaitStyle(), [&] { return brixa_get_HTTP_port(client, device->id.c_str()); });
 }
 
 int32_t CkavrelCtrl::CliGetHTTPSPort(const char16_t* szDeviceID) {
@@ -422,7 +448,9 @@ int32_t CkavrelCtrl::CliGetHTTPSPort(const char16_t* szDeviceID) {
     trace::error("CkavrelCtrl::CliGetHTTPSPort", 286, "Device info not found (5280)");
     return 0;
   }
-  return device->logincount.load() >= 1 ? brixa_get_HTTPS_port(m_hClient.load(), device->id.c_str()) : 0;
+  if (device->logincount.load() < 1) return 0;
+  brixa_handle client = m_hClient.load();
+  return call_blocking(UiWaitStyle(), [&] { return brixa_get_HTTPS_port(client, device->id.c_str()); });
 }
 
 int32_t CkavrelCtrl::CliGetTCPPort(const char16_t* szDeviceID) {
@@ -433,7 +461,9 @@ int32_t CkavrelCtrl::CliGetTCPPort(const char16_t* szDeviceID) {
     trace::error("CkavrelCtrl::CliGetTCPPort", 320, "Device info not found (5280)");
     return 0;
   }
-  return device->logincount.load() >= 1 ? brixa_get_TCP_port(m_hClient.load(), device->id.c_str()) : 0;
+  if (device->logincount.load() < 1) return 0;
+  brixa_handle client = m_hClient.load();
+  return call_blocking(UiWaitStyle(), [&] { return brixa_get_TCP_port(client, device->id.c_str()); });
 }
 
 }  // namespace kavrel

@@ -11,6 +11,7 @@
 #include "kavrel/core/traced.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
+#include "platform/json/json_integer.h"
 #include "trace/trace.h"
 
 namespace kavrel {
@@ -27,10 +28,10 @@ std::string read_text(const cJSON* object, const char* name, size_t field) {
   return fit_field(item->valuestring, field);
 }
 
-// A number member stored into `out`; absent numbers leave it unchanged.
+// A number member stored into `out`; absent numbers, and numbers that are no 32-bit integer,
+// leave it unchanged.
 void read_number(const cJSON* object, const char* name, std::atomic<int32_t>& out) {
-  const cJSON* item = cJSON_GetObjectItemCaseSensitive(object, name);
-  if (cJSON_IsNumber(item)) out.store(static_cast<int32_t>(item->valuedouble));
+  if (auto value = platform::json_integer_member<int32_t>(object, name)) out.store(*value);
 }
 
 void append_json_string(std::string& out, const std::string& text) {
@@ -222,10 +223,7 @@ void CkavrelCtrl::SetCamInfoP2P(const char* szInfo) {
   }
   CameraSummary summary(kSummaryLimit);
   std::string id = read_text(root, "dev_id", kIdField);
-  int32_t status = 0;
-  if (const cJSON* s = cJSON_GetObjectItemCaseSensitive(root, "status"); cJSON_IsNumber(s)) {
-    status = static_cast<int32_t>(s->valuedouble);
-  }
+  int32_t status = platform::json_integer_member<int32_t>(root, "status").value_or(0);
   bool created = false;
   std::shared_ptr<DevInfo> device = m_devices.find_or_add(id, &created);
   if (created) trace::step("creating new DevInfo (1693)");
@@ -418,17 +416,21 @@ void CkavrelCtrl::CliDelDevice(const char16_t* szID) {
     // Its worker stops first; a worker that outlives the bound keeps its own reference.
     StopAddDeviceThread(device);
     brixa_handle client = m_hClient.load();
+    // Releasing logs the device out and closes the tunnel: the page stays served meanwhile.
+    auto release = [&, style = UiWaitStyle()](brixa_connection c) {
+      call_blocking(style, [&] { brixa_release_connect(client, c); });
+    };
     if (brixa_connection c = device->tcpConnection.exchange(nullptr)) {
       trace::step("Release TCP handle (3473)");
-      brixa_release_connect(client, c);
+      release(c);
     }
     if (brixa_connection c = device->webConnection.exchange(nullptr)) {
       trace::step("Release web handle (3479)");
-      brixa_release_connect(client, c);
+      release(c);
     }
     if (brixa_connection c = device->webTcpConnection.exchange(nullptr)) {
       trace::step("Release TCP web handle (3485)");
-      brixa_release_connect(client, c);
+      release(c);
     }
     {
       std::lock_guard<std::mutex> hold(m_webDeviceLock);

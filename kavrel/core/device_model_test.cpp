@@ -188,6 +188,22 @@ TEST_F(DeviceModelTest, ListsFillTheRecordsAndTooLongTextsReadAsEmpty) {
   });
 }
 
+TEST_F(DeviceModelTest, NumbersThatAreNoIntegersOfTheirFieldLeaveItAsItWas) {
+  const char* hostile[] = {"2.5", "-0.5", "1e300", "-1e300", "4294967298", "-2147483649", "\"3\"", "null"};
+  on_ui([&](CkavrelCtrl& c) {
+    c.SetDevInfo(R"({"devs":[{"dev_id":"KVR-1","dev_port":0,"dev_http_port":81,"status_sp":2}]})");
+    for (const char* value : hostile) {
+      std::string list = std::string(R"({"devs":[{"dev_id":"KVR-1","status_sp":)") + value +
+                         R"(,"dev_http_port":)" + value + "}]}";
+      c.SetDevInfo(list.c_str());
+      auto device = c.devices().find("KVR-1");
+      ASSERT_NE(device, nullptr);
+      EXPECT_EQ(device->status_sp.load(), 2) << value;
+      EXPECT_EQ(device->dev_http_port.load(), 81) << value;
+    }
+  });
+}
+
 TEST_F(DeviceModelTest, WriteBackLeavesOutFailedDevicesAndWritesSharedAsText) {
   on_ui([&](CkavrelCtrl& c) {
     c.SetDevInfo(R"({"devs":[{"dev_id":"KVR-1","dev_port":0},{"dev_id":"KVR-2","dev_port":0}]})");

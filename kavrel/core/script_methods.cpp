@@ -3,6 +3,7 @@
 // subsystem behind it exists it returns its neutral result (nothing, 0, an empty text, false, or
 // the wall's initial state). The cloud account methods are complete here.
 #include "kavrel/core/traced.h"
+#include "kavrel/core/ui_wait.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
 #include "trace/trace.h"
@@ -45,17 +46,24 @@ void CkavrelCtrl::CliCloudInitSimple(const char16_t* szUser, const char16_t* szP
 
 void CkavrelCtrl::CliCloudSync() {
   KAVREL_TRACED(CliCloudSync);
-  m_cloud.load()->get_list_sn(m_hClient.load());
+  // The cloud calls below are whole HTTP exchanges: the page stays served while they last.
+  const CloudCalls& cloud = *m_cloud.load();
+  brixa_handle client = m_hClient.load();
+  call_blocking(UiWaitStyle(), [&] { cloud.get_list_sn(client); });
 }
 
 void CkavrelCtrl::CliCloudGetDeviceListSp() {
   KAVREL_TRACED(CliCloudGetDeviceListSp);
-  m_cloud.load()->get_device_list(m_hClient.load());
+  const CloudCalls& cloud = *m_cloud.load();
+  brixa_handle client = m_hClient.load();
+  call_blocking(UiWaitStyle(), [&] { cloud.get_device_list(client); });
 }
 
 void CkavrelCtrl::CliCloudGetCamListSp() {
   KAVREL_TRACED(CliCloudGetCamListSp);
-  m_cloud.load()->get_cam_list(m_hClient.load());
+  const CloudCalls& cloud = *m_cloud.load();
+  brixa_handle client = m_hClient.load();
+  call_blocking(UiWaitStyle(), [&] { cloud.get_cam_list(client); });
 }
 
 // ---- video wall ----

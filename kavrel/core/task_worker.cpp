@@ -74,8 +74,8 @@ TaskWorker::TaskWorker(const char* stop_name, int line, const char* timeout_text
 
 TaskWorker::~TaskWorker() { stop(); }
 
-bool TaskWorker::start(std::function<void(Context&)> body) {
-  stop();
+bool TaskWorker::start(std::function<void(Context&)> body, WaitStyle style) {
+  stop(kThreadStopTimeoutMs, style);
   auto state = std::make_shared<State>();
   state->running.store(true);
   std::thread thread;
@@ -106,7 +106,7 @@ bool TaskWorker::start(std::function<void(Context&)> body) {
   return true;
 }
 
-bool TaskWorker::stop(uint32_t timeout_ms) {
+bool TaskWorker::stop(uint32_t timeout_ms, WaitStyle style) {
   std::shared_ptr<State> state;
   std::thread thread;
   {
@@ -128,7 +128,15 @@ bool TaskWorker::stop(uint32_t timeout_ms) {
     list.threads.push_back(Abandoned{std::move(thread), std::move(state)});
     return true;
   }
-  if (wait_finished(*state, timeout_ms)) {
+  bool ended = false;
+  if (style == WaitStyle::serve_messages) {
+    WaitEnd end = wait_until(style, [&] { return has_finished(*state); }, std::chrono::milliseconds(timeout_ms));
+    // Asked to end meanwhile: the thread still gets its bound, without serving messages.
+    ended = end == WaitEnd::met || (end == WaitEnd::quit && wait_finished(*state, timeout_ms));
+  } else {
+    ended = wait_finished(*state, timeout_ms);
+  }
+  if (ended) {
     thread.join();
     abandoned_threads::reap();
     return true;

@@ -5,7 +5,7 @@
 // - start() stops a previous thread of the same task first, sets the running flag and starts the
 //   body with a Context through which it reads the flag and waits.
 // - stop() clears the flag, wakes the body's waits and waits at most 2000 ms for the thread to
-//   end. On time-out it traces the task's error text and abandons the thread: the thread is
+//   end (blocking, or serving the caller's messages when it is a user-interface thread). On time-out it traces the task's error text and abandons the thread: the thread is
 //   handed to the module's list of abandoned threads, which joins it once it ends, and the task
 //   is free to start again at once.
 // - The running flag and the wake-up signal live in a state block the thread co-owns, so an
@@ -25,6 +25,8 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include "kavrel/core/ui_wait.h"
 
 namespace kavrel {
 
@@ -54,10 +56,12 @@ class TaskWorker {
   TaskWorker(const TaskWorker&) = delete;
   TaskWorker& operator=(const TaskWorker&) = delete;
 
-  // False when the thread could not be started (the flag is then clear).
-  bool start(std::function<void(Context&)> body);
-  // True when the thread ended within the bound (or there was none).
-  bool stop(uint32_t timeout_ms = kThreadStopTimeoutMs);
+  // False when the thread could not be started (the flag is then clear). `style` is how the
+  // stop of a previous thread waits.
+  bool start(std::function<void(Context&)> body, WaitStyle style = WaitStyle::block);
+  // True when the thread ended within the bound (or there was none). On the control's
+  // user-interface thread the wait serves the thread's messages (WaitStyle::serve_messages).
+  bool stop(uint32_t timeout_ms = kThreadStopTimeoutMs, WaitStyle style = WaitStyle::block);
   // Wakes the body out of Context::idle without stopping it (work has arrived).
   void wake();
   bool running() const;

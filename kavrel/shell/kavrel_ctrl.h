@@ -279,6 +279,9 @@ class CkavrelCtrl final : public com::IDispatch,
   static platform::LRESULT WindowProc(platform::HWND window, platform::UINT message, platform::WPARAM wparam,
                                       platform::LPARAM lparam);
   bool OnApartment() const { return std::this_thread::get_id() == m_apartment; }
+  // How a wait of the calling thread goes: serving messages on the user-interface thread of a
+  // control that is not being taken apart, blocking otherwise.
+  WaitStyle UiWaitStyle() const;
   // Arms the event timer when records wait and it is not armed. Event queue lock held.
   void ArmEventTimerLocked();
   // Runs one command text; false when it was dropped.
