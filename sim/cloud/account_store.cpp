@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/json/json_integer.h"
+
 namespace sim::cloud {
 namespace {
 
@@ -117,9 +119,9 @@ std::string text_member(const cJSON* object, const char* name, const std::string
   return cJSON_IsString(item) ? std::string(item->valuestring) : fallback;
 }
 
+// Lists arrive from clients: a number that is no 64-bit integer reads as absent.
 int64_t number_member(const cJSON* object, const char* name, int64_t fallback = 0) {
-  const cJSON* item = cJSON_GetObjectItemCaseSensitive(object, name);
-  return cJSON_IsNumber(item) ? static_cast<int64_t>(item->valuedouble) : fallback;
+  return platform::json_integer_member<int64_t>(object, name).value_or(fallback);
 }
 
 // "shared" arrives as a number from the fixture and as "true"/"false" from the control.

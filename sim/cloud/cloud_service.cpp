@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/json/json_integer.h"
 #include "sim/cloud/service_crypto.h"
 
 namespace sim::cloud {
@@ -333,8 +334,8 @@ Answer CloudService::Impl::answer(const std::string& target, http::verb verb, co
   const char* app_key = text_of(request.get(), "app_key");
   const char* user = text_of(request.get(), "user");
   const char* key = text_of(request.get(), "key");
-  const cJSON* timestamp = cJSON_GetObjectItemCaseSensitive(request.get(), "timestamp");
-  if (method == nullptr || app_key == nullptr || user == nullptr || key == nullptr || !cJSON_IsNumber(timestamp))
+  std::optional<int64_t> timestamp = platform::json_integer_member<int64_t>(request.get(), "timestamp");
+  if (method == nullptr || app_key == nullptr || user == nullptr || key == nullptr || !timestamp)
     return error_answer(400, "request lacks msg, timestamp, app_key, user or key");
 
   std::optional<std::string> app_pass = store.app_pass(app_key);
@@ -356,7 +357,7 @@ Answer CloudService::Impl::answer(const std::string& target, http::verb verb, co
     return error_answer(400, "unknown method " + msg);
   }
   std::string signed_text = msg + "|" + app_key + "|" +
-                            std::to_string(static_cast<long long>(timestamp->valuedouble)) + "|" + *app_pass + "|" +
+                            std::to_string(*timestamp) + "|" + *app_pass + "|" +
                             md5_hex(account->password);
   if (!extra.empty()) signed_text += "|" + extra;
   if (md5_hex(signed_text) != key) return error_answer(401, "signature does not match");

@@ -56,8 +56,7 @@ Reply post(uint16_t port, const std::string& body) {
 
 std::string signed_request(const std::string& msg, const std::string& app_key, const std::string& app_pass,
                            const std::string& user, const std::string& password, const std::string& extra_member = "",
-                           const std::string& extra_text = "") {
-  std::string ts = "1700000000";
+                           const std::string& extra_text = "", const std::string& ts = "1700000000") {
   std::string text = msg + "|" + app_key + "|" + ts + "|" + app_pass + "|" + md5_hex(password);
   if (!extra_text.empty()) text += "|" + extra_text;
   return R"({"msg":")" + msg + R"(","timestamp":)" + ts + R"(,"app_key":")" + app_key + R"(","user":")" + user +
@@ -103,6 +102,12 @@ TEST_F(CloudServiceTest, RefusesWrongCredentialsWithAJsonError) {
   }
   EXPECT_EQ(post(port, "not json").status, 400);
   EXPECT_EQ(post(port, signed_request("c2s.unknown", "app", "app-pass", "alice", "alice-pw")).status, 400);
+  // A timestamp that is no integer is refused as missing, signed as it stands or not.
+  for (const char* ts : {"1e300", "-1e300", "1700000000.5", "9223372036854775808"}) {
+    EXPECT_EQ(post(port, signed_request("c2s.get_list_sn_sp", "app", "app-pass", "alice", "alice-pw", "", "", ts)).status,
+              400)
+        << ts;
+  }
   // A list request whose pkey_pass is not an encrypted block.
   std::string member = R"(,"pkey_pass":"AAAA")";
   EXPECT_EQ(post(port, signed_request("c2s.get_dev_list_sp", "app", "app-pass", "alice", "alice-pw", member, "AAAA")).status,
