@@ -2,11 +2,12 @@
 
 #include <cjson/cJSON.h>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
+#include <optional>
 
 #include "devsdk/proto/messages.h"
+#include "platform/json/json_integer.h"
+#include "sim/fixture/fixture.h"
 
 namespace sim::device {
 namespace {
@@ -18,44 +19,25 @@ std::string text_of(const cJSON* object, const char* key, const std::string& fal
   return cJSON_IsString(item) && item->valuestring != nullptr ? std::string(item->valuestring) : fallback;
 }
 
-bool number_of(const cJSON* object, const char* key, long long& value) {
-  const cJSON* item = cJSON_GetObjectItemCaseSensitive(object, key);
-  if (!cJSON_IsNumber(item)) return false;
-  value = static_cast<long long>(item->valuedouble);
-  return true;
-}
-
 bool flag_of(const cJSON* object, const char* key, bool fallback) {
   const cJSON* item = cJSON_GetObjectItemCaseSensitive(object, key);
   return cJSON_IsBool(item) ? cJSON_IsTrue(item) : fallback;
 }
 
-// The highest "chlid" of the cameras of `dev_id` anywhere in a camera tree, or -1.
-long long highest_channel(const cJSON* node, const std::string& dev_id) {
-  long long best = -1;
-  const cJSON* cams = cJSON_GetObjectItemCaseSensitive(node, "cams");
-  const cJSON* cam;
-  cJSON_ArrayForEach(cam, cams) {
-    long long ch;
-    if (text_of(cam, "devid", "") == dev_id && number_of(cam, "chlid", ch) && ch > best) best = ch;
-  }
-  const cJSON* groups = cJSON_GetObjectItemCaseSensitive(node, "groups");
-  const cJSON* group;
-  cJSON_ArrayForEach(group, groups) {
-    long long ch = highest_channel(group, dev_id);
-    if (ch > best) best = ch;
-  }
-  return best;
-}
-
-bool port_of(const cJSON* object, const char* key, uint16_t& port, std::string& error, const std::string& where) {
-  long long v;
-  if (!number_of(object, key, v)) return true;
-  if (v < 0 || v > 65535) {
-    error = where + ": \"" + key + "\" is not a port";
+// A member that must be an integer from `low` to `high` when present; `value` is left alone
+// when it is absent.
+template <class Int>
+bool integer_of(const cJSON* object, const char* key, long long low, long long high, Int& value, std::string& error,
+                const std::string& where) {
+  const cJSON* item = cJSON_GetObjectItemCaseSensitive(object, key);
+  if (item == nullptr) return true;
+  std::optional<long long> v = platform::json_integer<long long>(item);
+  if (!v || *v < low || *v > high) {
+    error = where + ": \"device\".\"" + key + "\" must be an integer from " + std::to_string(low) + " to " +
+            std::to_string(high);
     return false;
   }
-  port = static_cast<uint16_t>(v);
+  value = static_cast<Int>(*v);
   return true;
 }
 
@@ -64,12 +46,9 @@ bool states_of(const cJSON* object, const char* key, std::vector<uint16_t>& stat
   const cJSON* item = cJSON_GetObjectItemCaseSensitive(object, key);
   if (item == nullptr) return true;
   if (cJSON_IsNumber(item)) {  // a count of open outputs or inputs
-    long long n = static_cast<long long>(item->valuedouble);
-    if (n < 0 || n > 255) {
-      error = where + ": \"" + key + "\" must count 0 to 255";
-      return false;
-    }
-    states.assign(static_cast<size_t>(n), 0);
+    size_t n = 0;
+    if (!integer_of(object, key, 0, 255, n, error, where)) return false;
+    states.assign(n, 0);
     return true;
   }
   if (!cJSON_IsArray(item) || cJSON_GetArraySize(item) > 255) {
@@ -119,20 +98,8 @@ bool fault_of(const cJSON* object, Fault& fault, std::string& error, const std::
 
 // Applies the simulator's own "device" object over the settings taken from the device entry.
 bool apply_device_object(const cJSON* d, FixtureDevice& fd, std::string& error, const std::string& where) {
-  if (d == nullptr) return true;
-  if (!cJSON_IsObject(d)) {
-    error = where + ": \"device\" must be an object";
-    return false;
-  }
   Settings& s = fd.settings;
-  long long v;
-  if (number_of(d, "channel_count", v)) {
-    if (v < 0 || v > 255) {
-      error = where + ": \"device\".\"channel_count\" must be 0 to 255";
-      return false;
-    }
-    s.channels = static_cast<int>(v);
-  }
+  if (!integer_of(d, "channel_count", 0, 255, s.channels, error, where)) return false;
   if (const cJSON* users = cJSON_GetObjectItemCaseSensitive(d, "users")) {
     if (!cJSON_IsArray(users)) {
       error = where + ": \"device\".\"users\" must be an array";
@@ -154,106 +121,78 @@ bool apply_device_object(const cJSON* d, FixtureDevice& fd, std::string& error, 
       s.users.push_back(user);
     }
   }
-  if (number_of(d, "max_connections", v)) s.max_connections = v < 0 ? 0 : static_cast<int>(v);
+  if (!integer_of(d, "max_connections", 0, 65535, s.max_connections, error, where)) return false;
   if (!states_of(d, "alarm_inputs", s.alarm_inputs, error, where)) return false;
   if (!states_of(d, "alarm_outputs", s.alarm_outputs, error, where)) return false;
   s.name = text_of(d, "name", s.name);
   s.model = text_of(d, "model", s.model);
   s.serial = text_of(d, "serial", s.serial);
   s.software_version = text_of(d, "software_version", s.software_version);
-  if (!port_of(d, "tcp_port", s.tcp_port, error, where) || !port_of(d, "http_port", s.http_port, error, where) ||
-      !port_of(d, "https_port", s.https_port, error, where) ||
-      !port_of(d, "listen_port", s.listen_port, error, where)) {
+  if (!integer_of(d, "tcp_port", 0, 65535, s.tcp_port, error, where) ||
+      !integer_of(d, "http_port", 0, 65535, s.http_port, error, where) ||
+      !integer_of(d, "https_port", 0, 65535, s.https_port, error, where) ||
+      !integer_of(d, "listen_port", 0, 65535, s.listen_port, error, where) ||
+      !integer_of(d, "login_error", 0, 10, s.login_error, error, where) ||
+      !integer_of(d, "multi_preview", 0, 255, s.multi_preview, error, where)) {
     return false;
   }
-  if (number_of(d, "login_error", v)) {
-    if (v < 0 || v > 10) {
-      error = where + ": \"device\".\"login_error\" must be 0 to 10";
-      return false;
-    }
-    s.login_error = static_cast<int>(v);
-  }
-  if (number_of(d, "multi_preview", v)) s.multi_preview = static_cast<uint8_t>(v);
-  if (number_of(d, "video_standard", v)) s.video_standard = static_cast<uint8_t>(v != 0);
+  uint8_t standard = s.video_standard;
+  if (!integer_of(d, "video_standard", 0, 255, standard, error, where)) return false;
+  s.video_standard = standard != 0 ? 1 : 0;
   return fault_of(d, s.fault, error, where);
 }
 
-bool read_device(const cJSON* account, const cJSON* dev, FixtureDevice& fd, std::string& error) {
-  std::string dev_id = text_of(dev, "dev_id", "");
-  if (dev_id.empty()) {
-    error = "a device without \"dev_id\"";
-    return false;
-  }
-  std::string where = "device \"" + dev_id + "\"";
+// The simulator settings of one fixture device: its entry first, then its own "device" object.
+bool read_device(const sim::fixture::Device& dev, FixtureDevice& fd, std::string& error) {
+  std::string where = "device \"" + dev.dev_id + "\"";
   Settings& s = fd.settings;
-  s.dev_id = dev_id;
-  s.users = {User{text_of(dev, "dev_user", "admin"), text_of(dev, "dev_pass", "admin")}};
-  s.name = text_of(dev, "name", dev_id);
-  s.model = text_of(dev, "model", s.model);
-  fd.online = flag_of(dev, "online", true);
-  if (!port_of(dev, "dev_port", fd.dev_port, error, where) ||
-      !port_of(dev, "dev_http_port", fd.dev_http_port, error, where)) {
-    return false;
-  }
+  s.dev_id = dev.dev_id;
+  s.users = {User{dev.dev_user, dev.dev_pass}};
+  s.name = dev.name;
+  if (!dev.model.empty()) s.model = dev.model;
+  fd.online = dev.online;
+  fd.dev_port = static_cast<uint16_t>(dev.dev_port);
+  fd.dev_http_port = static_cast<uint16_t>(dev.dev_http_port);
   s.tcp_port = fd.dev_port;
   s.http_port = fd.dev_http_port;
-
-  long long count;
-  const cJSON* channels = cJSON_GetObjectItemCaseSensitive(dev, "channels");
-  if (number_of(dev, "channel_count", count)) {
-    s.channels = static_cast<int>(count);
-  } else if (cJSON_IsArray(channels)) {
-    s.channels = cJSON_GetArraySize(channels);
-  } else {
-    long long highest = highest_channel(cJSON_GetObjectItemCaseSensitive(account, "cameras"), dev_id);
-    s.channels = highest >= 0 ? static_cast<int>(highest + 1) : 1;
-  }
-  if (s.channels < 0 || s.channels > 255) {
+  // The fixture reader has settled the channel count (given, from the channel list, or one above
+  // the highest camera channel).
+  if (dev.channel_count > 255) {
     error = where + ": the simulator runs 0 to 255 channels";
     return false;
   }
-  return apply_device_object(cJSON_GetObjectItemCaseSensitive(dev, "device"), fd, error, where);
+  s.channels = dev.channel_count;
+  if (dev.device_json.empty()) return true;
+  Json d(cJSON_Parse(dev.device_json.c_str()), cJSON_Delete);
+  return d != nullptr && apply_device_object(d.get(), fd, error, where);
 }
 
 }  // namespace
 
-bool parse_fixture_devices(const std::string& json, std::vector<FixtureDevice>& out, std::string& error) {
-  Json root(cJSON_ParseWithLength(json.data(), json.size()), cJSON_Delete);
-  if (root == nullptr || !cJSON_IsObject(root.get())) {
-    error = "the fixture is not a JSON object";
-    return false;
-  }
-  const cJSON* accounts = cJSON_GetObjectItemCaseSensitive(root.get(), "accounts");
-  if (!cJSON_IsArray(accounts)) {
-    error = "the fixture has no \"accounts\" array";
-    return false;
-  }
+bool fixture_devices(const sim::fixture::Fixture& fixture, std::vector<FixtureDevice>& out, std::string& error) {
   out.clear();
-  const cJSON* account;
-  cJSON_ArrayForEach(account, accounts) {
-    const cJSON* devices = cJSON_GetObjectItemCaseSensitive(account, "devices");
-    const cJSON* dev;
-    cJSON_ArrayForEach(dev, devices) {
-      FixtureDevice fd;
-      if (!read_device(account, dev, fd, error)) return false;
+  for (const auto& account : fixture.accounts) {
+    for (const auto& dev : account.devices) {
       // A device listed by two accounts is one device: the first entry describes it.
       bool known = false;
-      for (const auto& other : out) known = known || other.settings.dev_id == fd.settings.dev_id;
-      if (!known) out.push_back(std::move(fd));
+      for (const auto& other : out) known = known || other.settings.dev_id == dev.dev_id;
+      if (known) continue;
+      FixtureDevice fd;
+      if (!read_device(dev, fd, error)) return false;
+      out.push_back(std::move(fd));
     }
   }
   return true;
 }
 
+bool parse_fixture_devices(const std::string& json, std::vector<FixtureDevice>& out, std::string& error) {
+  sim::fixture::Fixture fixture;
+  return sim::fixture::parse(json, fixture, error) && fixture_devices(fixture, out, error);
+}
+
 bool load_fixture_devices(const std::string& path, std::vector<FixtureDevice>& out, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot read " + path;
-    return false;
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return parse_fixture_devices(text.str(), out, error);
+  sim::fixture::Fixture fixture;
+  return sim::fixture::load_file(path, fixture, error) && fixture_devices(fixture, out, error);
 }
 
 }  // namespace sim::device

@@ -53,31 +53,46 @@ TEST(FixtureDevices, ReadsTheDeviceEntryAndItsSimulatorSettings) {
   EXPECT_EQ(b.name, "KVR-2");
 }
 
+// A fixture of one account holding `devices` (a JSON array's members).
+std::string one_account(const std::string& devices) {
+  return R"({"applications": [], "accounts": [{"user": "u", "password": "p", "devices": [)" + devices + "]}]}";
+}
+
 TEST(FixtureDevices, RefusesWhatItCannotRun) {
-  const char* bad[] = {
+  std::string bad[] = {
       "not json",
-      R"({"accounts": 3})",
-      R"({"accounts": [{"devices": [{"name": "no id"}]}]})",
-      R"({"accounts": [{"devices": [{"dev_id": "a", "dev_port": 70000}]}]})",
-      R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"channel_count": 300}}]}]})",
-      R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"login_error": 11}}]}]})",
-      R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"fault": {"kind": "explode"}}}]}]})",
-      R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"alarm_outputs": 256}}]}]})",
+      R"({"applications": [], "accounts": 3})",
+      one_account(R"({"name": "no id"})"),
+      one_account(R"({"dev_id": "a", "dev_port": 70000})"),
+      one_account(R"({"dev_id": "a", "channel_count": 256})"),
+      one_account(R"({"dev_id": "a", "device": {"channel_count": 300}})"),
+      one_account(R"({"dev_id": "a", "device": {"channel_count": 2.5}})"),
+      one_account(R"({"dev_id": "a", "device": {"max_connections": 1e300}})"),
+      one_account(R"({"dev_id": "a", "device": {"tcp_port": -1}})"),
+      one_account(R"({"dev_id": "a", "device": {"login_error": 11}})"),
+      one_account(R"({"dev_id": "a", "device": {"fault": {"kind": "explode"}}})"),
+      one_account(R"({"dev_id": "a", "device": {"alarm_outputs": 256}})"),
+      one_account(R"({"dev_id": "a", "device": {"alarm_outputs": -1e300}})"),
   };
-  for (const char* json : bad) {
+  for (const std::string& json : bad) {
     std::vector<FixtureDevice> devices;
     std::string error;
     EXPECT_FALSE(parse_fixture_devices(json, devices, error)) << json;
     EXPECT_FALSE(error.empty()) << json;
   }
+  // The frame itself is good: the same account with a plain device runs.
+  std::vector<FixtureDevice> devices;
+  std::string error;
+  EXPECT_TRUE(parse_fixture_devices(one_account(R"({"dev_id": "a"})"), devices, error)) << error;
 }
 
 TEST(FixtureDevices, RunsADeviceListedByTwoAccountsOnce) {
-  const char* json = R"({"accounts": [{"devices": [{"dev_id": "a", "name": "first"}]},
-                                      {"devices": [{"dev_id": "a", "name": "second"}]}]})";
+  const char* json = R"({"applications": [],
+                         "accounts": [{"user": "u1", "password": "p", "devices": [{"dev_id": "a", "name": "first"}]},
+                                      {"user": "u2", "password": "p", "devices": [{"dev_id": "a", "name": "second"}]}]})";
   std::vector<FixtureDevice> devices;
   std::string error;
-  ASSERT_TRUE(parse_fixture_devices(json, devices, error));
+  ASSERT_TRUE(parse_fixture_devices(json, devices, error)) << error;
   ASSERT_EQ(devices.size(), 1u);
   EXPECT_EQ(devices[0].settings.name, "first");
 }
