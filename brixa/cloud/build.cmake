@@ -11,6 +11,7 @@ kavrel_test(brixa_cloud_test
   ${CMAKE_CURRENT_LIST_DIR}/service_url_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/crypto_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/signed_request_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reply_reader_test.cpp
   LIBS brixa_static)
 
 # End to end against the cloud account service simulator.
@@ -27,3 +28,10 @@ add_test(NAME brixa_cloud_cli_test
   COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/tests/cli_end_to_end.sh $<TARGET_FILE:kavrel-sim>
           $<TARGET_FILE:cloud_get_list> ${PROJECT_SOURCE_DIR}/sim/fixture/demo.json)
 set_tests_properties(brixa_cloud_cli_test PROPERTIES TIMEOUT 60)
+
+# Fuzz target (clang, KAVREL_FUZZ=ON): the HTTP reply reader and the list replies it passes on.
+# Seeds in reply_fuzz_seeds; scripts/fuzz.sh runs it for a bounded time.
+if(KAVREL_FUZZ)
+  kavrel_fuzz(cloud_reply_fuzz ${CMAKE_CURRENT_LIST_DIR}/reply_fuzz.cpp ${CMAKE_CURRENT_LIST_DIR}/reply_reader.cpp)
+  target_link_libraries(cloud_reply_fuzz PRIVATE brixa_static)
+endif()

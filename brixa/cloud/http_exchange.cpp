@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "brixa/cloud/reply_reader.h"
 #include "trace/trace.h"
 
 namespace brixa::cloud {
@@ -121,22 +122,6 @@ ssize_t receive(int fd, char* into, size_t len) {
   return n;
 }
 
-// The value of the first header line that begins exactly with "Content-Length:"; 0 without
-// one. Case matters: "content-length:" is not read.
-long long content_length_of(const char* header) {
-  const char* line = header;
-  while (line != nullptr && *line != 0) {
-    if (std::strncmp(line, "Content-Length:", 15) == 0) {
-      long long value = 0;
-      if (std::sscanf(line, "Content-Length: %lld", &value) != 1) return 0;
-      return value;
-    }
-    const char* next = std::strstr(line, "\r\n");
-    line = next != nullptr ? next + 2 : nullptr;
-  }
-  return 0;
-}
-
 }  // namespace
 
 int32_t exchange(CloudSession& s, const char* body, size_t len) {
@@ -166,65 +151,41 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
       (len > 0 && !send_all(s.socket, body, len)))
     return fail(kErrTransport, 120, "Cannot send request");
 
-  // The reply header, into the 1024-byte buffer.
-  size_t got = 0;
-  s.header[0] = 0;
+  // The reply header, into the 1024-byte buffer: a first answer may take long, each further
+  // piece of the header has its own allowance.
+  ReplyReader reply(s);
   int empty_slices = 0;
   int allowed = s.timing.header_first_slices;
-  const char* blank_line = nullptr;
-  while (blank_line == nullptr) {
-    if (got >= sizeof s.header - 1) return fail(kErrTransport, 130, "Reply header too long");
+  while (reply.in_header()) {
+    if (reply.header_full()) return fail(kErrTransport, 130, "Reply header too long");
     int ready = wait_readable(s.socket, s.timing.header_slice_ms);
     if (ready < 0) return fail(kErrTransport, 132, "Cannot wait for the reply");
     if (ready == 0) {
       if (++empty_slices >= allowed) return fail(kErrNoHeader, 134, "No reply header");
       continue;
     }
-    ssize_t n = receive(s.socket, s.header + got, sizeof s.header - 1 - got);
+    ssize_t n = receive(s.socket, reply.space(), reply.room());
     if (n <= 0) return fail(kErrTransport, 138, "Cannot read the reply header");
-    got += static_cast<size_t>(n);
-    s.header[got] = 0;
     empty_slices = 0;
     allowed = s.timing.header_next_slices;
-    blank_line = static_cast<const char*>(memmem(s.header, got, "\r\n\r\n", 4));
+    if (int32_t rc = reply.take(static_cast<size_t>(n)); rc != 0) return rc;
   }
-  size_t header_end = static_cast<size_t>(blank_line - s.header) + 4;
-  size_t early = got - header_end;  // body bytes that came with the header
-  std::memcpy(s.body.data(), s.header + header_end, early);
-  s.body[early] = 0;
-  s.received = static_cast<uint32_t>(early);
-  s.header[header_end] = 0;
 
-  unsigned status = 0;
-  if (std::sscanf(s.header, "HTTP/%*s%u", &status) != 1) {
-    s.status = -1;
-    return fail(kErrStatusLine, 152, "Cannot read the status line");
-  }
-  s.status = static_cast<int32_t>(status);
-
-  long long announced = content_length_of(s.header);
-  if (announced < 0 || announced > static_cast<long long>(kMaxReplyBody))
-    return fail(kErrBody, 158, "Unusable Content-Length");
-  s.content_length = static_cast<uint32_t>(announced);
-  if (s.body.size() < s.content_length + 1) s.body.resize(s.content_length + 4);
-
-  if (s.content_length != 0) {
-    empty_slices = 0;
-    while (s.received < s.content_length) {
-      int ready = wait_readable(s.socket, s.timing.body_slice_ms);
-      if (ready < 0) return fail(kErrBody, 166, "Cannot wait for the body");
-      if (ready == 0) {
-        if (++empty_slices >= s.timing.body_slices) break;  // keep what has arrived
-        continue;
-      }
-      ssize_t n = receive(s.socket, s.body.data() + s.received, s.content_length - s.received);
-      if (n <= 0) return fail(kErrBody, 172, "Body cut short");
-      s.received += static_cast<uint32_t>(n);
-      empty_slices = 0;
+  // The body: a peer that falls silent for long ends it, and what has arrived is kept.
+  empty_slices = 0;
+  while (!reply.body_complete()) {
+    int ready = wait_readable(s.socket, s.timing.body_slice_ms);
+    if (ready < 0) return fail(kErrBody, 166, "Cannot wait for the body");
+    if (ready == 0) {
+      if (++empty_slices >= s.timing.body_slices) break;
+      continue;
     }
-    if (s.received > s.content_length) s.received = s.content_length;
-    s.body[s.received] = 0;
+    ssize_t n = receive(s.socket, reply.space(), reply.room());
+    if (n <= 0) return fail(kErrBody, 172, "Body cut short");
+    reply.take(static_cast<size_t>(n));
+    empty_slices = 0;
   }
+  reply.finish();
   return 0;
 }
 
