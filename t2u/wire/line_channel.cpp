@@ -12,6 +12,21 @@ namespace {
 constexpr size_t kMaxOutbox = 1 << 20;
 }
 
+LineSplitter::Result LineSplitter::feed(std::string_view piece,
+                                        const std::function<bool(std::string_view)>& on_line) {
+  pending_.append(piece);
+  size_t start = 0;
+  for (;;) {
+    size_t newline = pending_.find('\n', start);
+    if (newline == std::string::npos) break;
+    if (newline - start > kMaxLine) return Result::too_long;
+    if (!on_line(std::string_view(pending_.data() + start, newline - start))) return Result::refused;
+    start = newline + 1;
+  }
+  pending_.erase(0, start);
+  return pending_.size() > kMaxLine ? Result::too_long : Result::more;
+}
+
 LineChannel::LineChannel(UniqueFd fd) : fd_(std::move(fd)) {}
 
 void LineChannel::post(std::string_view line) {
@@ -75,17 +90,14 @@ LineChannel::End LineChannel::run(const std::function<bool(std::string_view)>& o
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
         return End::failed;
       }
-      inbox_.append(chunk, static_cast<size_t>(n));
-      size_t start = 0;
-      for (;;) {
-        size_t newline = inbox_.find('\n', start);
-        if (newline == std::string::npos) break;
-        std::string_view line(inbox_.data() + start, newline - start);
-        if (!on_line(line)) return End::stopped;
-        start = newline + 1;
+      switch (inbox_.feed(std::string_view(chunk, static_cast<size_t>(n)), on_line)) {
+        case LineSplitter::Result::more:
+          break;
+        case LineSplitter::Result::refused:
+          return End::stopped;
+        case LineSplitter::Result::too_long:
+          return End::failed;
       }
-      inbox_.erase(0, start);
-      if (inbox_.size() > kMaxLine) return End::failed;
     }
   }
 }

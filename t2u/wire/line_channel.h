@@ -13,6 +13,19 @@
 
 namespace t2u::wire {
 
+// The lines in a stream of bytes: pieces go in as they arrive, whole lines come out. One thread.
+class LineSplitter {
+ public:
+  enum class Result { more, refused, too_long };
+  // Adds `piece` and hands each line it completes (without its '\n') to `on_line`, stopping at
+  // the first line `on_line` refuses. A line longer than kMaxLine, complete or not, ends the
+  // stream: too_long.
+  Result feed(std::string_view piece, const std::function<bool(std::string_view line)>& on_line);
+
+ private:
+  std::string pending_;  // the start of a line whose end has not arrived
+};
+
 // run() belongs to one thread (the channel's owner); post() and close() may be called from any
 // thread while run() is going on or before it starts.
 class LineChannel {
@@ -24,7 +37,7 @@ class LineChannel {
   LineChannel& operator=(const LineChannel&) = delete;
 
   // Reads lines and hands each to `on_line` (without its '\n') until the peer closes, close()
-  // is called, `stop_fd` fires, a line is too long or `on_line` returns false. Sends posted lines
+  // is called, `stop_fd` fires, a line is too long (failed) or `on_line` returns false. Sends posted lines
   // in between.
   End run(const std::function<bool(std::string_view line)>& on_line, int stop_fd);
 
@@ -43,7 +56,7 @@ class LineChannel {
   std::mutex outbox_lock_;
   std::string outbox_;          // guarded by outbox_lock_
   bool outbox_overflow_ = false;  // guarded by outbox_lock_
-  std::string inbox_;           // run() thread only
+  LineSplitter inbox_;          // run() thread only
 };
 
 }  // namespace t2u::wire

@@ -39,6 +39,10 @@ std::optional<std::string> decode_text(std::string_view word) {
   out.reserve(word.size());
   for (size_t i = 0; i < word.size(); ++i) {
     if (word[i] != '%') {
+      // Bytes the encoding always escapes never stand for themselves (a raw zero would cut
+      // the text short once it is used as a C string).
+      auto byte = static_cast<unsigned char>(word[i]);
+      if (byte <= 0x20 || byte >= 0x7F) return std::nullopt;
       out.push_back(word[i]);
       continue;
     }

@@ -33,7 +33,8 @@ inline constexpr size_t kMaxText = 255;  // longest identifier or key accepted
 //   agent -> service:  FAILED <stream_id>
 
 std::string encode_text(std::string_view text);
-// Empty when the word is not a well-formed encoding.
+// Empty when the word is not a well-formed encoding (a malformed escape, an escaped zero, or a
+// raw byte the encoding always escapes).
 std::optional<std::string> decode_text(std::string_view word);
 
 std::vector<std::string_view> split_words(std::string_view line);

@@ -19,8 +19,9 @@ TEST(ProtocolText, RoundTripsAnyTextAsOneWord) {
 }
 
 TEST(ProtocolText, RefusesMalformedWords) {
-  const char* cases[] = {"", "ab%", "ab%4", "%zz", "%00", "a%0"};
-  for (const char* word : cases) EXPECT_FALSE(decode_text(word).has_value()) << word;
+  const std::string cases[] = {"", "ab%", "ab%4", "%zz", "%00", "a%0", std::string("a\0b", 3), "a\tb", "caf\xc3\xa9",
+                               "a\x7f"};
+  for (const std::string& word : cases) EXPECT_FALSE(decode_text(word).has_value()) << word;
 }
 
 TEST(ProtocolWords, SplitsOnSpacesAndParsesNumbers) {
