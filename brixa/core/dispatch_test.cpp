@@ -5,6 +5,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -132,11 +134,12 @@ TEST_F(Dispatch, TooLargePayloadIsDroppedAndLaterMessagesArrive) {
   std::string huge(brixa::CallbackQueue::kRingBytes - 8, 'h');
   brixa::post(client_, 514, 1, 0, huge.data(), static_cast<int32_t>(huge.size()));
   brixa::post(client_, 515, 2, 0, "ok", 2);
-  ASSERT_TRUE(recorder_.wait_for(1));
-  std::this_thread::sleep_for(50ms);
+  brixa::post(client_, 516, 3, 0, nullptr, 0);  // delivered in order: nothing comes after it
+  ASSERT_TRUE(recorder_.wait_for(2));
   auto seen = recorder_.seen();
-  ASSERT_EQ(seen.size(), 1u);
+  ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].id, 515);
+  EXPECT_EQ(seen[1].id, 516);
 }
 
 TEST_F(Dispatch, MessagesOfDetachedOrUnregisteredClientsAreDropped) {
@@ -145,27 +148,27 @@ TEST_F(Dispatch, MessagesOfDetachedOrUnregisteredClientsAreDropped) {
   brixa::post(client_, 513, 2, 0, nullptr, 0);
   ASSERT_TRUE(recorder_.wait_for(1));
 
-  // Block the dispatcher inside a callback so messages queue up, then detach before they go out.
-  std::atomic<bool> release{false};
-  inside_callback = [&](brixa_handle, int32_t id, intptr_t, int32_t) {
-    if (id == 600) while (!release.load()) std::this_thread::sleep_for(1ms);
+  // Hold the dispatcher inside a callback of another client so messages queue up, then detach
+  // before they go out (a detach waits only for a running callback of its own client).
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  inside_callback = [released](brixa_handle, int32_t id, intptr_t, int32_t) {
+    if (id == 600) released.wait_for(10s);
   };
   brixa_handle third = brixa_create();
   ASSERT_EQ(brixa_cli_attach_callback(third, record, 77), BRIXA_OK);
   brixa::post(third, 600, 3, 0, nullptr, 0);
   brixa::post(client_, 513, 4, 0, nullptr, 0);
   brixa::post(third, 513, 5, 0, nullptr, 0);
-  std::thread detacher([&] { brixa_cli_detach_callback(client_); });
-  std::this_thread::sleep_for(50ms);
-  release.store(true);
-  detacher.join();
+  brixa_cli_detach_callback(client_);
+  release.set_value();
   brixa::post(client_, 513, 6, 0, nullptr, 0);
   brixa::post(third, 513, 7, 0, nullptr, 0);
-  ASSERT_TRUE(recorder_.wait_for(4));
-  std::this_thread::sleep_for(50ms);
+  brixa::post(third, 513, 8, 0, nullptr, 0);  // delivered in order: nothing comes after it
+  ASSERT_TRUE(recorder_.wait_for(5));
   std::vector<intptr_t> params;
   for (const auto& d : recorder_.seen()) params.push_back(d.param1);
-  EXPECT_EQ(params, (std::vector<intptr_t>{2, 3, 5, 7}));
+  EXPECT_EQ(params, (std::vector<intptr_t>{2, 3, 5, 7, 8}));
   brixa_cli_detach_callback(third);
   brixa_release(third);
   brixa_release(other);
@@ -195,11 +198,17 @@ TEST_F(Dispatch, CallbackMayCallExportsAndDetachItself) {
     brixa_release(fresh);
     EXPECT_EQ(brixa_cli_detach_callback(client), BRIXA_OK);  // from inside: must not wait for itself
   };
+  brixa_handle witness = brixa_create();
+  ASSERT_EQ(brixa_cli_attach_callback(witness, record, 77), BRIXA_OK);
   brixa::post(client_, 800, 0, 0, nullptr, 0);
   brixa::post(client_, 801, 0, 0, nullptr, 0);
-  ASSERT_TRUE(recorder_.wait_for(1));
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(recorder_.seen().size(), 1u) << "after detaching itself the client gets nothing more";
+  brixa::post(witness, 802, 0, 0, nullptr, 0);  // delivered in order: 801 has had its turn
+  ASSERT_TRUE(recorder_.wait_for(2));
+  std::vector<int32_t> ids;
+  for (const auto& d : recorder_.seen()) ids.push_back(d.id);
+  EXPECT_EQ(ids, (std::vector<int32_t>{800, 802})) << "after detaching itself the client gets nothing more";
+  brixa_cli_detach_callback(witness);
+  brixa_release(witness);
 }
 
 // A stand-in record-query worker: runs until its running flag is cleared.
