@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -33,6 +34,9 @@ std::atomic<PointerMap*> the_socket_map{nullptr};
 std::thread* check_thread = nullptr;
 std::atomic<bool> check_running{false};
 platform::Event stop_check(platform::Event::Reset::manual, false);
+
+// One check round at a time: the check thread's and a test's (taken before the socket map).
+std::mutex round_lock;
 
 constexpr int kListLockTries = 20;
 constexpr int kListLockRetryMs = 1;
@@ -71,6 +75,7 @@ void apply_change(brixa_connector* c, device_session* session, int32_t status) {
 }
 
 void check_round(PointerMap* map) {
+  std::lock_guard<std::mutex> one_round(round_lock);
   std::vector<Change> changes;
   ReadLock map_hold(map->lock);
   map->walk([&](const void*, void* value) {
@@ -129,6 +134,13 @@ void check_loop(PointerMap* map) {
 }  // namespace
 
 PointerMap* socket_map() { return the_socket_map.load(); }
+
+bool run_check_round_for_testing() {
+  PointerMap* map = the_socket_map.load();
+  if (map == nullptr) return false;
+  check_round(map);
+  return true;
+}
 
 void start_connectors() {
   if (the_socket_map.load() == nullptr) {

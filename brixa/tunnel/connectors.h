@@ -13,6 +13,10 @@ void start_connectors();
 // brixa_uninit: stops the T2U check thread and frees the socket map.
 void stop_connectors();
 
+// Tests: runs one check round now, on the calling thread, as the check thread does every second
+// (rounds never overlap). False when brixa_init has not created the socket map.
+bool run_check_round_for_testing();
+
 // Releases one session's connection while the caller holds the client registry's lock and the
 // client's device list lock: logs the session out, unlinks it, deletes its connector, joins its
 // device-information thread and frees it. brixa_release, brixa_release_connect and a reset of

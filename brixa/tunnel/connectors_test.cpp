@@ -13,7 +13,9 @@
 
 #include "brixa/api/brixa.h"
 #include "brixa/core/client_registry.h"
+#include "brixa/core/callback_dispatch.h"
 #include "brixa/tunnel/connector.h"
+#include "brixa/tunnel/connectors.h"
 #include "brixa/tunnel/socket_map.h"
 #include "platform/testing/debug_capture.h"
 #include "sim/tunnel/testing/tunnel_world.h"
@@ -55,6 +57,12 @@ class Recorder {
       if (m.id == BRIXA_CB_CALLBACK_P2P_MAPPED) out.push_back(m);
     return out;
   }
+  bool saw(int32_t id) {
+    std::lock_guard<std::mutex> hold(lock_);
+    for (const auto& m : messages_)
+      if (m.id == id) return true;
+    return false;
+  }
   // Waits until `count` tunnel messages have arrived.
   bool wait_tunnel_messages(size_t count, int timeout_ms) {
     return wait_until([&] { return tunnel_messages().size() >= count; }, timeout_ms);
@@ -89,6 +97,15 @@ class Connectors : public ::testing::Test {
     return brixa_create_connect(client_, dev_id, kEchoDevicePort, local_port);
   }
   int32_t mapped(brixa_connection c) { return brixa_connnect_get_mapped_port(client_, c); }
+  // Runs a check round now and waits until whatever it reported has been delivered: a message
+  // posted after the round arrives after everything the round posted.
+  void settle() {
+    ASSERT_TRUE(run_check_round_for_testing());
+    static int32_t witness = 0x7000;
+    int32_t id = ++witness;
+    post(client_, id, 0, 0, nullptr, 0);
+    ASSERT_TRUE(wait_until([&] { return recorder_.saw(id); }, 5000));
+  }
   // The login handle of the connection's session (read under the client's locks).
   int32_t login_handle_of(brixa_connection c) {
     return with_device_list(client_, [&](brixa_client* client) -> int32_t {
@@ -163,7 +180,8 @@ TEST_F(Connectors, FirstStatusIsReportedOnceWithHandleStatusAndIdentifier) {
   brixa_connection c = connect();
   ASSERT_NE(c, nullptr);
   ASSERT_TRUE(recorder_.wait_tunnel_messages(1, 5000));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a further check round or two
+  settle();  // a further round finds nothing new
+  settle();
   auto messages = recorder_.tunnel_messages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].param1, reinterpret_cast<intptr_t>(c));
@@ -175,7 +193,9 @@ TEST_F(Connectors, TunnelStillTryingReportsNothing) {
   world_.service().set_delay(kEchoDevice, 60000);  // the device never answers during the test
   brixa_connection c = connect();
   ASSERT_NE(c, nullptr);
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_EQ(t2u_port_status(static_cast<uint16_t>(mapped(c)), nullptr), 0);
+  settle();
+  settle();
   EXPECT_EQ(t2u_port_status(static_cast<uint16_t>(mapped(c)), nullptr), 0);
   EXPECT_TRUE(recorder_.tunnel_messages().empty());
 }
@@ -192,7 +212,7 @@ TEST_F(Connectors, UpCutUpGivesThreeMessagesAndLogsTheSessionOut) {
 
   world_.service().set_device_online(kEchoDevice, true);
   ASSERT_TRUE(recorder_.wait_tunnel_messages(3, 5000));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  settle();
   auto messages = recorder_.tunnel_messages();
   ASSERT_EQ(messages.size(), 3u);
   EXPECT_EQ(messages[0].param2, 1);
@@ -291,8 +311,9 @@ TEST_F(Connectors, SuspendedConnectorGivesUpAtItsNextPoll) {
   c->client = client_;
   platform::testing::DebugCapture capture;
   trace::force_verbose_for_testing(true);
+  // Suspended while it polls for the tunnel library: the next poll gives up.
   std::thread suspender([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(wait_until([&] { return capture.mentions("-->: brixa_connector_connect_t2u"); }, 5000));
     c->suspended.store(1);
   });
   EXPECT_EQ(c->ops.connect(c), -1);
