@@ -213,20 +213,69 @@ class DeviceFlowTest : public ::testing::Test {
   }
   // Waits until the cloud has been asked to store `count` lists.
   bool eventually_requests(size_t count) {
-    auto until = std::chrono::steady_clock::now() + 15s;
-    while (std::chrono::steady_clock::now() < until) {
+    return eventually([&] {
       size_t writes = 0;
       for (const auto& r : world_.cloud.requests()) writes += r.msg.rfind("c2s.set", 0) == 0;
-      if (writes >= count) return true;
-      std::this_thread::sleep_for(20ms);
-    }
-    return false;
+      return writes >= count;
+    }, 15s);
   }
   template <class Fn>
   void on_ui(Fn fn) {
     host_->ui().run([&] { fn(*control_); });
   }
+  // Waits until every event the control has been handed so far has reached the page: an event
+  // handed to it now comes after all of them.
+  bool quiet() {
+    static int32_t witness = 0;
+    int32_t tag = ++witness;
+    control_->Callback(0, 0, kWitnessEvent, tag, 0, nullptr, 0);
+    return wait_for(kWitnessEvent, tag, kAnyTag, "", 15s);
+  }
+  // The events the page saw, without the witnesses of quiet().
+  std::vector<Seen> page_events() {
+    std::vector<Seen> out;
+    for (const Seen& e : callbacks()) {
+      if (e.id != kWitnessEvent) out.push_back(e);
+    }
+    return out;
+  }
+  // Waits until the control has nothing left to write to the cloud: a serial query queued behind
+  // its commands finds both lists as the control knows them (the control follows the serials of
+  // its own writes) and no command waits.
+  bool settled() {
+    auto until = std::chrono::steady_clock::now() + 30s;
+    while (std::chrono::steady_clock::now() < until) {
+      auto serials = [&] {
+        std::vector<Seen> all = callbacks();
+        return std::count_if(all.begin(), all.end(), [](const Seen& e) { return e.id == kavrel::kEventListSerialsResult; });
+      };
+      auto before = serials();
+      control_->PostCmd(R"({ "cmd": "cmd_get_sn" })");
+      if (!eventually([&] { return serials() > before; }, 15s)) return false;
+      std::vector<Seen> all = callbacks();
+      auto last = std::find_if(all.rbegin(), all.rend(), [](const Seen& e) { return e.id == kavrel::kEventListSerialsResult; });
+      if (last->tag1 == 0 && control_->pending_commands() == 0) return true;
+    }
+    return false;
+  }
+  // The status the cloud holds for a device, or -1.
+  int32_t stored_status(const char* dev_id) {
+    auto account = world_.cloud.store().account("alice");
+    if (!account) return -1;
+    cJSON* written = world_.cloud.store().device_list(account->id);
+    int32_t status = -1;
+    const cJSON* d = nullptr;
+    cJSON_ArrayForEach(d, cJSON_GetObjectItem(written, "devs")) {
+      if (std::string(cJSON_GetObjectItem(d, "dev_id")->valuestring) == dev_id) {
+        status = cJSON_GetObjectItem(d, "status_sp")->valueint;
+      }
+    }
+    cJSON_Delete(written);
+    return status;
+  }
 
+  static constexpr int32_t kWitnessEvent = kavrel::kEventRecordQuery;
+  static constexpr int32_t kAnyTag = -999;
   uint16_t good_port_ = 0;
   std::string fixture_;
   World world_;
@@ -245,6 +294,7 @@ using kavrel::kEventP2PConnected;
 constexpr int32_t kAny = -999;
 
 TEST_F(DeviceFlowTest, SignInBringsTheAccountsDevicesOnline) {
+  on_ui([](CkavrelCtrl& c) { c.set_offline_delay_for_testing(2000); });
   init();
   sign_in();
 
@@ -261,15 +311,19 @@ TEST_F(DeviceFlowTest, SignInBringsTheAccountsDevicesOnline) {
   ASSERT_TRUE(wait_for(kEventAddDevice, 0, -5, "KVR-PASS", 30s)) << describe(callbacks());
   ASSERT_TRUE(wait_for(kEventAddDevice, 0, -3, "KVR-DOWN", 40s)) << describe(callbacks());
 
-  // The offline device is announced once it has stayed offline for 10 s, at the next library
-  // callback: a sync brings one.
-  std::this_thread::sleep_for(10500ms);
-  ASSERT_EQ(host_->call("CliCloudSync", {}), com::S_OK);
-  ASSERT_TRUE(wait_for(kEventP2PConnected, -4, 1, "KVR-DOWN", 15s)) << describe(callbacks());
+  // The offline device is announced once it has stayed offline for its delay, at the next
+  // library callback: a sync brings one.
+  auto announced = [&] { return count(callbacks(), kEventP2PConnected, -4, 1, "KVR-DOWN") > 0; };
+  auto until = std::chrono::steady_clock::now() + 30s;
+  while (!announced() && std::chrono::steady_clock::now() < until) {
+    ASSERT_EQ(host_->call("CliCloudSync", {}), com::S_OK);
+    wait_for(kEventP2PConnected, -4, 1, "KVR-DOWN", 500ms);
+  }
+  ASSERT_TRUE(announced()) << describe(callbacks());
   ASSERT_TRUE(wait_for(kEventListSerialsResult, kAny, kAny, "", 15s));
-  std::this_thread::sleep_for(300ms);  // let any stray event show itself
+  ASSERT_TRUE(quiet());
 
-  std::vector<Seen> events = callbacks();
+  std::vector<Seen> events = page_events();
   SCOPED_TRACE(describe(events));
   // The first serial answer changes nothing (nTag1 0), so no list is fetched for it. The
   // library raises each list's first event itself, so that one may overtake the serials; the
@@ -327,22 +381,8 @@ TEST_F(DeviceFlowTest, SignInBringsTheAccountsDevicesOnline) {
   for (const auto& r : world_.cloud.requests()) device_fetches += r.msg == "c2s.get_dev_list_sp";
   EXPECT_EQ(device_fetches, 1u);
 
-  // The cloud holds the offline device marked 3 (tunnel failure).
-  ASSERT_TRUE(wait_for(kavrel::kEventSetDevListResult, kAny, kAny, "", 15s));
-  std::this_thread::sleep_for(500ms);
-  auto account = world_.cloud.store().account("alice");
-  ASSERT_TRUE(account);
-  cJSON* written = world_.cloud.store().device_list(account->id);
-  ASSERT_NE(written, nullptr);
-  int32_t down_status = -1;
-  const cJSON* d = nullptr;
-  cJSON_ArrayForEach(d, cJSON_GetObjectItem(written, "devs")) {
-    if (std::string(cJSON_GetObjectItem(d, "dev_id")->valuestring) == "KVR-DOWN") {
-      down_status = cJSON_GetObjectItem(d, "status_sp")->valueint;
-    }
-  }
-  cJSON_Delete(written);
-  EXPECT_EQ(down_status, 3);
+  // The cloud comes to hold the offline device marked 3 (tunnel failure).
+  EXPECT_TRUE(eventually([&] { return stored_status("KVR-DOWN") == 3; }, 15s)) << stored_status("KVR-DOWN");
 
   RecordProperty("events", describe(events));
   printf("Event sequence seen by the page:\n%s", describe(events).c_str());
@@ -422,11 +462,8 @@ TEST_F(DeviceFlowTest, TheWebTunnelIsRecreatedOnceAfterTryingTwice) {
   EXPECT_TRUE(device->webConnectionRenewed.load());
   EXPECT_EQ(device->webConnectionStatus.load(), 0);
   // The new tunnel comes up; a second "trying" leaves it alone.
-  auto until = std::chrono::steady_clock::now() + 10s;
-  while (device->webConnectionStatus.load() != 1 && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(20ms);
-  }
-  ASSERT_EQ(device->webConnectionStatus.load(), 1) << "the recreated tunnel came up";
+  ASSERT_TRUE(eventually([&] { return device->webConnectionStatus.load() == 1; }, 10s))
+      << "the recreated tunnel came up";
   brixa_connection kept = device->webConnection.load();
   trying();
   EXPECT_EQ(device->webConnection.load(), kept);
@@ -447,20 +484,7 @@ TEST_F(DeviceFlowTest, APasswordRefusedAfterATunnelFailureMarksTheDeviceFour) {
   });
   ASSERT_TRUE(wait_for(kEventAddDevice, 0, -4, "KVR-PASS", 30s)) << describe(callbacks());
   EXPECT_EQ(count(callbacks(), kEventLogin, 0, -3, "KVR-PASS"), 1u);
-  ASSERT_TRUE(eventually_requests(2));
-  std::this_thread::sleep_for(300ms);
-  auto account = world_.cloud.store().account("alice");
-  ASSERT_TRUE(account);
-  cJSON* devs = world_.cloud.store().device_list(account->id);
-  int32_t status_sp = -1;
-  const cJSON* d = nullptr;
-  cJSON_ArrayForEach(d, cJSON_GetObjectItem(devs, "devs")) {
-    if (std::string(cJSON_GetObjectItem(d, "dev_id")->valuestring) == "KVR-PASS") {
-      status_sp = cJSON_GetObjectItem(d, "status_sp")->valueint;
-    }
-  }
-  cJSON_Delete(devs);
-  EXPECT_EQ(status_sp, 4);
+  EXPECT_TRUE(eventually([&] { return stored_status("KVR-PASS") == 4; }, 15s)) << stored_status("KVR-PASS");
 }
 
 TEST_F(DeviceFlowTest, ServicePortsAreAskedOnlyOfALoggedInDevice) {
@@ -518,8 +542,15 @@ TEST_F(DeviceFlowTest, AServicePortQueryWaitingForItsTunnelKeepsTheEventsFlowing
 TEST_F(DeviceFlowTest, DirectLoginFetchesTheDescriptionAndLogoutTakesItBack) {
   init();
   sign_in();
-  ASSERT_TRUE(wait_for(kEventGetCamListResult, 0, kAny, "", 30s));
-  std::this_thread::sleep_for(500ms);
+  // The camera list reaches the page twice: from the library, then once the model has it.
+  ASSERT_EQ(host_->wait_for_events(
+                  [](const host::ScriptEvent& e) {
+                    return e.id == kCallBackMsg && e.arg_long(2) == kEventGetCamListResult && e.arg_long(3) == 0;
+                  },
+                  2, 30s)
+                .size(),
+            2u);
+  ASSERT_TRUE(settled());
   host_->clear_events();
   ASSERT_EQ(host_->call("CliLoginDeviceP2PDev", {Variant::string(u"KVR-GOOD"), Variant::string(u"admin"),
                                                  Variant::string(u"good-pw"), Variant::i4(good_port_), Variant::i4(80)}),
@@ -588,8 +619,8 @@ TEST_F(DeviceFlowTest, SyncFetchesOnlyTheListsWhoseSerialChanged) {
       {false, false, 0, {"c2s.get_list_sn_sp"}},
   };
   for (const auto& c : cases) {
-    // Let the control's own writes settle first: they move the serials too.
-    std::this_thread::sleep_for(1500ms);
+    // The control's own writes settle first: they move the serials too.
+    ASSERT_TRUE(settled());
     if (c.devices) {
       cJSON* list = world_.cloud.store().device_list(account->id);
       world_.cloud.store().store_device_list(account->id, list, true);
@@ -607,7 +638,9 @@ TEST_F(DeviceFlowTest, SyncFetchesOnlyTheListsWhoseSerialChanged) {
     if (c.cameras) {
       ASSERT_TRUE(wait_for(kEventGetCamListResult, 0, kAny, "", 15s));
     }
-    std::this_thread::sleep_for(300ms);
+    if (c.devices) {
+      ASSERT_TRUE(wait_for(kEventGetDevListResult, 0, kAny, "", 15s));
+    }
     std::vector<std::string> fetched;
     for (const auto& r : world_.cloud.requests()) {
       if (r.msg.rfind("c2s.get", 0) == 0) fetched.push_back(r.msg);
@@ -635,14 +668,19 @@ TEST_F(DeviceFlowTest, ADeviceBackWithinTheDelayIsNeverReportedOffline) {
   ASSERT_TRUE(wait_for(kEventHttpUrl, 0, -4, "KVR-GOOD", 15s)) << describe(callbacks());
   ASSERT_TRUE(wait_for(kEventHttpUrl, 0, -4, "KVR-PASS", 15s)) << describe(callbacks());
   world_.tunnel.set_device_online("KVR-GOOD", true);
-  std::this_thread::sleep_for(3500ms);
-  // The next library callback announces the device still offline, once.
-  ASSERT_EQ(host_->call("CliCloudSync", {}), com::S_OK);
-  ASSERT_TRUE(wait_for(kEventP2PConnected, -4, 1, "KVR-PASS", 15s)) << describe(callbacks());
+  // Once the delay has passed, the next library callback announces the device still offline,
+  // once: syncs bring callbacks until it is announced.
+  auto announced = [&] { return count(callbacks(), kEventP2PConnected, -4, 1, "KVR-PASS") > 0; };
+  auto until = std::chrono::steady_clock::now() + 30s;
+  while (!announced() && std::chrono::steady_clock::now() < until) {
+    ASSERT_EQ(host_->call("CliCloudSync", {}), com::S_OK);
+    wait_for(kEventP2PConnected, -4, 1, "KVR-PASS", 500ms);
+  }
+  ASSERT_TRUE(announced()) << describe(callbacks());
   ASSERT_EQ(host_->call("CliCloudSync", {}), com::S_OK);
   ASSERT_TRUE(wait_for(kEventListSerialsResult, kAny, kAny, "", 15s));
-  std::this_thread::sleep_for(500ms);
-  std::vector<Seen> events = callbacks();
+  ASSERT_TRUE(quiet());
+  std::vector<Seen> events = page_events();
   // The interruption of a tunnel that was up is reported at once (-3); the offline spell and
   // the return are not.
   EXPECT_EQ(count(events, kEventP2PConnected, -4, kAny, "KVR-GOOD"), 0u) << describe(events);
@@ -661,7 +699,7 @@ TEST_F(DeviceFlowTest, DeletingADeviceWritesBothListsBackAlsoForAnUnknownOne) {
   ASSERT_TRUE(wait_for(kEventAddDevice, 0, 1, "KVR-GOOD", 30s)) << describe(callbacks());
   add_device(u"KVR-PASS", u"stale-pw");
   ASSERT_TRUE(wait_for(kEventAddDevice, 0, -5, "KVR-PASS", 30s)) << describe(callbacks());
-  std::this_thread::sleep_for(1000ms);
+  ASSERT_TRUE(settled());
 
   for (const char16_t* id : {u"KVR-NONE", u"KVR-GOOD"}) {
     world_.cloud.clear_requests();
@@ -702,7 +740,15 @@ TEST_F(DeviceFlowTest, UnInitDuringALoginEndsItWithinItsBound) {
   // leaves.
   world_.tunnel.set_delay("KVR-GOOD", 4000);
   add_device(u"KVR-GOOD", u"good-pw");
-  std::this_thread::sleep_for(500ms);
+  // The login is under way: the worker runs and waits for the tunnel it made.
+  ASSERT_TRUE(eventually([&] {
+    bool waiting = false;
+    on_ui([&](CkavrelCtrl& c) {
+      auto device = c.devices().find("KVR-GOOD");
+      waiting = device != nullptr && device->worker.running() && device->tcpConnection.load() != nullptr;
+    });
+    return waiting;
+  }, 15s));
   auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(host_->call("CliUnInit", {}), com::S_OK);
   EXPECT_LT(std::chrono::steady_clock::now() - started, 15s);
@@ -715,11 +761,7 @@ TEST_F(DeviceFlowTest, UnInitDuringALoginEndsItWithinItsBound) {
     EXPECT_FALSE(c.cmd_thread_running());
   });
   // A worker that outlived its stop bound ends soon after and is joined.
-  auto until = std::chrono::steady_clock::now() + 15s;
-  while (kavrel::abandoned_threads::reap() != 0 && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(50ms);
-  }
-  EXPECT_EQ(kavrel::abandoned_threads::reap(), 0u);
+  EXPECT_TRUE(eventually([] { return kavrel::abandoned_threads::reap() == 0; }, 15s));
 }
 
 }  // namespace

@@ -79,6 +79,18 @@ class DeviceModelTest : public ::testing::Test {
   void on_ui(Fn fn) {
     host_->ui().run([&] { fn(*control_); });
   }
+  // Waits until every event the control has been handed so far has reached the page: an event
+  // handed to it now comes after all of them.
+  void quiet() {
+    static int32_t witness = 0;
+    int32_t tag = ++witness;
+    control_->Callback(0, 0, kavrel::kEventRecordQuery, tag, 0, nullptr, 0);
+    ASSERT_TRUE(host_->wait_for_event(
+        [&](const host::ScriptEvent& e) {
+          return e.id == kCallBackMsg && e.arg_long(2) == kavrel::kEventRecordQuery && e.arg_long(3) == tag;
+        },
+        5s));
+  }
   // The text of the next summary event.
   std::string summary_of(const std::string& description) {
     host_->clear_events();
@@ -248,19 +260,22 @@ TEST_F(DeviceModelTest, AnOfflineDeviceIsAnnouncedOnceAfterTheDelayUnlessItCameB
     EXPECT_FALSE(c.ClearDisconnectedNotification("KVR-2", 5));
     c.FireDisconnectedNotifications();  // too early
   });
-  std::this_thread::sleep_for(300ms);
-  host_->clear_events();
+  quiet();
+  auto offline_event = [](const host::ScriptEvent& e) {
+    return e.id == kCallBackMsg && e.arg_long(2) == kavrel::kEventP2PConnected;
+  };
+  EXPECT_TRUE(host_->wait_for_events(offline_event, 1, 0ms).empty()) << "announced before its delay";
+  // Once the delay has passed, the next look announces it; looks after that announce nothing.
+  auto until = std::chrono::steady_clock::now() + 10s;
+  while (host_->wait_for_events(offline_event, 1, 20ms).empty() && std::chrono::steady_clock::now() < until) {
+    on_ui([](CkavrelCtrl& c) { c.FireDisconnectedNotifications(); });
+  }
   on_ui([](CkavrelCtrl& c) {
     c.FireDisconnectedNotifications();
     c.FireDisconnectedNotifications();
   });
-  auto offline = host_->wait_for_events(
-      [](const host::ScriptEvent& e) { return e.id == kCallBackMsg && e.arg_long(2) == kavrel::kEventP2PConnected; }, 1,
-      5s);
-  std::this_thread::sleep_for(200ms);
-  offline = host_->wait_for_events(
-      [](const host::ScriptEvent& e) { return e.id == kCallBackMsg && e.arg_long(2) == kavrel::kEventP2PConnected; }, 1,
-      1s);
+  quiet();
+  auto offline = host_->wait_for_events(offline_event, 1, 0ms);
   ASSERT_EQ(offline.size(), 1u);
   EXPECT_EQ(offline[0].arg_long(3), -4);
   EXPECT_EQ(offline[0].arg_long(4), 1);
@@ -277,9 +292,8 @@ TEST_F(DeviceModelTest, ALiveStartResultGoesToThePaneItNames) {
     c.Callback(0, 0, kavrel::kEventLiveStarted, 0, -3, "cam-0", 5);
   });
   auto live = [](const host::ScriptEvent& e) { return e.id == kCallBackMsg && e.arg_long(2) == kavrel::kEventLiveStarted; };
-  auto events = host_->wait_for_events(live, 2, 5s);
-  std::this_thread::sleep_for(200ms);
-  events = host_->wait_for_events(live, 2, 1s);
+  quiet();
+  auto events = host_->wait_for_events(live, 2, 0ms);
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].arg_long(3), 15);
   EXPECT_EQ(events[0].arg_text(5), "cam-15");
