@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -185,15 +186,17 @@ TEST_F(Frame, UninitKeepsARegistryItCannotLockAndStillStopsTheRest) {
   brixa_handle client = brixa_create();
   brixa::PointerMap* registry = brixa::client_registry();
   std::atomic<bool> holding{false};
-  std::thread writer([&] {
+  std::promise<void> uninit_returned;
+  std::thread writer([&, returned = uninit_returned.get_future()] {
     registry->lock.lock_write();
     holding.store(true);
-    std::this_thread::sleep_for(900ms);
+    returned.wait_for(10s);  // held for as long as the uninit tries, however slow the machine
     registry->lock.unlock_write();
   });
   while (!holding.load()) std::this_thread::yield();
   DebugCapture capture;
   brixa_uninit();
+  uninit_returned.set_value();
   writer.join();
   EXPECT_TRUE(capture.contains("Error: brixa_uninit 148 (Cannot lock client map for clearing (148))"));
   EXPECT_TRUE(capture.contains("  -: Cleaning SDK instance"));

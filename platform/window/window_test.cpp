@@ -269,7 +269,15 @@ TEST(Window, TimersFireOnTheOwnerUntilKilledAndDieWithTheirWindow) {
   ASSERT_TRUE(eventually([&] { return timer_count() >= 3; }));
   ui.run([&] { EXPECT_TRUE(kill_timer(window, 1)); });
   auto after_kill = timer_count();
-  std::this_thread::sleep_for(50ms);
+  // A second timer with the same period measures the time: while it fires three times the
+  // killed one would have fired too.
+  auto witness_count = [&] {
+    auto lines = log.snapshot();
+    return std::count(lines.begin(), lines.end(), "W:TIMER:3");
+  };
+  ASSERT_EQ(set_timer(window, 3, 5), 3u);
+  ASSERT_TRUE(eventually([&] { return witness_count() >= 3; }));
+  ui.run([&] { EXPECT_TRUE(kill_timer(window, 3)); });
   EXPECT_EQ(timer_count(), after_kill);
   EXPECT_FALSE(kill_timer(window, 1));
 
