@@ -1,6 +1,6 @@
 #include "t2u/local_ports.h"
 
-#include "t2u/wire/socket_io.h"
+#include "platform/net/socket_io.h"
 
 namespace t2u {
 
@@ -17,16 +17,16 @@ int LocalPorts::set_range(int first, int last) {
   return 0;
 }
 
-wire::UniqueFd LocalPorts::listen(uint16_t requested, uint16_t* bound) {
-  if (requested != 0) return wire::listen_loopback(requested, bound);
+platform::net::UniqueFd LocalPorts::listen(uint16_t requested, uint16_t* bound) {
+  if (requested != 0) return platform::net::listen_loopback(requested, bound);
   std::lock_guard<std::mutex> hold(lock_);
-  if (first_ == 0) return wire::listen_loopback(0, bound);
+  if (first_ == 0) return platform::net::listen_loopback(0, bound);
   // Round robin through the range, so a port just given up is not handed out again at once.
   uint32_t count = static_cast<uint32_t>(last_ - first_) + 1;
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t slot = (cursor_ + i) % count;
     auto port = static_cast<uint16_t>(first_ + slot);
-    wire::UniqueFd fd = wire::listen_loopback(port, bound);
+    platform::net::UniqueFd fd = platform::net::listen_loopback(port, bound);
     if (fd.valid()) {
       cursor_ = (slot + 1) % count;
       return fd;

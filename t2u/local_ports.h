@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "t2u/wire/unique_fd.h"
+#include "platform/net/socket_io.h"
 
 namespace t2u {
 
@@ -18,7 +18,7 @@ class LocalPorts {
   // A listener on 127.0.0.1: on `requested` when it is not 0 (whatever the range), otherwise on
   // a free port of the range, or on any port the system gives when there is no range. Invalid
   // when no such port can be bound. `bound` receives the port.
-  wire::UniqueFd listen(uint16_t requested, uint16_t* bound);
+  platform::net::UniqueFd listen(uint16_t requested, uint16_t* bound);
 
  private:
   std::mutex lock_;

@@ -5,11 +5,11 @@
 #include <memory>
 #include <system_error>
 
+#include "platform/net/socket_io.h"
 #include "t2u/thread_start.h"
 #include "t2u/tunnel_client.h"
 #include "t2u/wire/protocol.h"
 #include "t2u/wire/relay.h"
-#include "t2u/wire/socket_io.h"
 #include "trace/trace.h"
 
 namespace t2u {
@@ -21,7 +21,7 @@ constexpr int kConnectTimeoutMs = 5000;
 constexpr int kOpenAnswerTimeoutMs = 30000;
 }  // namespace
 
-MappedPort::MappedPort(TunnelClient& client, PortTarget target, wire::UniqueFd listener, uint16_t port)
+MappedPort::MappedPort(TunnelClient& client, PortTarget target, platform::net::UniqueFd listener, uint16_t port)
     : client_(client), target_(std::move(target)), listener_(std::move(listener)), port_(port) {}
 
 MappedPort::~MappedPort() { stop(); }
@@ -59,9 +59,9 @@ void MappedPort::reap_finished_streams() {
 
 void MappedPort::accept_loop() {
   for (;;) {
-    wire::Wait w = wire::wait_for(listener_.get(), POLLIN, stop_.fd(), -1);
-    if (w != wire::Wait::ready) return;
-    wire::UniqueFd local = wire::accept_connection(listener_.get());
+    platform::net::Wait w = platform::net::wait_for(listener_.get(), POLLIN, stop_.fd(), -1);
+    if (w != platform::net::Wait::ready) return;
+    platform::net::UniqueFd local = platform::net::accept_connection(listener_.get());
     if (!local.valid()) continue;
     reap_finished_streams();
     if (streams_.size() >= kMaxStreams) continue;  // closes the connection
@@ -69,7 +69,7 @@ void MappedPort::accept_loop() {
     Stream* raw = stream.get();
     // The connection stays owned here until its thread runs, so a thread that cannot start
     // leaves nothing open behind it.
-    auto connection = std::make_shared<wire::UniqueFd>(std::move(local));
+    auto connection = std::make_shared<platform::net::UniqueFd>(std::move(local));
     try {
       stream->thread = start_thread([this, raw, connection] {
         relay(std::move(*connection));
@@ -85,17 +85,17 @@ void MappedPort::accept_loop() {
   }
 }
 
-void MappedPort::relay(wire::UniqueFd local) {
+void MappedPort::relay(platform::net::UniqueFd local) {
   std::string session;
   if (!client_.session(&session)) return;  // not accepted by the service: nothing to relay to
-  wire::UniqueFd service = wire::connect_to(client_.server(), client_.server_port(), stop_.fd(), kConnectTimeoutMs);
+  platform::net::UniqueFd service = platform::net::connect_to(client_.server(), client_.server_port(), stop_.fd(), kConnectTimeoutMs);
   if (!service.valid()) return;
   std::string open = std::string(wire::kTag) + " OPEN " + session + " " + std::to_string(target_.tag) + " " +
                      wire::encode_text(target_.device_id) + " " + wire::encode_text(target_.port_key) + " " +
                      wire::encode_text(target_.peer_host) + " " + std::to_string(target_.peer_port) + "\n";
-  if (!wire::send_all(service.get(), open, stop_.fd(), kConnectTimeoutMs)) return;
+  if (!platform::net::send_all(service.get(), open, stop_.fd(), kConnectTimeoutMs)) return;
   std::string answer;
-  if (wire::read_line(service.get(), &answer, wire::kMaxLine, stop_.fd(), kOpenAnswerTimeoutMs) != wire::LineRead::ok ||
+  if (platform::net::read_line(service.get(), &answer, wire::kMaxLine, stop_.fd(), kOpenAnswerTimeoutMs) != platform::net::LineRead::ok ||
       answer != "OK") {
     return;
   }

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/net/socket_io.h"
 #include "t2u/wire/signal_fd.h"
-#include "t2u/wire/unique_fd.h"
 
 namespace t2u {
 
@@ -30,7 +30,7 @@ class MappedPort {
  public:
   static constexpr size_t kMaxStreams = 256;
 
-  MappedPort(TunnelClient& client, PortTarget target, wire::UniqueFd listener, uint16_t port);
+  MappedPort(TunnelClient& client, PortTarget target, platform::net::UniqueFd listener, uint16_t port);
   ~MappedPort();
   MappedPort(const MappedPort&) = delete;
   MappedPort& operator=(const MappedPort&) = delete;
@@ -51,11 +51,11 @@ class MappedPort {
 
   void accept_loop();
   void reap_finished_streams();  // accept thread
-  void relay(wire::UniqueFd local);  // a stream thread
+  void relay(platform::net::UniqueFd local);  // a stream thread
 
   TunnelClient& client_;
   const PortTarget target_;
-  wire::UniqueFd listener_;
+  platform::net::UniqueFd listener_;
   const uint16_t port_;
   wire::StopSignal stop_;
   std::thread acceptor_;

@@ -62,7 +62,7 @@ int t2u_add_port_v3(const char* device_id, const char* port_key, const char* add
   std::shared_lock<std::shared_mutex> hold(lifecycle);
   if (!client) return -1;
   uint16_t bound = 0;
-  t2u::wire::UniqueFd listener = local_ports.listen(local_port, &bound);
+  platform::net::UniqueFd listener = local_ports.listen(local_port, &bound);
   if (!listener.valid()) return -1;
   t2u::PortTarget target;
   target.device_id = device_id;

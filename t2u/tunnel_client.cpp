@@ -6,8 +6,8 @@
 
 #include "t2u/thread_start.h"
 
+#include "platform/net/socket_io.h"
 #include "t2u/wire/protocol.h"
-#include "t2u/wire/socket_io.h"
 #include "trace/trace.h"
 
 namespace t2u {
@@ -54,7 +54,7 @@ std::string TunnelClient::watch_line(const PortTarget& target) {
          encode_text(target.port_key) + " " + std::to_string(target.peer_port);
 }
 
-int TunnelClient::add_port(PortTarget target, wire::UniqueFd listener, uint16_t port) {
+int TunnelClient::add_port(PortTarget target, platform::net::UniqueFd listener, uint16_t port) {
   std::lock_guard<std::mutex> hold(lock_);
   if (stopped_ || ports_.count(port) != 0) return -1;
   target.tag = next_tag_++;
@@ -102,12 +102,12 @@ bool TunnelClient::session(std::string* token) const {
 }
 
 std::unique_ptr<wire::LineChannel> TunnelClient::open_control(std::string* session, int32_t* nat_type) {
-  wire::UniqueFd fd = wire::connect_to(server_, server_port_, stop_.fd(), kConnectTimeoutMs);
+  platform::net::UniqueFd fd = platform::net::connect_to(server_, server_port_, stop_.fd(), kConnectTimeoutMs);
   if (!fd.valid()) return nullptr;
   std::string hello = std::string(wire::kTag) + " CLIENT " + encode_text(key_) + "\n";
-  if (!wire::send_all(fd.get(), hello, stop_.fd(), kConnectTimeoutMs)) return nullptr;
+  if (!platform::net::send_all(fd.get(), hello, stop_.fd(), kConnectTimeoutMs)) return nullptr;
   std::string reply;
-  if (wire::read_line(fd.get(), &reply, wire::kMaxLine, stop_.fd(), kHelloTimeoutMs) != wire::LineRead::ok) {
+  if (platform::net::read_line(fd.get(), &reply, wire::kMaxLine, stop_.fd(), kHelloTimeoutMs) != platform::net::LineRead::ok) {
     return nullptr;
   }
   auto words = wire::split_words(reply);

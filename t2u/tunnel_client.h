@@ -40,7 +40,7 @@ class TunnelClient {
   int status() const { return accepted_.load() ? 1 : 0; }
 
   // Takes over a listener already bound to `port` and starts relaying it. Returns `port`.
-  int add_port(PortTarget target, wire::UniqueFd listener, uint16_t port);
+  int add_port(PortTarget target, platform::net::UniqueFd listener, uint16_t port);
   void del_port(uint16_t port);
   int port_status(uint16_t port, t2u_port_stats* stats) const;
 

@@ -26,10 +26,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/net/socket_io.h"
 #include "sim/tunnel/agent/device_agent.h"
 #include "sim/tunnel/tunnel_service.h"
 #include "t2u/t2u.h"
-#include "t2u/wire/socket_io.h"
 
 extern char** environ;
 
@@ -68,7 +68,7 @@ bool read_exact(int fd, char* data, size_t n) {
 class Target {
  public:
   bool start() {
-    listener_ = wire::listen_loopback(0, &port_);
+    listener_ = platform::net::listen_loopback(0, &port_);
     if (!listener_.valid()) return false;
     acceptor_ = std::thread([this] { accept_loop(); });
     return true;
@@ -83,12 +83,12 @@ class Target {
  private:
   void accept_loop() {
     for (;;) {
-      if (wire::wait_for(listener_.get(), POLLIN, stop_.fd(), -1) != wire::Wait::ready) return;
-      wire::UniqueFd fd = wire::accept_connection(listener_.get());
-      if (fd.valid()) connections_.emplace_back([this, c = fd.release()] { serve(wire::UniqueFd(c)); });
+      if (platform::net::wait_for(listener_.get(), POLLIN, stop_.fd(), -1) != platform::net::Wait::ready) return;
+      platform::net::UniqueFd fd = platform::net::accept_connection(listener_.get());
+      if (fd.valid()) connections_.emplace_back([this, c = fd.release()] { serve(platform::net::UniqueFd(c)); });
     }
   }
-  void serve(wire::UniqueFd fd) {
+  void serve(platform::net::UniqueFd fd) {
     make_blocking(fd.get());
     char mode;
     if (!read_exact(fd.get(), &mode, 1)) return;
@@ -108,15 +108,15 @@ class Target {
     }
   }
 
-  wire::UniqueFd listener_;
+  platform::net::UniqueFd listener_;
   uint16_t port_ = 0;
   wire::StopSignal stop_;
   std::thread acceptor_;
   std::list<std::thread> connections_;  // accept thread, then stop()
 };
 
-wire::UniqueFd open_to(uint16_t port) {
-  wire::UniqueFd fd = wire::connect_to("127.0.0.1", port, -1, 5000);
+platform::net::UniqueFd open_to(uint16_t port) {
+  platform::net::UniqueFd fd = platform::net::connect_to("127.0.0.1", port, -1, 5000);
   if (fd.valid()) make_blocking(fd.get());
   return fd;
 }
@@ -135,7 +135,7 @@ double last_cpu_seconds = 0;
 // MB/s (10^6 bytes) of one bulk transfer of `bytes`, or 0 on failure.
 double throughput_once(uint16_t port, size_t bytes) {
   double cpu_start = process_cpu_seconds();
-  wire::UniqueFd fd = open_to(port);
+  platform::net::UniqueFd fd = open_to(port);
   if (!fd.valid()) return 0;
   std::vector<char> block(kBlock, 'x');
   auto start = Clock::now();
@@ -157,7 +157,7 @@ struct Latency {
 };
 
 Latency round_trips(uint16_t port, int count) {
-  wire::UniqueFd fd = open_to(port);
+  platform::net::UniqueFd fd = open_to(port);
   if (!fd.valid() || !write_all(fd.get(), "P", 1)) return {};
   char message[kPingBytes] = {};
   std::vector<double> times;
@@ -175,7 +175,7 @@ Latency round_trips(uint16_t port, int count) {
 // `buffer` 0 keeps socat's default buffer size.
 pid_t start_socat(uint16_t target, size_t buffer, uint16_t* port) {
   *port = 0;
-  wire::listen_loopback(0, port);  // a port that was free a moment ago
+  platform::net::listen_loopback(0, port);  // a port that was free a moment ago
   std::string listen = "TCP-LISTEN:" + std::to_string(*port) + ",bind=127.0.0.1,reuseaddr,fork";
   std::string connect = "TCP:127.0.0.1:" + std::to_string(target);
   std::string size = std::to_string(buffer);
@@ -190,7 +190,7 @@ pid_t start_socat(uint16_t target, size_t buffer, uint16_t* port) {
   pid_t pid;
   if (posix_spawnp(&pid, "socat", nullptr, nullptr, argv.data(), environ) != 0) return -1;
   for (int i = 0; i < 300; ++i) {  // up to 3 s for socat to listen
-    wire::UniqueFd probe = wire::connect_to("127.0.0.1", *port, -1, 100);
+    platform::net::UniqueFd probe = platform::net::connect_to("127.0.0.1", *port, -1, 100);
     if (probe.valid()) return pid;
     int status;
     if (::waitpid(pid, &status, WNOHANG) == pid) return -1;

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "t2u/wire/socket_io.h"
+#include "platform/net/socket_io.h"
 
 namespace sim::tunnel {
 
@@ -15,7 +15,7 @@ namespace wire = t2u::wire;
 EchoServer::~EchoServer() { stop(); }
 
 bool EchoServer::start() {
-  listener_ = wire::listen_loopback(0, &port_);
+  listener_ = platform::net::listen_loopback(0, &port_);
   if (!listener_.valid()) return false;
   acceptor_ = std::thread(&EchoServer::accept_loop, this);
   return true;
@@ -33,8 +33,8 @@ void EchoServer::stop() {
 
 void EchoServer::accept_loop() {
   for (;;) {
-    if (wire::wait_for(listener_.get(), POLLIN, stop_.fd(), -1) != wire::Wait::ready) return;
-    wire::UniqueFd fd = wire::accept_connection(listener_.get());
+    if (platform::net::wait_for(listener_.get(), POLLIN, stop_.fd(), -1) != platform::net::Wait::ready) return;
+    platform::net::UniqueFd fd = platform::net::accept_connection(listener_.get());
     if (!fd.valid()) continue;
     accepted_.fetch_add(1);
     for (auto it = connections_.begin(); it != connections_.end();) {
@@ -48,24 +48,24 @@ void EchoServer::accept_loop() {
     auto c = std::make_unique<Connection>();
     Connection* raw = c.get();
     c->thread = std::thread([this, raw, conn = fd.release()] {
-      echo(wire::UniqueFd(conn));
+      echo(platform::net::UniqueFd(conn));
       raw->done.store(true);
     });
     connections_.push_back(std::move(c));
   }
 }
 
-void EchoServer::echo(wire::UniqueFd fd) {
+void EchoServer::echo(platform::net::UniqueFd fd) {
   std::vector<char> buffer(64 * 1024);
   for (;;) {
     ssize_t n = ::recv(fd.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (n == 0) return;
     if (n < 0) {
       if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return;
-      if (wire::wait_for(fd.get(), POLLIN, stop_.fd(), -1) != wire::Wait::ready) return;
+      if (platform::net::wait_for(fd.get(), POLLIN, stop_.fd(), -1) != platform::net::Wait::ready) return;
       continue;
     }
-    if (!wire::send_all(fd.get(), std::string_view(buffer.data(), static_cast<size_t>(n)), stop_.fd(), -1)) return;
+    if (!platform::net::send_all(fd.get(), std::string_view(buffer.data(), static_cast<size_t>(n)), stop_.fd(), -1)) return;
   }
 }
 

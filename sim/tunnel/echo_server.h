@@ -7,8 +7,8 @@
 #include <memory>
 #include <thread>
 
+#include "platform/net/socket_io.h"
 #include "t2u/wire/signal_fd.h"
-#include "t2u/wire/unique_fd.h"
 
 namespace sim::tunnel {
 
@@ -32,9 +32,9 @@ class EchoServer {
     std::atomic<bool> done{false};
   };
   void accept_loop();
-  void echo(t2u::wire::UniqueFd fd);
+  void echo(platform::net::UniqueFd fd);
 
-  t2u::wire::UniqueFd listener_;
+  platform::net::UniqueFd listener_;
   uint16_t port_ = 0;
   t2u::wire::StopSignal stop_;
   std::thread acceptor_;

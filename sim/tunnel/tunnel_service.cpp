@@ -6,15 +6,15 @@
 #include <atomic>
 #include <random>
 
+#include "platform/net/socket_io.h"
 #include "t2u/wire/line_channel.h"
 #include "t2u/wire/protocol.h"
 #include "t2u/wire/relay.h"
-#include "t2u/wire/socket_io.h"
 
 namespace sim::tunnel {
 
 using Clock = std::chrono::steady_clock;
-using t2u::wire::UniqueFd;
+using platform::net::UniqueFd;
 namespace wire = t2u::wire;
 
 namespace {
@@ -73,7 +73,7 @@ TunnelService::~TunnelService() { stop(); }
 bool TunnelService::start() {
   if (started_) return true;
   if (stop_.is_set()) return false;  // a stopped service stays stopped
-  listener_ = wire::listen_loopback(options_.port, &port_);
+  listener_ = platform::net::listen_loopback(options_.port, &port_);
   if (!listener_.valid()) return false;
   started_ = true;
   acceptor_ = std::thread(&TunnelService::accept_loop, this);
@@ -117,8 +117,8 @@ std::string TunnelService::new_token() {
 
 void TunnelService::accept_loop() {
   for (;;) {
-    if (wire::wait_for(listener_.get(), POLLIN, stop_.fd(), -1) != wire::Wait::ready) return;
-    UniqueFd fd = wire::accept_connection(listener_.get());
+    if (platform::net::wait_for(listener_.get(), POLLIN, stop_.fd(), -1) != platform::net::Wait::ready) return;
+    UniqueFd fd = platform::net::accept_connection(listener_.get());
     if (!fd.valid()) continue;
     for (auto it = handlers_.begin(); it != handlers_.end();) {
       if ((*it)->done.load()) {
@@ -163,7 +163,7 @@ void TunnelService::schedule(uint32_t delay_ms, std::function<void()> action) {
 
 void TunnelService::handle(UniqueFd fd) {
   std::string line;
-  if (wire::read_line(fd.get(), &line, wire::kMaxLine, stop_.fd(), kOpeningLineTimeoutMs) != wire::LineRead::ok) {
+  if (platform::net::read_line(fd.get(), &line, wire::kMaxLine, stop_.fd(), kOpeningLineTimeoutMs) != platform::net::LineRead::ok) {
     return;
   }
   auto w = wire::split_words(line);
@@ -207,11 +207,11 @@ void TunnelService::serve_client(UniqueFd fd, const std::string& key) {
   }
   if (delay > 0 && !stop_.sleep_ms(static_cast<int>(delay))) return;
   if (!accept) {
-    wire::send_all(fd.get(), "ERR refused\n", stop_.fd(), 1000);
+    platform::net::send_all(fd.get(), "ERR refused\n", stop_.fd(), 1000);
     return;
   }
   if (!options_.client_key.empty() && key != options_.client_key) {
-    wire::send_all(fd.get(), "ERR key\n", stop_.fd(), 1000);
+    platform::net::send_all(fd.get(), "ERR key\n", stop_.fd(), 1000);
     return;
   }
   wire::LineChannel channel(std::move(fd));
@@ -366,7 +366,7 @@ void TunnelService::serve_open(UniqueFd fd, const std::string& session, const st
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (clients_.count(session) == 0) {
-      wire::send_all(fd.get(), "ERR -1\n", stop_.fd(), 1000);
+      platform::net::send_all(fd.get(), "ERR -1\n", stop_.fd(), 1000);
       return;
     }
     auto faults = faults_.find(device_id);
@@ -382,7 +382,7 @@ void TunnelService::serve_open(UniqueFd fd, const std::string& session, const st
     int32_t status = device_status(device_id, port_key);
     if (status != 1) {
       hold.unlock();
-      wire::send_all(fd.get(), "ERR " + std::to_string(status) + "\n", stop_.fd(), 1000);
+      platform::net::send_all(fd.get(), "ERR " + std::to_string(status) + "\n", stop_.fd(), 1000);
       return;
     }
     Agent& agent = *agents_[device_id];
@@ -396,10 +396,10 @@ void TunnelService::serve_open(UniqueFd fd, const std::string& session, const st
   }
   UniqueFd agent_side = std::move(pending.agent_side);
   if (!agent_side.valid()) {
-    wire::send_all(fd.get(), "ERR -2\n", stop_.fd(), 1000);
+    platform::net::send_all(fd.get(), "ERR -2\n", stop_.fd(), 1000);
     return;
   }
-  if (!wire::send_all(fd.get(), "OK\n", stop_.fd(), 5000)) return;
+  if (!platform::net::send_all(fd.get(), "OK\n", stop_.fd(), 5000)) return;
 
   Stream stream{device_id, fd.get(), agent_side.get()};
   {

@@ -18,8 +18,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/net/socket_io.h"
 #include "t2u/wire/signal_fd.h"
-#include "t2u/wire/unique_fd.h"
 
 namespace t2u::wire {
 class LineChannel;
@@ -88,13 +88,13 @@ class TunnelService {
 
   void accept_loop();
   void timer_loop();
-  void handle(t2u::wire::UniqueFd fd);
-  void serve_client(t2u::wire::UniqueFd fd, const std::string& key);
-  void serve_agent(t2u::wire::UniqueFd fd, const std::string& device_id, const std::string& port_key,
+  void handle(platform::net::UniqueFd fd);
+  void serve_client(platform::net::UniqueFd fd, const std::string& key);
+  void serve_agent(platform::net::UniqueFd fd, const std::string& device_id, const std::string& port_key,
                    int32_t version, int32_t nat_type);
-  void serve_open(t2u::wire::UniqueFd fd, const std::string& session, const std::string& device_id,
+  void serve_open(platform::net::UniqueFd fd, const std::string& session, const std::string& device_id,
                   const std::string& port_key, uint16_t peer_port);
-  void serve_attach(t2u::wire::UniqueFd fd, const std::string& device_id, uint64_t stream_id,
+  void serve_attach(platform::net::UniqueFd fd, const std::string& device_id, uint64_t stream_id,
                     const std::string& token);
   bool on_client_line(Client& client, std::string_view line);
   bool on_agent_line(const std::string& device_id, std::string_view line);
@@ -111,7 +111,7 @@ class TunnelService {
 
   const ServiceOptions options_;
   uint16_t port_ = 0;
-  t2u::wire::UniqueFd listener_;
+  platform::net::UniqueFd listener_;
   t2u::wire::StopSignal stop_;
   std::thread acceptor_;
   std::thread timer_;

@@ -8,9 +8,9 @@
 
 #include <string>
 
+#include "platform/net/socket_io.h"
 #include "sim/tunnel/testing/tunnel_world.h"
 #include "t2u/wire/protocol.h"
-#include "t2u/wire/socket_io.h"
 
 namespace sim::tunnel {
 namespace {
@@ -20,23 +20,23 @@ using testing::EchoWorld;
 using testing::kEchoDevice;
 using testing::kPortKey;
 
-wire::UniqueFd open_with(uint16_t port, const std::string& line) {
-  wire::UniqueFd fd = wire::connect_to("127.0.0.1", port, -1, 5000);
+platform::net::UniqueFd open_with(uint16_t port, const std::string& line) {
+  platform::net::UniqueFd fd = platform::net::connect_to("127.0.0.1", port, -1, 5000);
   EXPECT_TRUE(fd.valid());
   if (fd.valid()) {
-    EXPECT_TRUE(wire::send_all(fd.get(), line, -1, 5000));
+    EXPECT_TRUE(platform::net::send_all(fd.get(), line, -1, 5000));
   }
   return fd;
 }
 
 std::string answer(int fd) {
   std::string line;
-  if (wire::read_line(fd, &line, wire::kMaxLine, -1, 5000) != wire::LineRead::ok) return "<none>";
+  if (platform::net::read_line(fd, &line, wire::kMaxLine, -1, 5000) != platform::net::LineRead::ok) return "<none>";
   return line;
 }
 
 // A client session token, from a real opening.
-std::string client_session(uint16_t port, wire::UniqueFd* keep) {
+std::string client_session(uint16_t port, platform::net::UniqueFd* keep) {
   *keep = open_with(port, "T2U1 CLIENT %\n");
   std::string line = answer(keep->get());
   auto words = wire::split_words(line);
@@ -64,11 +64,11 @@ TEST(TunnelService, MalformedOpeningsAreDroppedAndTheServiceGoesOn) {
   };
   for (const std::string& line : cases) {
     SCOPED_TRACE(line.substr(0, 40));
-    wire::UniqueFd fd = open_with(world.service().port(), line);
+    platform::net::UniqueFd fd = open_with(world.service().port(), line);
     EXPECT_TRUE(testing::wait_for_end(fd.get(), 15000));
   }
   EXPECT_EQ(world.service().client_count(), 0u);
-  wire::UniqueFd keep;
+  platform::net::UniqueFd keep;
   EXPECT_FALSE(client_session(world.service().port(), &keep).empty());
   EXPECT_TRUE(world.service().device_registered(kEchoDevice));
 }
@@ -78,18 +78,18 @@ TEST(TunnelService, OpeningNeedsAValidSession) {
   ASSERT_TRUE(world.start());
   std::string open = std::string("T2U1 OPEN 0123456789abcdef 1 ") + kEchoDevice + " " + kPortKey + " 127.0.0.1 " +
                      std::to_string(testing::kEchoDevicePort) + "\n";
-  wire::UniqueFd fd = open_with(world.service().port(), open);
+  platform::net::UniqueFd fd = open_with(world.service().port(), open);
   EXPECT_EQ(answer(fd.get()), "ERR -1");
   EXPECT_EQ(world.echo().accepted(), 0u);
 
-  wire::UniqueFd control;
+  platform::net::UniqueFd control;
   std::string session = client_session(world.service().port(), &control);
   ASSERT_FALSE(session.empty());
   std::string good = "T2U1 OPEN " + session + " 1 " + kEchoDevice + " " + kPortKey + " 127.0.0.1 " +
                      std::to_string(testing::kEchoDevicePort) + "\n";
-  wire::UniqueFd stream = open_with(world.service().port(), good);
+  platform::net::UniqueFd stream = open_with(world.service().port(), good);
   EXPECT_EQ(answer(stream.get()), "OK");
-  ASSERT_TRUE(wire::send_all(stream.get(), "ping\n", -1, 5000));
+  ASSERT_TRUE(platform::net::send_all(stream.get(), "ping\n", -1, 5000));
   EXPECT_EQ(answer(stream.get()), "ping");
 }
 
@@ -98,9 +98,9 @@ TEST(TunnelService, ClientKeyIsChecked) {
   options.client_key = "right key";
   EchoWorld world(options);
   ASSERT_TRUE(world.start());
-  wire::UniqueFd wrong = open_with(world.service().port(), "T2U1 CLIENT " + wire::encode_text("wrong") + "\n");
+  platform::net::UniqueFd wrong = open_with(world.service().port(), "T2U1 CLIENT " + wire::encode_text("wrong") + "\n");
   EXPECT_EQ(answer(wrong.get()), "ERR key");
-  wire::UniqueFd right = open_with(world.service().port(), "T2U1 CLIENT " + wire::encode_text("right key") + "\n");
+  platform::net::UniqueFd right = open_with(world.service().port(), "T2U1 CLIENT " + wire::encode_text("right key") + "\n");
   EXPECT_EQ(wire::split_words(answer(right.get())).at(0), "OK");
 }
 
@@ -113,11 +113,11 @@ TEST(TunnelService, NewerAgentRegistrationReplacesTheOlder) {
   newer.start();
   ASSERT_TRUE(newer.wait_registered(5000));
 
-  wire::UniqueFd control;
+  platform::net::UniqueFd control;
   std::string session = client_session(world.service().port(), &control);
   auto watch = [&](const char* key, int tag) {
     std::string line = "WATCH " + std::to_string(tag) + " " + kEchoDevice + " " + key + " 37777\n";
-    ASSERT_TRUE(wire::send_all(control.get(), line, -1, 5000));
+    ASSERT_TRUE(platform::net::send_all(control.get(), line, -1, 5000));
   };
   watch(kPortKey, 1);
   EXPECT_EQ(answer(control.get()), "STATUS 1 -5 0 0");  // the old key is no longer the device's

@@ -27,7 +27,7 @@ LineSplitter::Result LineSplitter::feed(std::string_view piece,
   return pending_.size() > kMaxLine ? Result::too_long : Result::more;
 }
 
-LineChannel::LineChannel(UniqueFd fd) : fd_(std::move(fd)) {}
+LineChannel::LineChannel(platform::net::UniqueFd fd) : fd_(std::move(fd)) {}
 
 void LineChannel::post(std::string_view line) {
   if (closing_.load()) return;

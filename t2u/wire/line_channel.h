@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/net/socket_io.h"
 #include "t2u/wire/signal_fd.h"
-#include "t2u/wire/unique_fd.h"
 
 namespace t2u::wire {
 
@@ -32,7 +32,7 @@ class LineChannel {
  public:
   enum class End { closed, stopped, failed };
 
-  explicit LineChannel(UniqueFd fd);
+  explicit LineChannel(platform::net::UniqueFd fd);
   LineChannel(const LineChannel&) = delete;
   LineChannel& operator=(const LineChannel&) = delete;
 
@@ -50,7 +50,7 @@ class LineChannel {
  private:
   bool flush();  // run() thread; false on a socket error
 
-  UniqueFd fd_;
+  platform::net::UniqueFd fd_;
   Wakeup wake_;
   std::atomic<bool> closing_{false};
   std::mutex outbox_lock_;

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "t2u/wire/unique_fd.h"
+#include "platform/net/socket_io.h"
 
 namespace t2u::wire {
 namespace {
@@ -148,8 +148,8 @@ class Direction {
 
   int src_;
   int dst_;
-  UniqueFd pipe_r_;
-  UniqueFd pipe_w_;
+  platform::net::UniqueFd pipe_r_;
+  platform::net::UniqueFd pipe_w_;
   std::unique_ptr<char[]> buffer_;  // copy mode only
   size_t start_ = 0;                // copy mode: first pending byte in buffer_
   size_t capacity_ = 0;

@@ -10,11 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "platform/net/socket_io.h"
 #include "t2u/wire/signal_fd.h"
-#include "t2u/wire/socket_io.h"
 
 namespace t2u::wire {
 namespace {
+
+using namespace platform::net;
 
 // A connected pair of loopback TCP sockets.
 struct TcpPair {

@@ -9,10 +9,10 @@
 namespace t2u::wire {
 namespace {
 
-UniqueFd make_eventfd() {
+platform::net::UniqueFd make_eventfd() {
   int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (fd < 0) throw std::runtime_error("eventfd failed");
-  return UniqueFd(fd);
+  return platform::net::UniqueFd(fd);
 }
 
 void bump(int fd) {

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "t2u/wire/unique_fd.h"
+#include "platform/net/socket_io.h"
 
 namespace t2u::wire {
 
@@ -23,7 +23,7 @@ class StopSignal {
   bool sleep_ms(int ms) const;
 
  private:
-  UniqueFd fd_;
+  platform::net::UniqueFd fd_;
   std::atomic<bool> set_{false};
 };
 
@@ -40,7 +40,7 @@ class Wakeup {
   int fd() const { return fd_.get(); }
 
  private:
-  UniqueFd fd_;
+  platform::net::UniqueFd fd_;
 };
 
 }  // namespace t2u::wire

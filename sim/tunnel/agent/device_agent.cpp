@@ -1,9 +1,9 @@
 #include "sim/tunnel/agent/device_agent.h"
 
+#include "platform/net/socket_io.h"
 #include "t2u/wire/line_channel.h"
 #include "t2u/wire/protocol.h"
 #include "t2u/wire/relay.h"
-#include "t2u/wire/socket_io.h"
 
 namespace sim::tunnel {
 
@@ -43,15 +43,15 @@ bool DeviceAgent::wait_registered(uint32_t timeout_ms) const {
 
 void DeviceAgent::register_loop() {
   while (!stop_.is_set()) {
-    wire::UniqueFd fd =
-        wire::connect_to(options_.service_host, options_.service_port, stop_.fd(), kConnectTimeoutMs);
+    platform::net::UniqueFd fd =
+        platform::net::connect_to(options_.service_host, options_.service_port, stop_.fd(), kConnectTimeoutMs);
     std::string reply;
     if (fd.valid()) {
       std::string hello = std::string(wire::kTag) + " AGENT " + wire::encode_text(options_.device_id) + " " +
                           wire::encode_text(options_.port_key) + " " + std::to_string(options_.version) + " " +
                           std::to_string(options_.nat_type) + "\n";
-      if (!wire::send_all(fd.get(), hello, stop_.fd(), kConnectTimeoutMs) ||
-          wire::read_line(fd.get(), &reply, wire::kMaxLine, stop_.fd(), kConnectTimeoutMs) != wire::LineRead::ok) {
+      if (!platform::net::send_all(fd.get(), hello, stop_.fd(), kConnectTimeoutMs) ||
+          platform::net::read_line(fd.get(), &reply, wire::kMaxLine, stop_.fd(), kConnectTimeoutMs) != platform::net::LineRead::ok) {
         reply.clear();
       }
     }
@@ -121,19 +121,19 @@ void DeviceAgent::relay(uint64_t stream_id, uint16_t peer_port, std::string toke
   } else if (!options_.port_map.empty()) {
     target_port = 0;  // not a port this device offers
   }
-  wire::UniqueFd device;
-  if (target_port != 0) device = wire::connect_to(options_.target_host, target_port, stop_.fd(), kConnectTimeoutMs);
+  platform::net::UniqueFd device;
+  if (target_port != 0) device = platform::net::connect_to(options_.target_host, target_port, stop_.fd(), kConnectTimeoutMs);
   if (!device.valid()) {
     std::lock_guard<std::mutex> hold(lock_);
     if (channel_ != nullptr) channel_->post("FAILED " + std::to_string(stream_id));
     return;
   }
-  wire::UniqueFd service =
-      wire::connect_to(options_.service_host, options_.service_port, stop_.fd(), kConnectTimeoutMs);
+  platform::net::UniqueFd service =
+      platform::net::connect_to(options_.service_host, options_.service_port, stop_.fd(), kConnectTimeoutMs);
   if (!service.valid()) return;
   std::string attach = std::string(wire::kTag) + " ATTACH " + wire::encode_text(options_.device_id) + " " +
                        std::to_string(stream_id) + " " + token + "\n";
-  if (!wire::send_all(service.get(), attach, stop_.fd(), kConnectTimeoutMs)) return;
+  if (!platform::net::send_all(service.get(), attach, stop_.fd(), kConnectTimeoutMs)) return;
   wire::pump(device.get(), service.get(), stop_.fd());
 }
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "t2u/wire/socket_io.h"
+#include "platform/net/socket_io.h"
 
 namespace sim::tunnel::testing {
 
@@ -75,7 +75,7 @@ bool wait_until(const std::function<bool()>& done, int timeout_ms) {
   }
 }
 
-int connect_local(uint16_t port) { return wire::connect_to("127.0.0.1", port, -1, 5000).release(); }
+int connect_local(uint16_t port) { return platform::net::connect_to("127.0.0.1", port, -1, 5000).release(); }
 
 bool wait_for_end(int fd, int timeout_ms) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -86,18 +86,18 @@ bool wait_for_end(int fd, int timeout_ms) {
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return true;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
     if (left <= 0) return false;
-    if (n < 0) wire::wait_for(fd, POLLIN, -1, static_cast<int>(left));
+    if (n < 0) platform::net::wait_for(fd, POLLIN, -1, static_cast<int>(left));
   }
 }
 
 uint16_t free_port() {
   uint16_t port = 0;
-  wire::listen_loopback(0, &port);
+  platform::net::listen_loopback(0, &port);
   return port;
 }
 
 bool echo_exchange(uint16_t port, size_t bytes, uint32_t seed) {
-  wire::UniqueFd fd = wire::connect_to("127.0.0.1", port, -1, 5000);
+  platform::net::UniqueFd fd = platform::net::connect_to("127.0.0.1", port, -1, 5000);
   if (!fd.valid()) return false;
   // A cheap deterministic byte source; the same sequence is hashed on the way out.
   auto fill = [](std::vector<char>& block, uint32_t& state) {
@@ -117,7 +117,7 @@ bool echo_exchange(uint16_t port, size_t bytes, uint32_t seed) {
       block.resize(n);
       fill(block, state);
       sent_hash = fnv1a(sent_hash, block.data(), n);
-      if (!wire::send_all(fd.get(), std::string_view(block.data(), n), -1, 30000)) {
+      if (!platform::net::send_all(fd.get(), std::string_view(block.data(), n), -1, 30000)) {
         sent_ok = false;
         return;
       }
@@ -134,7 +134,7 @@ bool echo_exchange(uint16_t port, size_t bytes, uint32_t seed) {
       received += static_cast<size_t>(n);
     } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
       break;
-    } else if (wire::wait_for(fd.get(), POLLIN, -1, 30000) != wire::Wait::ready) {
+    } else if (platform::net::wait_for(fd.get(), POLLIN, -1, 30000) != platform::net::Wait::ready) {
       break;
     }
   }
