@@ -5,7 +5,7 @@ endif()
 find_library(MBEDCRYPTO_LIBRARY NAMES mbedcrypto REQUIRED)
 find_path(MBEDTLS_INCLUDE_DIR NAMES mbedtls/bignum.h REQUIRED)
 target_include_directories(brixa_static PUBLIC ${MBEDTLS_INCLUDE_DIR})
-target_link_libraries(brixa_static PUBLIC PkgConfig::CJSON ${MBEDCRYPTO_LIBRARY})
+target_link_libraries(brixa_static PUBLIC PkgConfig::CJSON ${MBEDCRYPTO_LIBRARY} platform_net)
 
 kavrel_test(brixa_cloud_test
   ${CMAKE_CURRENT_LIST_DIR}/service_url_test.cpp

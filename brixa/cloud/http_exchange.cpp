@@ -1,17 +1,16 @@
 #include "brixa/cloud/http_exchange.h"
 
-#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "brixa/cloud/reply_reader.h"
+#include "platform/net/socket_io.h"
 #include "trace/trace.h"
 
 namespace brixa::cloud {
@@ -69,57 +68,17 @@ bool resolve(const char* host, uint16_t port, sockaddr_storage& address, socklen
   return ok;
 }
 
-bool set_blocking(int fd, bool blocking) {
-  int flags = fcntl(fd, F_GETFL, 0);
-  if (flags < 0) return false;
-  flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
-  return fcntl(fd, F_SETFL, flags) == 0;
-}
-
-bool connect_within(int fd, const sockaddr_storage& address, socklen_t length, int timeout_ms) {
-  if (!set_blocking(fd, false)) return false;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
-    if (errno != EINPROGRESS) return false;
-    pollfd p{fd, POLLOUT, 0};
-    int r;
-    do {
-      r = ::poll(&p, 1, timeout_ms);
-    } while (r < 0 && errno == EINTR);
-    if (r <= 0) return false;
-    int pending = 0;
-    socklen_t size = sizeof pending;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &size) != 0 || pending != 0) return false;
-  }
-  return set_blocking(fd, true);
-}
-
-bool send_all(int fd, const char* data, size_t len) {
-  while (len > 0) {
-    ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    len -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Waits up to `ms` for bytes to read: 1 ready, 0 time-out, -1 error.
 int wait_readable(int fd, int ms) {
-  pollfd p{fd, POLLIN, 0};
-  int r;
-  do {
-    r = ::poll(&p, 1, ms);
-  } while (r < 0 && errno == EINTR);
-  return r < 0 ? -1 : (r == 0 ? 0 : 1);
-}
-
-ssize_t receive(int fd, char* into, size_t len) {
-  ssize_t n;
-  do {
-    n = ::recv(fd, into, len, 0);
-  } while (n < 0 && errno == EINTR);
-  return n;
+  switch (platform::net::wait_for(fd, POLLIN, -1, ms)) {
+    case platform::net::Wait::ready:
+      return 1;
+    case platform::net::Wait::timeout:
+      return 0;
+    case platform::net::Wait::stopped:
+      break;
+  }
+  return -1;
 }
 
 }  // namespace
@@ -136,7 +95,8 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
   sockaddr_storage address{};
   socklen_t address_len = 0;
   if (!resolve(s.host, s.port, address, address_len)) return fail(kErrTransport, 105, "Cannot resolve host");
-  if (!connect_within(s.socket, address, address_len, s.timing.connect_timeout_ms))
+  if (!platform::net::connect_socket(s.socket, reinterpret_cast<const sockaddr*>(&address), address_len,
+                                     s.timing.connect_timeout_ms))
     return fail(kErrTransport, 108, "Cannot connect");
 
   char request_header[512];
@@ -147,8 +107,8 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
                                  s.path, s.host, static_cast<int>(len));
   if (header_len < 0 || static_cast<size_t>(header_len) >= sizeof request_header)
     return fail(kErrTransport, 117, "Request header too long");
-  if (!send_all(s.socket, request_header, static_cast<size_t>(header_len)) ||
-      (len > 0 && !send_all(s.socket, body, len)))
+  if (!platform::net::send_all(s.socket, request_header, static_cast<size_t>(header_len), -1, -1) ||
+      (len > 0 && !platform::net::send_all(s.socket, body, len, -1, -1)))
     return fail(kErrTransport, 120, "Cannot send request");
 
   // The reply header, into the 1024-byte buffer: a first answer may take long, each further
@@ -164,7 +124,7 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
       if (++empty_slices >= allowed) return fail(kErrNoHeader, 134, "No reply header");
       continue;
     }
-    ssize_t n = receive(s.socket, reply.space(), reply.room());
+    long n = platform::net::receive_some(s.socket, reply.space(), reply.room());
     if (n <= 0) return fail(kErrTransport, 138, "Cannot read the reply header");
     empty_slices = 0;
     allowed = s.timing.header_next_slices;
@@ -180,7 +140,7 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
       if (++empty_slices >= s.timing.body_slices) break;
       continue;
     }
-    ssize_t n = receive(s.socket, reply.space(), reply.room());
+    long n = platform::net::receive_some(s.socket, reply.space(), reply.room());
     if (n <= 0) return fail(kErrBody, 172, "Body cut short");
     reply.take(static_cast<size_t>(n));
     empty_slices = 0;

@@ -31,11 +31,11 @@ void join_reaped() {
   }
 }
 
-std::shared_ptr<Connection> Connection::create(proto::net::Socket socket, uint32_t max_payload) {
+std::shared_ptr<Connection> Connection::create(platform::net::UniqueFd socket, uint32_t max_payload) {
   return std::shared_ptr<Connection>(new Connection(std::move(socket), max_payload));
 }
 
-Connection::Connection(proto::net::Socket socket, uint32_t max_payload)
+Connection::Connection(platform::net::UniqueFd socket, uint32_t max_payload)
     : socket_(std::move(socket)), max_payload_(max_payload) {}
 
 Connection::~Connection() {
@@ -64,7 +64,7 @@ void Connection::read_loop() {
   LossReason reason = LossReason::peer_closed;
   bool broken = false;
   while (!broken) {
-    long n = proto::net::receive_some(socket_.fd(), buffer.data(), buffer.size());
+    long n = platform::net::receive_some(socket_.get(), buffer.data(), buffer.size());
     if (n <= 0) break;
     frames.feed(buffer.data(), static_cast<size_t>(n));
     proto::Message m;
@@ -84,7 +84,7 @@ void Connection::read_loop() {
       break;
     }
   }
-  proto::net::shutdown_both(socket_.fd());
+  platform::net::shutdown_both(socket_.get());
   {
     std::lock_guard<std::mutex> hold(lock_);
     closed_ = true;
@@ -131,7 +131,7 @@ Connection::Reply Connection::request(proto::Type type, const std::vector<uint8_
   bool sent;
   {
     std::lock_guard<std::mutex> hold(send_lock_);
-    sent = proto::net::send_all(socket_.fd(), bytes.data(), bytes.size(), wait_ms);
+    sent = platform::net::send_all(socket_.get(), bytes.data(), bytes.size(), -1, wait_ms);
   }
   std::unique_lock<std::mutex> hold(lock_);
   if (!sent) {
@@ -156,14 +156,14 @@ bool Connection::send_only(proto::Type type, const std::vector<uint8_t>& payload
   if (!alive()) return false;
   auto bytes = proto::request_bytes(type, 0, payload);
   std::lock_guard<std::mutex> hold(send_lock_);
-  return proto::net::send_all(socket_.fd(), bytes.data(), bytes.size(), wait_ms);
+  return platform::net::send_all(socket_.get(), bytes.data(), bytes.size(), -1, wait_ms);
 }
 
-void Connection::abort() { proto::net::shutdown_both(socket_.fd()); }
+void Connection::abort() { platform::net::shutdown_both(socket_.get()); }
 
 void Connection::close() {
   closing_.store(true);
-  proto::net::shutdown_both(socket_.fd());
+  platform::net::shutdown_both(socket_.get());
   std::lock_guard<std::mutex> hold(join_lock_);
   if (!reader_.joinable()) return;
   if (reader_.get_id() == std::this_thread::get_id()) return;  // reaped when the connection dies

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "devsdk/proto/messages.h"
-#include "devsdk/proto/socket_io.h"
+#include "platform/net/socket_io.h"
 
 namespace netsdk {
 
@@ -34,7 +34,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // Why the connection ended without close() having been asked.
   enum class LossReason { peer_closed, malformed, oversized };
 
-  static std::shared_ptr<Connection> create(proto::net::Socket socket, uint32_t max_payload);
+  static std::shared_ptr<Connection> create(platform::net::UniqueFd socket, uint32_t max_payload);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -68,11 +68,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
     std::vector<uint8_t> payload;
   };
 
-  Connection(proto::net::Socket socket, uint32_t max_payload);
+  Connection(platform::net::UniqueFd socket, uint32_t max_payload);
   void read_loop();
   bool deliver(const proto::Message& m);  // false: the message breaks the protocol
 
-  proto::net::Socket socket_;
+  platform::net::UniqueFd socket_;
   const uint32_t max_payload_;
   std::function<void(LossReason)> on_lost_;
   std::function<void(const proto::Message&)> on_push_;

@@ -142,10 +142,10 @@ int32_t NET_Login(const char* ip, uint16_t port, const char* user, const char* p
     return 0;
   }
 
-  proto::net::ConnectResult connected;
-  auto socket = proto::net::connect_tcp(ip, port, netsdk::connect_wait_ms(), &connected);
-  if (connected == proto::net::ConnectResult::timed_out) return netsdk::fail_login(error, NET_LOGIN_TIMEOUT);
-  if (connected != proto::net::ConnectResult::ok) return netsdk::fail_login(error, NET_LOGIN_MAIN_CONNECTION_FAILED);
+  platform::net::ConnectResult connected = platform::net::ConnectResult::bad_address;
+  auto socket = platform::net::connect_to(ip, port, -1, netsdk::connect_wait_ms(), &connected, platform::net::Blocking::yes);
+  if (connected == platform::net::ConnectResult::timed_out) return netsdk::fail_login(error, NET_LOGIN_TIMEOUT);
+  if (connected != platform::net::ConnectResult::ok) return netsdk::fail_login(error, NET_LOGIN_MAIN_CONNECTION_FAILED);
 
   auto notice = std::make_shared<netsdk::LossNotice>();
   notice->ip = ip;

@@ -19,13 +19,13 @@
 #include "kavrel/core/task_worker.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
+#include "platform/net/socket_io.h"
 #include "sim/cloud/cloud_service.h"
 #include "sim/cloud/service_crypto.h"
 #include "sim/device/device.h"
 #include "sim/device/fixture_devices.h"
 #include "sim/fixture/fixture.h"
 #include "sim/tunnel/tunnel_service.h"
-#include "devsdk/proto/socket_io.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -133,7 +133,7 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds lim
 // A port of 127.0.0.1 that was free a moment ago.
 uint16_t free_port() {
   uint16_t bound = 0;
-  auto socket = proto::net::listen_loopback(0, &bound);
+  auto socket = platform::net::listen_loopback(0, &bound);
   return bound;
 }
 
@@ -579,7 +579,7 @@ TEST_F(DeviceFlowTest, OpenDeviceWebWithItsLocalPortTakenSaysSoAtOnce) {
   ASSERT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-PASS", 30s)) << describe(callbacks());
   // Something listens on 37777 (this test, or whoever holds it already).
   uint16_t bound = 0;
-  auto holder = proto::net::listen_loopback(37777, &bound);
+  auto holder = platform::net::listen_loopback(37777, &bound);
   host_->clear_events();
   ASSERT_EQ(host_->call("CliOpenDeviceWeb", {Variant::string(u"KVR-PASS")}), com::S_OK);
   // Raised on the calling thread before the call returned.

@@ -9,11 +9,11 @@
 
 #include "kavrel/core/callback_names.h"
 #include "kavrel/core/current_control.h"
-#include "kavrel/core/port_probe.h"
 #include "kavrel/core/traced.h"
 #include "kavrel/core/ui_wait.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
+#include "platform/net/socket_io.h"
 #include "trace/trace.h"
 
 namespace kavrel {
@@ -315,7 +315,7 @@ void CkavrelCtrl::CreateDevP2PConnect(const std::shared_ptr<DevInfo>& device) {
   }
   if (device->webTcpConnection.load() == nullptr) {
     uint16_t port = port16(device->dev_port.load());
-    if (!local_port_in_use(port)) {
+    if (!platform::net::loopback_port_in_use(port)) {
       connect(port, port, device->webTcpConnection, device->webTcpConnectionRenewed, &device->webTcpConnectionStatus);
     } else {
       trace::error("CkavrelCtrl::CreateDevP2PConnect", 2625, "Local TCP port is already used");

@@ -4,10 +4,10 @@
 #include <exception>
 
 #include "kavrel/core/current_control.h"
-#include "kavrel/core/port_probe.h"
 #include "kavrel/core/traced.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
+#include "platform/net/socket_io.h"
 #include "trace/trace.h"
 
 namespace kavrel {
@@ -44,7 +44,7 @@ CkavrelCtrl::CkavrelCtrl() : m_apartment(std::this_thread::get_id()) {
   TracedMethod traced("CkavrelCtrl::CkavrelCtrl");
   trace::value("BuildDate", __DATE__);
   trace::value("BuildNumber", CliGetBuild());
-  if (local_port_in_use(kProbedDevicePort)) {
+  if (platform::net::loopback_port_in_use(kProbedDevicePort)) {
     trace::step("TCP port 37777 is NOT available");
   } else {
     trace::step("TCP port 37777 is available");

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "devsdk/proto/socket_io.h"
+#include "platform/net/socket_io.h"
 #include "sim/device/control_session.h"
 #include "sim/tunnel/agent/device_agent.h"
 
@@ -37,7 +37,7 @@ bool Device::start() {
     std::lock_guard<std::mutex> hold(state_lock_);
     wanted = settings_.listen_port;
   }
-  auto socket = proto::net::listen_loopback(wanted, &bound);
+  auto socket = platform::net::listen_loopback(wanted, &bound, platform::net::Blocking::yes);
   if (!socket.valid()) return false;
   listen_fd_ = socket.release();
   port_.store(bound);
@@ -75,14 +75,14 @@ void Device::stop() {
   }
   page_.stop();
   stopping_.store(true);
-  proto::net::shutdown_both(listen_fd_);
+  platform::net::shutdown_both(listen_fd_);
   if (accept_thread_.joinable()) accept_thread_.join();
   ::close(listen_fd_);
   listen_fd_ = -1;
   std::list<std::unique_ptr<Connection>> all;
   {
     std::lock_guard<std::mutex> hold(connections_lock_);
-    for (auto& c : connections_) proto::net::shutdown_both(c->fd);
+    for (auto& c : connections_) platform::net::shutdown_both(c->fd);
     all.swap(connections_);
   }
   for (auto& c : all) {
@@ -142,7 +142,7 @@ void Device::serve(Connection* connection) {
     bool stalled = false;
     bool open = true;
     while (open) {
-      long n = proto::net::receive_some(fd, buffer.data(), buffer.size());
+      long n = platform::net::receive_some(fd, buffer.data(), buffer.size());
       if (n <= 0) break;
       if (stalled) continue;  // a stalled device reads and never answers
       frames.feed(buffer.data(), static_cast<size_t>(n));
@@ -156,7 +156,7 @@ void Device::serve(Connection* connection) {
         }
         std::vector<uint8_t> out;
         auto next = session.handle(m, out);
-        if (!out.empty() && !proto::net::send_all(fd, out.data(), out.size(), kSendWaitMs)) {
+        if (!out.empty() && !platform::net::send_all(fd, out.data(), out.size(), -1, kSendWaitMs)) {
           open = false;
           break;
         }
@@ -170,14 +170,14 @@ void Device::serve(Connection* connection) {
         }
       }
     }
-    proto::net::shutdown_both(fd);
+    platform::net::shutdown_both(fd);
   }  // the session's login ends here
   connection->done.store(true);
 }
 
 void Device::drop_connections() {
   std::lock_guard<std::mutex> hold(connections_lock_);
-  for (auto& c : connections_) proto::net::shutdown_both(c->fd);
+  for (auto& c : connections_) platform::net::shutdown_both(c->fd);
 }
 
 void Device::set_login_error(int code) {

@@ -4,38 +4,39 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <chrono>
+
 #include "devsdk/proto/messages.h"
-#include "devsdk/proto/socket_io.h"
+#include "platform/net/socket_io.h"
 
 namespace sim::device {
 namespace {
 
-using proto::net::Socket;
+using Clock = std::chrono::steady_clock;
 
 class RawClient {
  public:
   explicit RawClient(uint16_t port) {
-    proto::net::ConnectResult r;
-    socket_ = proto::net::connect_tcp("127.0.0.1", port, 2000, &r);
+    socket_ = platform::net::connect_to("127.0.0.1", port, -1, 2000, nullptr, platform::net::Blocking::yes);
   }
   bool connected() const { return socket_.valid(); }
   void send(const std::vector<uint8_t>& bytes) {
-    ASSERT_TRUE(proto::net::send_all(socket_.fd(), bytes.data(), bytes.size(), 2000));
+    ASSERT_TRUE(platform::net::send_all(socket_.get(), bytes.data(), bytes.size(), -1, 2000));
   }
   // The next message, or nothing when the device closed the connection or `wait_ms` passed.
   enum class Got { message, closed, nothing };
   Got next(proto::Message& m, int wait_ms = 3000) {
-    int64_t deadline = proto::net::monotonic_ms() + wait_ms;
+    auto deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
     for (;;) {
       auto r = frames_.next(m);
       if (r == proto::FrameReader::Result::message) return Got::message;
       if (r != proto::FrameReader::Result::need_more) return Got::nothing;
-      int64_t left = deadline - proto::net::monotonic_ms();
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) return Got::nothing;
-      pollfd p{socket_.fd(), POLLIN, 0};
+      pollfd p{socket_.get(), POLLIN, 0};
       if (::poll(&p, 1, static_cast<int>(left)) <= 0) return Got::nothing;
       uint8_t buffer[4096];
-      long n = proto::net::receive_some(socket_.fd(), buffer, sizeof buffer);
+      long n = platform::net::receive_some(socket_.get(), buffer, sizeof buffer);
       if (n <= 0) return Got::closed;
       frames_.feed(buffer, static_cast<size_t>(n));
     }
@@ -50,7 +51,7 @@ class RawClient {
   }
 
  private:
-  Socket socket_;
+  platform::net::UniqueFd socket_;
   proto::FrameReader frames_{proto::kMaxControlPayload};
 };
 
@@ -132,8 +133,8 @@ TEST_F(DeviceTest, EndsTheLoginWhenItsConnectionCloses) {
     ASSERT_EQ(c.next(m), RawClient::Got::message);
     ASSERT_EQ(device->sessions_open(), 1);
   }
-  int64_t deadline = proto::net::monotonic_ms() + 3000;
-  while (device->sessions_open() != 0 && proto::net::monotonic_ms() < deadline) ::poll(nullptr, 0, 10);
+  auto deadline = Clock::now() + std::chrono::seconds(3);
+  while (device->sessions_open() != 0 && Clock::now() < deadline) ::poll(nullptr, 0, 10);
   EXPECT_EQ(device->sessions_open(), 0);
 }
 

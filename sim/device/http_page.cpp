@@ -5,7 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "devsdk/proto/socket_io.h"
+#include "platform/net/socket_io.h"
 
 namespace sim::device {
 namespace {
@@ -28,15 +28,6 @@ std::string escape(const std::string& text) {
   return out;
 }
 
-void send_all(int fd, const std::string& data) {
-  size_t sent = 0;
-  while (sent < data.size()) {
-    ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    sent += static_cast<size_t>(n);
-  }
-}
 
 }  // namespace
 
@@ -53,7 +44,7 @@ std::string HttpPage::body() const {
 bool HttpPage::start() {
   if (listen_fd_ >= 0) return true;
   uint16_t bound = 0;
-  auto socket = proto::net::listen_loopback(0, &bound);
+  auto socket = platform::net::listen_loopback(0, &bound, platform::net::Blocking::yes);
   if (!socket.valid()) return false;
   listen_fd_ = socket.release();
   port_.store(bound);
@@ -65,7 +56,7 @@ bool HttpPage::start() {
 void HttpPage::stop() {
   if (listen_fd_ < 0) return;
   stopping_.store(true);
-  proto::net::shutdown_both(listen_fd_);
+  platform::net::shutdown_both(listen_fd_);
   if (accept_thread_.joinable()) accept_thread_.join();
   ::close(listen_fd_);
   listen_fd_ = -1;
@@ -100,12 +91,12 @@ void HttpPage::answer(int fd) {
     head.append(buffer, static_cast<size_t>(n));
   }
   if (head.find("\r\n\r\n") == std::string::npos) {
-    send_all(fd, "HTTP/1.0 431 Request Header Fields Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    platform::net::send_all(fd, "HTTP/1.0 431 Request Header Fields Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", -1, kHeadWaitMs);
     return;
   }
   std::string page = body();
-  send_all(fd, "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                   std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
+  platform::net::send_all(fd, "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                   std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" + page, -1, kHeadWaitMs);
   answered_.fetch_add(1);
 }
 
