@@ -15,7 +15,8 @@
 namespace t2u {
 
 namespace {
-constexpr int kConnectTimeoutMs = 5000;
+// Connecting to the service and sending the opening line of one relayed stream.
+constexpr int kStreamConnectTimeoutMs = 5000;
 // The service answers an opening stream once the device has answered, or with an error after
 // its own time-out; this bound only guards against a service that never answers.
 constexpr int kOpenAnswerTimeoutMs = 30000;
@@ -88,12 +89,12 @@ void MappedPort::accept_loop() {
 void MappedPort::relay(platform::net::UniqueFd local) {
   std::string session;
   if (!client_.session(&session)) return;  // not accepted by the service: nothing to relay to
-  platform::net::UniqueFd service = platform::net::connect_to(client_.server(), client_.server_port(), stop_.fd(), kConnectTimeoutMs);
+  platform::net::UniqueFd service = platform::net::connect_to(client_.server(), client_.server_port(), stop_.fd(), kStreamConnectTimeoutMs);
   if (!service.valid()) return;
   std::string open = std::string(wire::kTag) + " OPEN " + session + " " + std::to_string(target_.tag) + " " +
                      wire::encode_text(target_.device_id) + " " + wire::encode_text(target_.port_key) + " " +
                      wire::encode_text(target_.peer_host) + " " + std::to_string(target_.peer_port) + "\n";
-  if (!platform::net::send_all(service.get(), open, stop_.fd(), kConnectTimeoutMs)) return;
+  if (!platform::net::send_all(service.get(), open, stop_.fd(), kStreamConnectTimeoutMs)) return;
   std::string answer;
   if (platform::net::read_line(service.get(), &answer, wire::kMaxLine, stop_.fd(), kOpenAnswerTimeoutMs) != platform::net::LineRead::ok ||
       answer != "OK") {

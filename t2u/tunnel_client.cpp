@@ -15,7 +15,8 @@ namespace t2u {
 using wire::encode_text;
 
 namespace {
-constexpr int kConnectTimeoutMs = 3000;
+// Connecting to the service and sending the opening line of the control connection.
+constexpr int kControlConnectTimeoutMs = 3000;
 // The service may hold its answer back (it can be told to delay clients); a service that never
 // answers is given up on after this long and tried again.
 constexpr int kHelloTimeoutMs = 60000;
@@ -102,10 +103,10 @@ bool TunnelClient::session(std::string* token) const {
 }
 
 std::unique_ptr<wire::LineChannel> TunnelClient::open_control(std::string* session, int32_t* nat_type) {
-  platform::net::UniqueFd fd = platform::net::connect_to(server_, server_port_, stop_.fd(), kConnectTimeoutMs);
+  platform::net::UniqueFd fd = platform::net::connect_to(server_, server_port_, stop_.fd(), kControlConnectTimeoutMs);
   if (!fd.valid()) return nullptr;
   std::string hello = std::string(wire::kTag) + " CLIENT " + encode_text(key_) + "\n";
-  if (!platform::net::send_all(fd.get(), hello, stop_.fd(), kConnectTimeoutMs)) return nullptr;
+  if (!platform::net::send_all(fd.get(), hello, stop_.fd(), kControlConnectTimeoutMs)) return nullptr;
   std::string reply;
   if (platform::net::read_line(fd.get(), &reply, wire::kMaxLine, stop_.fd(), kHelloTimeoutMs) != platform::net::LineRead::ok) {
     return nullptr;

@@ -5,15 +5,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "brixa/api/brixa.h"
 #include "brixa/cloud/cloud_session.h"
 
 namespace brixa::cloud {
 
-// Transport error codes.
-inline constexpr int32_t kErrTransport = -4612;     // socket, resolution, connect, send or header read
-inline constexpr int32_t kErrNoHeader = -4613;      // no reply header in time
-inline constexpr int32_t kErrStatusLine = -4616;    // the status line could not be read
-inline constexpr int32_t kErrBody = -4617;          // the body read failed
+// Transport error codes (brixa.h).
+inline constexpr int32_t kErrTransport = BRIXA_ERR_CLOUD_TRANSPORT;  // socket, resolution, connect, send or header read
+inline constexpr int32_t kErrNoHeader = BRIXA_ERR_CLOUD_NO_HEADER;   // no reply header in time
+inline constexpr int32_t kErrStatusLine = BRIXA_ERR_CLOUD_STATUS;    // the status line could not be read
+inline constexpr int32_t kErrBody = BRIXA_ERR_CLOUD_BODY;            // the body read failed
 
 // Replies announcing a larger body are refused (kErrBody) rather than allocated.
 inline constexpr uint32_t kMaxReplyBody = 16u * 1024 * 1024;

@@ -13,8 +13,9 @@
 namespace brixa::tunnel {
 namespace {
 
-constexpr int kListLockTries = 20;
-constexpr int kListLockRetryMs = 10;
+// A release tries the client's device list lock for up to 200 ms before it gives up.
+constexpr int kReleaseListLockTries = 20;
+constexpr int kReleaseListLockRetryMs = 10;
 
 device_session* session_with(brixa_client* client, const brixa_connector* connector) {
   for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
@@ -130,9 +131,9 @@ int32_t release_connect(brixa_handle client, brixa_connection connection) {
   }
   if (registry->contains(client)) {
     bool entered = false;
-    for (int i = 0; i < kListLockTries && !entered; ++i) {
+    for (int i = 0; i < kReleaseListLockTries && !entered; ++i) {
       entered = client->device_list_lock.try_enter();
-      if (!entered) std::this_thread::sleep_for(std::chrono::milliseconds(kListLockRetryMs));
+      if (!entered) std::this_thread::sleep_for(std::chrono::milliseconds(kReleaseListLockRetryMs));
     }
     if (!entered) {
       trace::error(kName, 387, "cannot access critical section");

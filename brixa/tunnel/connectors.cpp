@@ -38,8 +38,10 @@ platform::Event stop_check(platform::Event::Reset::manual, false);
 // One check round at a time: the check thread's and a test's (taken before the socket map).
 std::mutex round_lock;
 
-constexpr int kListLockTries = 20;
-constexpr int kListLockRetryMs = 1;
+// The check thread holds the socket map while it tries a device list lock: it tries briefly
+// (20 ms at most) and sees the change again next round when it cannot get in.
+constexpr int kCheckListLockTries = 20;
+constexpr int kCheckListLockRetryMs = 1;
 
 // A status change seen under the socket map's lock, applied under the client's locks.
 struct Change {
@@ -108,9 +110,9 @@ void check_round(PointerMap* map) {
     if (!registry->contains(change.client)) continue;
     platform::CriticalSection& list = change.client->device_list_lock;
     bool entered = false;
-    for (int i = 0; i < kListLockTries && !entered; ++i) {
+    for (int i = 0; i < kCheckListLockTries && !entered; ++i) {
       entered = list.try_enter();
-      if (!entered) std::this_thread::sleep_for(std::chrono::milliseconds(kListLockRetryMs));
+      if (!entered) std::this_thread::sleep_for(std::chrono::milliseconds(kCheckListLockRetryMs));
     }
     if (!entered) continue;
     // The serial tells this connector from a newer one at the same address. A connector whose

@@ -19,11 +19,11 @@
 namespace kavrel {
 namespace {
 
-// How often a login looks at its tunnel's status, and how long it waits for it.
+// How often a login looks at its tunnel's status (and a worker at the description it awaits),
+// and how long it waits for the tunnel.
 constexpr auto kPoll = std::chrono::milliseconds(100);
 constexpr auto kExistingTunnelWait = std::chrono::seconds(30);
 constexpr auto kNewTunnelWait = std::chrono::seconds(6);
-constexpr int kConnectTries = 3;
 
 int32_t low_word(const void* handle) {
   return static_cast<int32_t>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle)));
@@ -102,14 +102,14 @@ int CkavrelCtrl::LoginDev(const std::shared_ptr<DevInfo>& device) {
   }
 
   device->tcpConnectionStatus.store(0);
-  for (int attempt = 0; attempt < kConnectTries && !given_up(); ++attempt) {
+  for (int attempt = 0; attempt < kTunnelTries && !given_up(); ++attempt) {
     brixa_connection c = call_blocking(style, [&] {
       return brixa_create_connect(client, device->id.c_str(), port16(device->dev_port.load()), 0);
     });
     device->tcpConnection.store(c);
     device->tcpConnectionRenewed.store(false);
     if (c != nullptr) break;
-    if (wait_until(style, given_up, kPoll) == WaitEnd::quit) quit = true;
+    if (wait_until(style, given_up, kTunnelRetryPause) == WaitEnd::quit) quit = true;
   }
   trace::step("start login p2p connect (3850)");
   bool up = wait_up(kNewTunnelWait);
@@ -299,14 +299,14 @@ void CkavrelCtrl::CreateDevP2PConnect(const std::shared_ptr<DevInfo>& device) {
   // One tunnel, tried up to three times with a pause between tries.
   auto connect = [&](uint16_t dev_port, uint16_t local_port, std::atomic<brixa_connection>& slot,
                      std::atomic<bool>& renewed, std::atomic<int32_t>* status_each_try) {
-    for (int attempt = 0; attempt < kConnectTries && !stopping(); ++attempt) {
+    for (int attempt = 0; attempt < kTunnelTries && !stopping(); ++attempt) {
       if (status_each_try != nullptr) status_each_try->store(0);
       brixa_connection c = call_blocking(
           style, [&] { return brixa_create_connect(client, device->id.c_str(), dev_port, local_port); });
       slot.store(c);
       renewed.store(false);
       if (c != nullptr) return;
-      if (wait_until(style, stopping, kPoll) == WaitEnd::quit) return;
+      if (wait_until(style, stopping, kTunnelRetryPause) == WaitEnd::quit) return;
     }
   };
   if (device->webConnection.load() == nullptr) {

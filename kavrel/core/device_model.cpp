@@ -18,8 +18,6 @@ namespace kavrel {
 namespace {
 
 constexpr size_t kSummaryLimit = 16384;
-constexpr int kConnectTries = 3;
-constexpr auto kConnectRetryPause = std::chrono::milliseconds(100);
 
 // A string member that fits a field of `field` bytes, else empty (also when absent).
 std::string read_text(const cJSON* object, const char* name, size_t field) {
@@ -116,13 +114,13 @@ void CkavrelCtrl::SetDevInfo(const char* szInfo) {
         Callback(0, 0, kEventP2PConnected, device->tcpConnectionStatus.load(), 1, device->id.c_str(),
                  static_cast<int32_t>(device->id.size()));
       } else {
-        for (int attempt = 0; attempt < kConnectTries && m_stopConnecting.load() == 0; ++attempt) {
+        for (int attempt = 0; attempt < kTunnelTries && m_stopConnecting.load() == 0; ++attempt) {
           brixa_connection c = brixa_create_connect(m_hClient.load(), device->id.c_str(),
                                                     static_cast<uint16_t>(device->dev_port.load()), 0);
           device->tcpConnection.store(c);
           device->tcpConnectionRenewed.store(false);
           if (c != nullptr) break;
-          std::this_thread::sleep_for(kConnectRetryPause);
+          std::this_thread::sleep_for(kTunnelRetryPause);
         }
       }
 

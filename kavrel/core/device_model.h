@@ -13,6 +13,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -37,6 +38,9 @@ inline constexpr size_t kChannelSlots = 64;
 inline constexpr size_t kChannelSlotField = 120;
 // devInfoResult while a device description is awaited.
 inline constexpr int32_t kDevInfoAwaited = -100;
+// A tunnel to a device is asked for up to this many times, with this pause after each refusal.
+inline constexpr int kTunnelTries = 3;
+inline constexpr std::chrono::milliseconds kTunnelRetryPause{100};
 
 // `text` when it fits a field of `field` bytes with its terminating zero, else empty.
 inline std::string fit_field(const char* text, size_t field) {

@@ -10,7 +10,11 @@ namespace sim::tunnel {
 namespace wire = t2u::wire;
 
 namespace {
-constexpr int kConnectTimeoutMs = 5000;
+// Reaching the service (connect and send an opening line), waiting for its answer to the
+// registration, and reaching the device's own port.
+constexpr int kServiceConnectTimeoutMs = 5000;
+constexpr int kRegistrationAnswerTimeoutMs = 5000;
+constexpr int kDeviceConnectTimeoutMs = 5000;
 constexpr size_t kMaxStreams = 256;
 }  // namespace
 
@@ -44,14 +48,14 @@ bool DeviceAgent::wait_registered(uint32_t timeout_ms) const {
 void DeviceAgent::register_loop() {
   while (!stop_.is_set()) {
     platform::net::UniqueFd fd =
-        platform::net::connect_to(options_.service_host, options_.service_port, stop_.fd(), kConnectTimeoutMs);
+        platform::net::connect_to(options_.service_host, options_.service_port, stop_.fd(), kServiceConnectTimeoutMs);
     std::string reply;
     if (fd.valid()) {
       std::string hello = std::string(wire::kTag) + " AGENT " + wire::encode_text(options_.device_id) + " " +
                           wire::encode_text(options_.port_key) + " " + std::to_string(options_.version) + " " +
                           std::to_string(options_.nat_type) + "\n";
-      if (!platform::net::send_all(fd.get(), hello, stop_.fd(), kConnectTimeoutMs) ||
-          platform::net::read_line(fd.get(), &reply, wire::kMaxLine, stop_.fd(), kConnectTimeoutMs) != platform::net::LineRead::ok) {
+      if (!platform::net::send_all(fd.get(), hello, stop_.fd(), kServiceConnectTimeoutMs) ||
+          platform::net::read_line(fd.get(), &reply, wire::kMaxLine, stop_.fd(), kRegistrationAnswerTimeoutMs) != platform::net::LineRead::ok) {
         reply.clear();
       }
     }
@@ -122,18 +126,18 @@ void DeviceAgent::relay(uint64_t stream_id, uint16_t peer_port, std::string toke
     target_port = 0;  // not a port this device offers
   }
   platform::net::UniqueFd device;
-  if (target_port != 0) device = platform::net::connect_to(options_.target_host, target_port, stop_.fd(), kConnectTimeoutMs);
+  if (target_port != 0) device = platform::net::connect_to(options_.target_host, target_port, stop_.fd(), kDeviceConnectTimeoutMs);
   if (!device.valid()) {
     std::lock_guard<std::mutex> hold(lock_);
     if (channel_ != nullptr) channel_->post("FAILED " + std::to_string(stream_id));
     return;
   }
   platform::net::UniqueFd service =
-      platform::net::connect_to(options_.service_host, options_.service_port, stop_.fd(), kConnectTimeoutMs);
+      platform::net::connect_to(options_.service_host, options_.service_port, stop_.fd(), kServiceConnectTimeoutMs);
   if (!service.valid()) return;
   std::string attach = std::string(wire::kTag) + " ATTACH " + wire::encode_text(options_.device_id) + " " +
                        std::to_string(stream_id) + " " + token + "\n";
-  if (!platform::net::send_all(service.get(), attach, stop_.fd(), kConnectTimeoutMs)) return;
+  if (!platform::net::send_all(service.get(), attach, stop_.fd(), kServiceConnectTimeoutMs)) return;
   wire::pump(device.get(), service.get(), stop_.fd());
 }
 
