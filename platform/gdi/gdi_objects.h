@@ -194,6 +194,8 @@ void fill_pixels(Target& target, const RECT& rect, uint32_t pixel);
 // ---- text helpers shared by GDI and GDI+ ----
 std::string utf16_to_utf8(const char16_t* text, int count);
 std::u16string utf8_to_utf16(const char* text, int count);
+// The cairo face of a family and style (kept for the life of the process).
+cairo_font_face_t* font_face(const std::string& family, bool bold, bool italic);
 // Applies the font to a cairo context.
 void use_font(cairo_t* cr, const FontObject& font);
 
