@@ -9,7 +9,10 @@
 //  - A bitmap's pixels are guarded by the bitmap's `lock`, held by one drawing call at a time
 //    (any thread). Its `selected_by` is guarded by the table lock.
 //  - A device context's state is used by one thread at a time (Win32 rule); it has no lock.
-//  - Lock order: table lock, then a bitmap's or a surface's lock; never two pixel locks at once.
+//  - The cache of cairo font faces has its own lock, taken last and only for a lookup.
+//  - Lock order: table lock, then a bitmap's or a surface's (or a GDI+ image's) lock, then the
+//    font-face cache lock. No call holds two pixel locks at once: copies read their source into
+//    a private buffer first.
 #pragma once
 
 #include <cairo/cairo.h>
