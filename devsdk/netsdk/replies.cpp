@@ -16,6 +16,9 @@ static_assert(sizeof(NET_NETWORK_CONFIG) == 1852);
 static_assert(offsetof(NET_NETWORK_CONFIG, tcp_port) == 22 && offsetof(NET_NETWORK_CONFIG, http_port) == 26 &&
               offsetof(NET_NETWORK_CONFIG, https_port) == 28);
 static_assert(sizeof(NET_IO_STATE) == 4);
+static_assert(sizeof(NET_CHANNEL_CONFIG) == 340);
+static_assert(offsetof(NET_CHANNEL_CONFIG, main[0].resolution) == 40 &&
+              offsetof(NET_CHANNEL_CONFIG, extra[0].resolution) == 112);
 
 namespace {
 
