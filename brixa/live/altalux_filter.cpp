@@ -2,7 +2,12 @@
 #include "brixa/live/altalux_filter.h"
 
 #include <cmath>
+#include <cstring>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace brixa::live {
 
@@ -85,21 +90,75 @@ inline uint8_t add_clamped(uint8_t channel, int delta) {
 
 }  // namespace
 
+#if defined(__SSE2__)
+namespace {
+
+// The luminance of four pixels as four 32-bit lanes, with the same integer formula.
+inline __m128i luminance4(__m128i pixels) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i weights = _mm_setr_epi16(9797, 19234, 3735, 0, 9797, 19234, 3735, 0);
+  __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(pixels, zero), weights);   // b+g, r of pixels 0, 1
+  __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(pixels, zero), weights);  // b+g, r of pixels 2, 3
+  __m128i even = _mm_castps_si128(
+      _mm_shuffle_ps(_mm_castsi128_ps(low), _mm_castsi128_ps(high), _MM_SHUFFLE(2, 0, 2, 0)));
+  __m128i odd = _mm_castps_si128(
+      _mm_shuffle_ps(_mm_castsi128_ps(low), _mm_castsi128_ps(high), _MM_SHUFFLE(3, 1, 3, 1)));
+  return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(even, odd), _mm_set1_epi32(16384)), 15);
+}
+
+// Adds delta i (16-bit lanes 0-3 of `deltas`) to the blue, green and red bytes of pixel i,
+// saturating at 0 and 255; the fourth byte gets 0 added.
+inline __m128i add_deltas4(__m128i pixels, __m128i deltas) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i colour_lanes = _mm_setr_epi16(-1, -1, -1, 0, -1, -1, -1, 0);
+  __m128i pairs = _mm_unpacklo_epi16(deltas, deltas);                                   // d0 d0 d1 d1 ...
+  __m128i first = _mm_and_si128(_mm_unpacklo_epi32(pairs, pairs), colour_lanes);        // pixels 0, 1
+  __m128i second = _mm_and_si128(_mm_unpackhi_epi32(pairs, pairs), colour_lanes);       // pixels 2, 3
+  __m128i low = _mm_add_epi16(_mm_unpacklo_epi8(pixels, zero), first);
+  __m128i high = _mm_add_epi16(_mm_unpackhi_epi8(pixels, zero), second);
+  return _mm_packus_epi16(low, high);
+}
+
+}  // namespace
+#endif
+
 void CBaseAltaLuxFilter::compute_luminance(CBaseAltaLuxFilter* self, uint8_t* pixels, int first, int end) {
   const size_t w = static_cast<size_t>(self->width_);
   for (int y = first; y < end; ++y) {
     const uint8_t* src = pixels + static_cast<size_t>(y) * w * 4;
     uint8_t* dst = self->plane_.get() + static_cast<size_t>(y) * w;
-    for (size_t x = 0; x < w; ++x) dst[x] = static_cast<uint8_t>(luminance(src + x * 4));
+    size_t x = 0;
+#if defined(__SSE2__)
+    for (; x + 8 <= w; x += 8) {
+      __m128i a = luminance4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x * 4)));
+      __m128i b = luminance4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x * 4 + 16)));
+      __m128i words = _mm_packs_epi32(a, b);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x), _mm_packus_epi16(words, words));
+    }
+#endif
+    for (; x < w; ++x) dst[x] = static_cast<uint8_t>(luminance(src + x * 4));
   }
 }
 
 void CBaseAltaLuxFilter::write_back(CBaseAltaLuxFilter* self, uint8_t* pixels, int first, int end) {
   const size_t w = static_cast<size_t>(self->width_);
   for (int y = first; y < end; ++y) {
-    uint8_t* px = pixels + static_cast<size_t>(y) * w * 4;
+    uint8_t* row = pixels + static_cast<size_t>(y) * w * 4;
     const uint8_t* plane = self->plane_.get() + static_cast<size_t>(y) * w;
-    for (size_t x = 0; x < w; ++x, px += 4) {
+    size_t x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 4 <= w; x += 4) {
+      __m128i* at = reinterpret_cast<__m128i*>(row + x * 4);
+      __m128i px = _mm_loadu_si128(at);
+      uint32_t four;
+      std::memcpy(&four, plane + x, 4);
+      __m128i target = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(four)), zero), zero);
+      __m128i delta = _mm_sub_epi32(target, luminance4(px));
+      _mm_storeu_si128(at, add_deltas4(px, _mm_packs_epi32(delta, delta)));
+    }
+#endif
+    for (uint8_t* px = row + x * 4; x < w; ++x, px += 4) {
       int delta = static_cast<int>(plane[x]) - static_cast<int>(luminance(px));
       px[0] = add_clamped(px[0], delta);
       px[1] = add_clamped(px[1], delta);

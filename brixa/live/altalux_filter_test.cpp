@@ -292,6 +292,7 @@ TEST(AltaLuxFilter, MatchesTheReferenceExactly) {
       {128, 128, 60},   // 16 x 16 tiles: power-of-two regions, shifted
       {257, 95, 0},     // smallest accepted intensity
       {640, 360, 100},  // strongest
+      {1600, 1440, 25}, // regions above 32767 pixels: the scalar path
       {17, 9, 25},      // tiles of 2 x 1
       {7, 30, 25},      // narrower than the tile columns: unchanged
   };
