@@ -130,6 +130,49 @@ TEST(Messages, BindRoundTrips) {
   expect_every_cut_refused<BindRequest>(bytes, bytes.size());
 }
 
+TEST(Messages, StreamSettingsNamedConfigsAndLensRoundTripAndRefuseEveryCut) {
+  ChannelConfig c;
+  c.name = "Entrada";
+  c.main = {17, 25, 2048, 25, 1, 1};
+  c.extra = {3, 25, 384, 25, 1, 1};
+  auto cb = encode(c);
+  ChannelConfig cback;
+  ASSERT_TRUE(decode(cb, cback));
+  EXPECT_EQ(cback.name, "Entrada");
+  EXPECT_EQ(cback.main.resolution, 17);
+  EXPECT_EQ(cback.extra.bit_rate_kbps, 384);
+  expect_every_cut_refused<ChannelConfig>(cb, cb.size());
+
+  NamedConfigRequest n{"devVideoInput.getCaps", 2};
+  auto nb = encode(n);
+  NamedConfigRequest nback;
+  ASSERT_TRUE(decode(nb, nback));
+  EXPECT_EQ(nback.name, "devVideoInput.getCaps");
+  EXPECT_EQ(nback.channel, 2);
+  expect_every_cut_refused<NamedConfigRequest>(nb, nb.size());
+  EXPECT_FALSE(decode(encode(NamedConfigRequest{"", 0}), nback));  // a name is required
+
+  NamedConfigReply r{std::string(70000, 'x')};
+  NamedConfigReply rback;
+  ASSERT_TRUE(decode(encode(r), rback));
+  EXPECT_EQ(rback.text.size(), 65535u);  // cut to the text's limit
+
+  LensInfo lens;
+  lens.radius = 2304;
+  lens.center_x = 4096;
+  lens.center_y = 3913;
+  lens.width_ratio = 1280;
+  lens.height_ratio = 720;
+  lens.installation_style = 1;
+  auto lb = encode(lens);
+  LensInfo lback;
+  ASSERT_TRUE(decode(lb, lback));
+  EXPECT_EQ(lback.center_y, 3913);
+  EXPECT_EQ(lback.height_ratio, 720);
+  EXPECT_EQ(lback.installation_style, 1);
+  expect_every_cut_refused<LensInfo>(lb, lb.size());
+}
+
 // The example of README.md, byte for byte.
 TEST(Messages, LoginRequestMatchesTheDocumentedBytes) {
   LoginRequest in;

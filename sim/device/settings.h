@@ -39,6 +39,13 @@ struct TunnelLink {
   std::string port_key = "vakP60372";
 };
 
+// What the device's cameras show (sim/device/README.md, "Video").
+struct VideoSettings {
+  std::vector<std::string> channel_names;  // drawn into each channel's picture; "Canal N" beyond
+  bool fisheye = false;    // a one-channel camera with a fisheye lens: circular picture
+  bool extra_cif = false;  // extra stream 352 x 288 (240) instead of 704 x 576 (480)
+};
+
 struct Settings {
   std::string dev_id = "KVR-TEST";
   std::string name = "Gravador";
@@ -59,6 +66,7 @@ struct Settings {
   int login_error = 0;       // 1-10: every login is refused with that code
   Fault fault;
   TunnelLink tunnel;
+  VideoSettings video;
 };
 
 }  // namespace sim::device
