@@ -1,8 +1,12 @@
 # Live streams, captures and overlays, picture filters.
-kavrel_test(brixa_live_test
-  live/altalux_filter_test.cpp
-  LIBS brixa_static)
 
 # The overlays and picture modes draw through the GDI subset; the stream exports parse named
 # configurations with the ConfigSDK.
 target_link_libraries(brixa_static PUBLIC platform_gdi configsdk)
+
+kavrel_test(brixa_live_test
+  live/altalux_filter_test.cpp
+  live/capture_test.cpp
+  live/resolution_test.cpp
+  LIBS brixa_static platform_gdi_testing)
+target_compile_definitions(brixa_live_test PRIVATE KAVREL_TEST_OUTPUT_DIR="${CMAKE_BINARY_DIR}/test-output")
