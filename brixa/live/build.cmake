@@ -10,3 +10,8 @@ kavrel_test(brixa_live_test
   live/resolution_test.cpp
   LIBS brixa_static platform_gdi_testing)
 target_compile_definitions(brixa_live_test PRIVATE KAVREL_TEST_OUTPUT_DIR="${CMAKE_BINARY_DIR}/test-output")
+
+# Live streams against the device simulator through the tunnel service, in process.
+kavrel_test(brixa_live_stream_test live/live_streams_test.cpp
+  LIBS brixa_static platform_gdi_testing sim_device sim_tunnel)
+target_compile_definitions(brixa_live_stream_test PRIVATE KAVREL_TEST_OUTPUT_DIR="${CMAKE_BINARY_DIR}/test-output")

@@ -52,6 +52,9 @@ ControlSession::Next ControlSession::handle(const proto::Message& m, std::vector
       out.insert(out.end(), bytes.begin(), bytes.end());
       return Next::keep;
     }
+    case FaultKind::refuse:
+      reply(out, m, proto::status::not_supported);
+      return Next::keep;
     case FaultKind::oversized: {
       auto bytes = oversized_header(m.header.type, m.header.request_id);
       out.insert(out.end(), bytes.begin(), bytes.end());

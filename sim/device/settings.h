@@ -24,6 +24,7 @@ enum class FaultKind {
   stall,      // never answer; keep the connection open
   garbage,    // answer with bytes that are not a message
   oversized,  // answer with a header announcing a payload far above any limit
+  refuse,     // answer with status not_supported; the connection stays
 };
 
 struct Fault {
