@@ -65,14 +65,14 @@ void close_all_streams() {
 
 void StreamSession::on_push(const proto::Message& message) {
   if (message.header.type != static_cast<uint16_t>(proto::Type::media_frame)) return;
-  proto::MediaFrame frame;
+  proto::MediaFrameView frame;
   if (!proto::decode(message.payload, frame)) return;
   {
     std::lock_guard<std::recursive_mutex> hold(callback_lock);
     if (data_callback != nullptr && (data_flags & NET_DATA_FLAG_RAW) != 0) {
       block.clear();
       proto::append_media_block(block, frame.kind, frame.codec, frame.timestamp_ms, frame.width, frame.height,
-                                frame.data.data(), frame.data.size());
+                                frame.data, frame.size);
       data_callback(handle, NET_DATA_RAW, block.data(), static_cast<uint32_t>(block.size()), 0, data_user);
     }
   }
@@ -80,7 +80,7 @@ void StreamSession::on_push(const proto::Message& message) {
       (frame.kind != proto::kFrameVideoKey && frame.kind != proto::kFrameVideoDelta)) {
     return;
   }
-  const AVFrame* picture = decoder.decode(frame.data.data(), frame.data.size(), frame.kind == proto::kFrameVideoKey);
+  const AVFrame* picture = decoder.decode(frame.data, frame.size, frame.kind == proto::kFrameVideoKey);
   if (picture == nullptr || !writer.draw(window, picture)) return;
   NET_DrawCallback draw;
   intptr_t user;

@@ -287,6 +287,19 @@ bool decode(const std::vector<uint8_t>& payload, MediaFrame& m) {
   return m.kind >= kFrameVideoKey && m.kind <= kFrameLens;
 }
 
+bool decode(const std::vector<uint8_t>& payload, MediaFrameView& m) {
+  Reader r(payload);
+  m.timestamp_ms = r.u64();
+  m.kind = r.u8();
+  m.codec = r.u8();
+  m.width = r.u16();
+  m.height = r.u16();
+  if (!r.ok()) return false;
+  m.size = r.remaining();
+  m.data = payload.data() + (payload.size() - m.size);
+  return m.kind >= kFrameVideoKey && m.kind <= kFrameLens;
+}
+
 std::vector<uint8_t> encode(const StreamEnd& m) {
   Writer w;
   w.u32(m.reason);

@@ -207,6 +207,17 @@ struct MediaFrame {
   std::vector<uint8_t> data;
 };
 
+// A media_frame read in place: its data points into the payload it was decoded from.
+struct MediaFrameView {
+  uint64_t timestamp_ms = 0;
+  uint8_t kind = 0;
+  uint8_t codec = 0;
+  uint16_t width = 0;
+  uint16_t height = 0;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+};
+
 // The data of a kFrameLens frame: the lens circle in 1/8192 of the picture's width (centre X,
 // radius) and height (centre Y), and the picture's proportions.
 struct LensInfo {
@@ -263,6 +274,7 @@ bool decode(const std::vector<uint8_t>& payload, IoStates& m);
 bool decode(const std::vector<uint8_t>& payload, IoControl& m);
 bool decode(const std::vector<uint8_t>& payload, BindRequest& m);
 bool decode(const std::vector<uint8_t>& payload, MediaFrame& m);
+bool decode(const std::vector<uint8_t>& payload, MediaFrameView& m);
 bool decode(const std::vector<uint8_t>& payload, StreamEnd& m);
 bool decode(const std::vector<uint8_t>& payload, AlarmEvent& m);
 

@@ -110,8 +110,15 @@ TEST(Messages, MediaFrameTakesTheRestOfThePayload) {
   ASSERT_TRUE(decode(encode(f), back));
   EXPECT_EQ(back.timestamp_ms, f.timestamp_ms);
   EXPECT_EQ(back.data, f.data);
+  auto bytes = encode(f);
+  MediaFrameView view;
+  ASSERT_TRUE(decode(bytes, view));
+  EXPECT_EQ(view.width, 1280);
+  ASSERT_EQ(view.size, f.data.size());
+  EXPECT_EQ(view.data, bytes.data() + 14);  // in place, no copy
   f.kind = 9;
   EXPECT_FALSE(decode(encode(f), back));
+  EXPECT_FALSE(decode(encode(f), view));
 }
 
 TEST(Messages, BindRoundTrips) {

@@ -15,6 +15,7 @@ Decoder::Decoder() {
   // parallel on their own threads.
   context_->thread_count = 1;
   context_->flags |= AV_CODEC_FLAG_LOW_DELAY;
+  context_->flags2 |= AV_CODEC_FLAG2_FAST;
   if (avcodec_open2(context_, codec, nullptr) < 0) {
     avcodec_free_context(&context_);
     return;

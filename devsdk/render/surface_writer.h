@@ -1,8 +1,14 @@
 // Draws decoded pictures into a window's surface (platform/window/surface.h), scaled to the
 // window's client area and converted to its 32-bit pixels. One writer per stream.
+//
+// Shrinking a picture works in its own planes and converts the small planes to 32-bit pixels
+// last: a picture at least twice the window's size is first halved (2 x 2 means), then brought to
+// the window's size by the nearest samples; a smaller one is averaged down by area. Either costs a
+// fraction of scaling and converting in one pass.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/window/window.h"
 
@@ -24,7 +30,14 @@ class SurfaceWriter {
   bool draw(platform::HWND window, const AVFrame* picture);
 
  private:
-  SwsContext* scaler_ = nullptr;
+  bool prepare(const AVFrame* picture, int width, int height);
+  void release();
+
+  bool halve_ = false;             // halve the picture's planes first
+  SwsContext* shrink_ = nullptr;   // (halved) picture -> small planes of the surface's size, or null
+  SwsContext* convert_ = nullptr;  // (small) planes -> 32-bit pixels, scaling when not shrunk
+  std::vector<uint8_t> halved_;    // the halved planes
+  std::vector<uint8_t> planes_;    // the small planes
   int from_width_ = 0, from_height_ = 0, from_format_ = -1, to_width_ = 0, to_height_ = 0;
 };
 
