@@ -61,6 +61,37 @@ bool states_of(const cJSON* object, const char* key, std::vector<uint16_t>& stat
   return true;
 }
 
+bool video_of(const cJSON* d, VideoSettings& video, int channels, std::string& error, const std::string& where) {
+  const cJSON* fisheye = cJSON_GetObjectItemCaseSensitive(d, "fisheye");
+  if (fisheye != nullptr) {
+    if (!cJSON_IsBool(fisheye)) {
+      error = where + ": \"device\".\"fisheye\" must be true or false";
+      return false;
+    }
+    video.fisheye = cJSON_IsTrue(fisheye);
+    if (video.fisheye && channels != 1) {
+      error = where + ": only a one-channel camera can be a fisheye camera";
+      return false;
+    }
+  }
+  std::string extra = text_of(d, "extra_stream", video.extra_cif ? "cif" : "d1");
+  if (extra != "d1" && extra != "cif") {
+    error = where + ": \"device\".\"extra_stream\" must be \"d1\" or \"cif\"";
+    return false;
+  }
+  video.extra_cif = extra == "cif";
+  if (const cJSON* names = cJSON_GetObjectItemCaseSensitive(d, "channel_names")) {
+    if (!cJSON_IsArray(names)) {
+      error = where + ": \"device\".\"channel_names\" must be an array of strings";
+      return false;
+    }
+    video.channel_names.clear();
+    const cJSON* n;
+    cJSON_ArrayForEach(n, names) video.channel_names.push_back(cJSON_IsString(n) ? n->valuestring : "");
+  }
+  return true;
+}
+
 bool fault_of(const cJSON* object, Fault& fault, std::string& error, const std::string& where) {
   const cJSON* item = cJSON_GetObjectItemCaseSensitive(object, "fault");
   if (item == nullptr) return true;
@@ -139,11 +170,13 @@ bool apply_device_object(const cJSON* d, FixtureDevice& fd, std::string& error, 
   uint8_t standard = s.video_standard;
   if (!integer_of(d, "video_standard", 0, 255, standard, error, where)) return false;
   s.video_standard = standard != 0 ? 1 : 0;
+  if (!video_of(d, s.video, s.channels, error, where)) return false;
   return fault_of(d, s.fault, error, where);
 }
 
 // The simulator settings of one fixture device: its entry first, then its own "device" object.
-bool read_device(const sim::fixture::Device& dev, FixtureDevice& fd, std::string& error) {
+bool read_device(const sim::fixture::Account& account, const sim::fixture::Device& dev, FixtureDevice& fd,
+                 std::string& error) {
   std::string where = "device \"" + dev.dev_id + "\"";
   Settings& s = fd.settings;
   s.dev_id = dev.dev_id;
@@ -162,6 +195,13 @@ bool read_device(const sim::fixture::Device& dev, FixtureDevice& fd, std::string
     return false;
   }
   s.channels = dev.channel_count;
+  // The cameras' names are drawn into their channels' pictures.
+  for (const sim::fixture::Camera* cam : account.all_cameras()) {
+    if (cam->devid != dev.dev_id) continue;
+    auto channel = static_cast<size_t>(cam->chlid);
+    if (s.video.channel_names.size() <= channel) s.video.channel_names.resize(channel + 1);
+    s.video.channel_names[channel] = cam->name;
+  }
   if (dev.device_json.empty()) return true;
   Json d(cJSON_Parse(dev.device_json.c_str()), cJSON_Delete);
   return d != nullptr && apply_device_object(d.get(), fd, error, where);
@@ -178,7 +218,7 @@ bool fixture_devices(const sim::fixture::Fixture& fixture, std::vector<FixtureDe
       for (const auto& other : out) known = known || other.settings.dev_id == dev.dev_id;
       if (known) continue;
       FixtureDevice fd;
-      if (!read_device(dev, fd, error)) return false;
+      if (!read_device(account, dev, fd, error)) return false;
       out.push_back(std::move(fd));
     }
   }
