@@ -214,7 +214,6 @@ Target::Target(DcObject& dc) {
       surface_hold_.reset();
       return;
     }
-    window_ = dc.window;
     pixels_ = surface_hold_->access.pixels();
   } else {
     bitmap_ = dc.state.bitmap;
@@ -242,9 +241,11 @@ Target::~Target() {
     cairo_surface_destroy(cairo_surface_);
   }
   if (bitmap_hold_.owns_lock()) bitmap_hold_.unlock();
-  surface_hold_.reset();
-  if (window_ != nullptr && !empty(drawn_)) mark_surface_changed(window_, &drawn_);
+  if (surface_hold_ != nullptr && !empty(drawn_)) surface_hold_->access.mark_changed(&drawn_);
+  surface_hold_.reset();  // unlocks; the composition listener hears of the change
 }
+
+void Target::drew_everything() { drawn_ = RECT{0, 0, pixels_.width, pixels_.height}; }
 
 void Target::drew(const RECT& rect) { drawn_ = unite(drawn_, intersect(rect, clip_)); }
 

@@ -131,8 +131,8 @@ auto with_table_lock(Fn fn) {
 
 // ---- pixels of a context ----
 // What a context draws into, locked while this lives: the window surface or the selected bitmap,
-// with the context's clip (within the pixels' bounds). When `window` is set and something was
-// drawn, the drawn area is marked changed after the lock is released.
+// with the context's clip (within the pixels' bounds). What a window context drew is marked
+// changed on the surface before the lock is released.
 class Target {
  public:
   explicit Target(DcObject& dc);
@@ -147,6 +147,8 @@ class Target {
   uint32_t* row(int y) { return reinterpret_cast<uint32_t*>(pixels_.data + static_cast<ptrdiff_t>(y) * pixels_.stride); }
   // Records that `rect` (clipped) was drawn.
   void drew(const RECT& rect);
+  // Records that any pixel may have changed (direct pixel access).
+  void drew_everything();
   // A cairo context on the pixels, clipped; owned by the Target.
   cairo_t* cairo();
 
@@ -155,7 +157,6 @@ class Target {
   std::unique_ptr<SurfaceHold> surface_hold_;
   std::shared_ptr<BitmapObject> bitmap_;
   std::unique_lock<std::mutex> bitmap_hold_;
-  HWND window_ = nullptr;
   SurfacePixels pixels_;
   RECT clip_;
   RECT drawn_;
