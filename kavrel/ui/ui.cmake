@@ -1,2 +1,10 @@
 # The video wall's windows draw through the GDI/GDI+ subset.
 target_link_libraries(kavrel_static PUBLIC platform_gdi)
+
+kavrel_test(kavrel_ui_test
+  ui/wall_layout_test.cpp
+  ui/skin_button_test.cpp
+  ui/video_tool_test.cpp
+  ui/video_wall_test.cpp
+  LIBS kavrel_static)
+target_compile_options(kavrel_ui_test PRIVATE -Wshadow -Wnon-virtual-dtor -Wold-style-cast)

@@ -45,16 +45,15 @@ void set_class_registration_refused_for_testing(bool refused) { registration_ref
 CWindowWnd::~CWindowWnd() {
   HWND window = m_hWnd;
   if (window == nullptr) return;
-  if (platform::get_window_thread(window) == std::this_thread::get_id()) {
-    platform::destroy_window(window);  // WM_NCDESTROY unbinds the object
-  }
-  if (m_hWnd != nullptr) {
-    // Another thread owns the window, or it could not be destroyed: cut it loose.
+  // The derived object is already gone: unbind first, so the window's last messages reach the
+  // default processing only, then destroy it on its own thread (elsewhere it is only cut loose).
+  {
     std::lock_guard<std::mutex> hold(map_lock());
     window_map().erase(window);
     platform::set_window_data(window, nullptr);
-    m_hWnd = nullptr;
   }
+  m_hWnd = nullptr;
+  if (platform::get_window_thread(window) == std::this_thread::get_id()) platform::destroy_window(window);
 }
 
 void CWindowWnd::OnWindowDestroyed(HWND) {}

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/window/host_site.h"
 #include "platform/window/window.h"
 
 namespace kavrel::ui {
