@@ -202,6 +202,7 @@ void CkavrelCtrl::OnDestroy() {
     });
     StopFullScreenWatcher();
     CliUnInit();
+    for (auto& panel : m_paneRenderWindows) panel.store(nullptr);
     shut_drawing_down();
     CurrentControl::clear(this);
   } catch (const std::exception& e) {

@@ -339,6 +339,9 @@ class CkavrelCtrl final : public com::IDispatch,
   int32_t m_lPage = 0;
   // Which panes' live slots hold a camera; written by live viewing on the user-interface thread.
   std::array<bool, 16> m_liveSlotInUse{};
+  // The panes' render windows, for threads that post to them: written on the user-interface
+  // thread when the wall is built and torn down, read by the DoCallbackThread.
+  std::array<std::atomic<platform::HWND>, 16> m_paneRenderWindows{};
   // Full screen: the flag is read by the watcher thread; the thread is started and joined on the
   // user-interface thread. m_fullScreenLock guards nothing but the watcher's wait.
   std::atomic<bool> m_bFullScreen{false};

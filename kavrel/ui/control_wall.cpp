@@ -40,6 +40,10 @@ void CkavrelCtrl::CreateVideoWindows() {
 
   trace::step("Initializing channel info");
   m_liveSlotInUse.fill(false);
+  for (size_t i = 0; i < m_paneRenderWindows.size(); ++i) {
+    ui::CVideoWnd* pane = m_videoWall->pane(static_cast<int>(i));
+    m_paneRenderWindows[i].store(pane != nullptr ? pane->render_window() : nullptr);
+  }
   OnSize();
 }
 
