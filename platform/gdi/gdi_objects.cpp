@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <tuple>
 #include <optional>
 #include <unordered_map>
 
@@ -129,9 +131,24 @@ FontObject::FontObject(const LOGFONT& lf) : Object(Kind::font), logfont(lf) {
   }
 }
 
+cairo_font_face_t* font_face(const std::string& family, bool bold, bool italic) {
+  // One face per family and style for the life of the process: faces are few, and cairo keeps
+  // part of a face it resolves when the face is let go.
+  struct Faces {
+    std::mutex lock;  // guards `faces`; any thread
+    std::map<std::tuple<std::string, bool, bool>, cairo_font_face_t*> faces;
+  };
+  static auto* cache = new Faces();
+  std::lock_guard<std::mutex> hold(cache->lock);
+  cairo_font_face_t*& face = cache->faces[std::make_tuple(family, bold, italic)];
+  if (face == nullptr)
+    face = cairo_toy_font_face_create(family.c_str(), italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                                      bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  return face;
+}
+
 void use_font(cairo_t* cr, const FontObject& font) {
-  cairo_select_font_face(cr, font.family.c_str(), font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                         font.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_face(cr, font_face(font.family, font.bold, font.italic));
   cairo_matrix_t matrix;
   cairo_matrix_init_scale(&matrix, font.em_pixels * font.width_scale, font.em_pixels);
   cairo_set_font_matrix(cr, &matrix);

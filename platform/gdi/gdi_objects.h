@@ -9,7 +9,10 @@
 //  - A bitmap's pixels are guarded by the bitmap's `lock`, held by one drawing call at a time
 //    (any thread). Its `selected_by` is guarded by the table lock.
 //  - A device context's state is used by one thread at a time (Win32 rule); it has no lock.
-//  - Lock order: table lock, then a bitmap's or a surface's lock; never two pixel locks at once.
+//  - The cache of cairo font faces has its own lock, taken last and only for a lookup.
+//  - Lock order: table lock, then a bitmap's or a surface's (or a GDI+ image's) lock, then the
+//    font-face cache lock. No call holds two pixel locks at once: copies read their source into
+//    a private buffer first.
 #pragma once
 
 #include <cairo/cairo.h>
@@ -194,6 +197,8 @@ void fill_pixels(Target& target, const RECT& rect, uint32_t pixel);
 // ---- text helpers shared by GDI and GDI+ ----
 std::string utf16_to_utf8(const char16_t* text, int count);
 std::u16string utf8_to_utf16(const char* text, int count);
+// The cairo face of a family and style (kept for the life of the process).
+cairo_font_face_t* font_face(const std::string& family, bool bold, bool italic);
 // Applies the font to a cairo context.
 void use_font(cairo_t* cr, const FontObject& font);
 
