@@ -2,27 +2,26 @@
 
 #include <atomic>
 
-#include "trace/trace.h"
+#include "brixa/api/brixa.h"
 
 namespace kavrel::ui {
 namespace {
 
-void no_filter(const char* what) { trace::value("No picture filter attached", what); }
-
-const PictureModeCalls kUnattached = {
-    [](platform::HWND, int32_t) { no_filter("history mode"); },
-    [](platform::HWND, int32_t) { no_filter("history interval"); },
-    [](platform::HWND, int32_t) { no_filter("wdr mode"); },
-    [](platform::HWND, int32_t) { no_filter("wdr intensity"); },
-    [](platform::HWND, int32_t, int32_t) { no_filter("freeze mode"); },
+// The library finds a stream's capture by the window it renders into.
+const PictureModeCalls kLibrary = {
+    [](platform::HWND w, int32_t mode) { brixa_set_history_mode(w, mode); },
+    [](platform::HWND w, int32_t ms) { brixa_set_history_interval(w, ms); },
+    [](platform::HWND w, int32_t mode) { brixa_set_wdr_mode(w, mode); },
+    [](platform::HWND w, int32_t intensity) { brixa_set_wdr_intensity(w, intensity); },
+    [](platform::HWND w, int32_t mode, int32_t corner) { brixa_set_freeze_mode(w, mode, corner); },
 };
 
-std::atomic<const PictureModeCalls*> current{&kUnattached};
+std::atomic<const PictureModeCalls*> current{&kLibrary};
 
 }  // namespace
 
 const PictureModeCalls& picture_mode_calls() { return *current.load(); }
 
-void set_picture_mode_calls(const PictureModeCalls* calls) { current.store(calls != nullptr ? calls : &kUnattached); }
+void set_picture_mode_calls(const PictureModeCalls* calls) { current.store(calls != nullptr ? calls : &kLibrary); }
 
 }  // namespace kavrel::ui

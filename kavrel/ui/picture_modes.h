@@ -17,8 +17,7 @@ struct PictureModeCalls {
   void (*set_freeze_mode)(platform::HWND window, int32_t mode, int32_t corner);
 };
 
-// The table in force: the library's exports once they are attached with set_picture_mode_calls;
-// until then calls that only trace that no filter is attached.
+// The table in force: the library's exports unless a test set another.
 const PictureModeCalls& picture_mode_calls();
 // Null restores the default table. The table must outlive its use.
 void set_picture_mode_calls(const PictureModeCalls* calls);
