@@ -3,6 +3,8 @@
 #include <future>
 #include <memory>
 
+#include "platform/window/surface.h"
+
 namespace host {
 namespace {
 
@@ -37,11 +39,14 @@ UiThread::UiThread() {
     host_window_ = platform::create_window(spec);
     ready.set_value();
     platform::run_message_loop();
-    // Posted work that never ran still owns its function objects.
+    // Posted work that never ran still owns its function objects. Painting that is still due
+    // is given up (a window left invalid would be offered for painting again and again).
     platform::Msg msg;
     while (platform::peek_message(&msg)) {
       if (msg.window == host_window_ && msg.message == kRunPosted) {
         delete reinterpret_cast<std::function<void()>*>(msg.lparam);
+      } else if (msg.message == platform::WM_PAINT) {
+        platform::validate_rect(msg.window, nullptr);
       }
     }
     platform::destroy_window(host_window_);
