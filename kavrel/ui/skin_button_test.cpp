@@ -205,3 +205,62 @@ TEST(SkinButtonDrawing, IdlePictureIsDimmedHoverIsFramedDisabledIsPlain) {
 
 }  // namespace
 }  // namespace kavrel::ui
+
+namespace kavrel::ui {
+namespace {
+
+// A resource table that counts what is asked of it and holds the module's own pictures.
+class CountingSource : public resources::ResourceSource {
+ public:
+  resources::ResourceBytes Find(uint32_t id, std::string_view type) const override {
+    asked.emplace_back(id, std::string(type));
+    if (id == 777 && type == resources::kTypeBitmap) return resources::module_resources().Find(1, type);
+    if (id == 777 && type == resources::kTypePng) return resources::module_resources().Find(201, type);
+    if (id == 778 && type == resources::kTypePng) {
+      static const uint8_t junk[] = {0x89, 'P', 'N', 'G', 1, 2, 3};
+      return resources::ResourceBytes{junk, sizeof junk};
+    }
+    return resources::module_resources().Find(id, type);
+  }
+  mutable std::vector<std::pair<uint32_t, std::string>> asked;
+};
+
+TEST(GdiImage, ABitmapResourceWinsAndNoPngIsLookedFor) {
+  CountingSource source;
+  CGDIImageEx image;
+  ASSERT_TRUE(image.Load(777, source));
+  EXPECT_EQ(image.width(), 16u);  // the toolbox bitmap, not the 32 x 32 picture
+  EXPECT_EQ(image.height(), 15u);
+  EXPECT_EQ(source.asked, (std::vector<std::pair<uint32_t, std::string>>{{777, "BITMAP"}}));
+}
+
+TEST(GdiImage, EveryModulePictureLoadsAtItsSize) {
+  for (uint32_t id : {201u, 204u, 206u, 207u, 208u, 209u, 210u, 211u, 212u}) {
+    CGDIImageEx image;
+    ASSERT_TRUE(image.Load(id)) << id;
+    EXPECT_EQ(image.width(), 32u) << id;
+    EXPECT_EQ(image.height(), 32u) << id;
+  }
+  for (uint32_t id : {203u, 205u}) {
+    CGDIImageEx image;
+    ASSERT_TRUE(image.Load(id)) << id;
+    EXPECT_EQ(image.width(), 80u);
+    EXPECT_EQ(image.height(), 16u);
+  }
+}
+
+TEST(GdiImage, MissingOrBrokenPicturesLeaveTheButtonWithoutOne) {
+  CountingSource source;
+  CGDIImageEx image;
+  EXPECT_FALSE(image.Load(202, source));
+  EXPECT_EQ(image.image(), nullptr);
+  EXPECT_FALSE(image.Load(778, source));
+  EXPECT_EQ(image.image(), nullptr);
+  CSkinDcButton button;
+  button.SetImage(202, nullptr, 1, source);
+  EXPECT_EQ(button.picture_width(), 0u);
+  EXPECT_EQ(button.picture_height(), 0u);
+}
+
+}  // namespace
+}  // namespace kavrel::ui

@@ -3,6 +3,9 @@
 // or a menu item to the control window.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "kavrel/resources/module_resources.h"
 #include "kavrel/ui/testing/ui_fixture.h"
 #include "kavrel/ui/video_wnd_manager.h"
 
@@ -312,6 +315,20 @@ TEST_F(WallTest, ConnectingIndicatorTurnsUntilHidden) {
   // A missing picture file leaves the plain face.
   panel.flash().SetPicture("/nonexistent/kavrel_last_frame.bmp");
   EXPECT_FALSE(panel.flash().has_picture());
+  // The last frame of the pane is shown under the spinner until the indicator is hidden.
+  std::string path = ::testing::TempDir() + "kavrel_last_frame.bmp";
+  resources::ResourceBytes bmp = resources::module_resources().Find(1, resources::kTypeBitmap);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bmp.data, 1, bmp.size, f);
+  std::fclose(f);
+  panel.flash().SetPicture(path);
+  EXPECT_TRUE(panel.flash().has_picture());
+  platform::send_message(panel.GetHWND(), kMsgConnecting, kIndicatorOn, 0);
+  pump_pending();
+  platform::send_message(panel.GetHWND(), kMsgConnecting, 0, 0);
+  EXPECT_FALSE(panel.flash().has_picture());
+  std::remove(path.c_str());
 }
 
 TEST_F(WallTest, ExportIndicatorShowsItsPercentage) {
