@@ -230,6 +230,29 @@ TEST(Paint, ComesAfterPostedMessagesForVisibleWindowsAndOnlyOnce) {
   destroy_window(root);
 }
 
+LRESULT IgnoresPaint(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_PAINT) {
+    if (paint_log != nullptr) paint_log->push_back("ignored");
+    return 0;
+  }
+  return default_window_proc(window, message, wparam, lparam);
+}
+
+TEST(Paint, AWindowThatNeverValidatesIsPaintedOnceAndPeekingEnds) {
+  std::vector<std::string> log;
+  paint_log = &log;
+  HWND careless = create_window(WindowSpec{nullptr, Rect{0, 0, 20, 20}, WS_VISIBLE, "careless", &IgnoresPaint, nullptr});
+  pump();
+  EXPECT_EQ(log, (std::vector<std::string>{"ignored"}));
+  invalidate_rect(careless, nullptr);
+  Msg msg;
+  int taken = 0;
+  while (peek_message(&msg) && taken < 100) ++taken;  // taken but never dispatched
+  EXPECT_EQ(taken, 1);
+  paint_log = nullptr;
+  destroy_window(careless);
+}
+
 TEST(Compositor, ListenerHearsChangesFromOtherThreads) {
   HWND root = make(nullptr, Rect{0, 0, 32, 32}, "root");
   std::atomic<int> heard{0};

@@ -243,7 +243,8 @@ struct WindowRecord {
   std::thread::id owner;
   std::weak_ptr<MessageQueue> queue;
   std::shared_ptr<Surface> surface = std::make_shared<Surface>();
-  Rect update;  // bounding rectangle of the update region, client coordinates
+  Rect update;    // bounding rectangle of the update region, client coordinates
+  Rect painting;  // the part of it handed out with a WM_PAINT now being served
 };
 
 // Every window of the process. Guarded by registry_lock, which is never held while a window
@@ -658,7 +659,9 @@ bool peek_message(Msg* msg) {
 
 LRESULT dispatch_message(const Msg& msg) {
   if (msg.window == nullptr) return 0;
-  return call_proc(msg.window, msg.message, msg.wparam, msg.lparam);
+  LRESULT result = call_proc(msg.window, msg.message, msg.wparam, msg.lparam);
+  if (msg.message == WM_PAINT) window_tree::end_paint(msg.window);
+  return result;
 }
 
 int run_message_loop() {
@@ -750,9 +753,11 @@ bool remove_update(HWND window, const Rect* rect) {
   // part leaves it (painting a little more than needed is harmless).
   if (rect == nullptr) {
     record->update = Rect{};
-  } else if (rect_intersection(record->update, *rect) == record->update) {
-    record->update = Rect{};
+    record->painting = Rect{};
+    return true;
   }
+  if (rect_intersection(record->update, *rect) == record->update) record->update = Rect{};
+  if (rect_intersection(record->painting, *rect) == record->painting) record->painting = Rect{};
   return true;
 }
 
@@ -760,7 +765,8 @@ bool update_rect(HWND window, Rect* rect) {
   std::lock_guard<std::mutex> hold(registry_lock);
   WindowRecord* record = find_locked(window);
   if (record == nullptr) return false;
-  Rect update = clip_to_client(*record, &record->update);
+  Rect pending = rect_union(record->update, record->painting);
+  Rect update = clip_to_client(*record, &pending);
   if (rect_is_empty(update)) return false;
   if (rect != nullptr) *rect = update;
   return true;
@@ -768,13 +774,26 @@ bool update_rect(HWND window, Rect* rect) {
 
 HWND next_to_paint() {
   std::lock_guard<std::mutex> hold(registry_lock);
-  HWND best = nullptr;
+  WindowRecord* best = nullptr;
   for (auto& [handle, record] : windows()) {
     if (record.owner != std::this_thread::get_id() || record.destroying) continue;
     if (rect_is_empty(clip_to_client(record, &record.update)) || !visible_chain_locked(&record)) continue;
-    if (best == nullptr || reinterpret_cast<uintptr_t>(handle) < reinterpret_cast<uintptr_t>(best)) best = handle;
+    if (best == nullptr || reinterpret_cast<uintptr_t>(handle) < reinterpret_cast<uintptr_t>(best->self)) {
+      best = &record;
+    }
   }
-  return best;
+  if (best == nullptr) return nullptr;
+  // Taking WM_PAINT takes the region with it, so a window that does not validate (or a loop that
+  // peeks without dispatching) is not painted over and over; get_update_rect still reports it
+  // until the paint ends.
+  best->painting = rect_union(best->painting, best->update);
+  best->update = Rect{};
+  return best->self;
+}
+
+void end_paint(HWND window) {
+  std::lock_guard<std::mutex> hold(registry_lock);
+  if (WindowRecord* record = find_locked(window)) record->painting = Rect{};
 }
 
 void notify_changed() {
@@ -799,8 +818,16 @@ bool get_update_rect(HWND window, Rect* rect) { return window_tree::update_rect(
 
 bool update_window(HWND window) {
   if (get_window_thread(window) != std::this_thread::get_id()) return false;
-  if (!get_update_rect(window, nullptr)) return true;
+  {
+    std::lock_guard<std::mutex> hold(registry_lock);
+    WindowRecord* record = find_locked(window);
+    if (record == nullptr) return false;
+    if (rect_is_empty(window_tree::clip_to_client(*record, &record->update))) return true;
+    record->painting = rect_union(record->painting, record->update);
+    record->update = Rect{};
+  }
   send_message(window, WM_PAINT, 0, 0);
+  window_tree::end_paint(window);
   return true;
 }
 

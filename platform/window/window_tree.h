@@ -50,7 +50,9 @@ bool update_rect(HWND window, Rect* rect);
 
 // A visible window of the calling thread with a non-empty update region (the earliest created
 // first, so parents paint before their children), or null.
+// Its update region moves to the paint in progress, which end_paint() closes.
 HWND next_to_paint();
+void end_paint(HWND window);
 
 // Runs the composition listener (see set_composition_listener).
 void notify_changed();
