@@ -34,6 +34,12 @@ inline constexpr UINT WM_RBUTTONUP = 0x0205;
 inline constexpr UINT WM_MOUSEHOVER = 0x02A1;
 // Reflected child notifications arrive at the child as the message number plus this.
 inline constexpr UINT OCM_BASE = 0x2000;
+// What WM_NOTIFY carries in lParam (a pointer to this, or to a larger record that starts so).
+struct NMHDR {
+  platform::HWND hwndFrom = nullptr;
+  uintptr_t idFrom = 0;
+  UINT code = 0;
+};
 
 // Win32 packs a point into lParam as x in the low 16 bits and y in the high 16 bits, each signed.
 constexpr platform::LPARAM make_point_lparam(int x, int y) {

@@ -362,3 +362,37 @@ TEST(WindowClass, RefusedRegistrationCreatesNoWindow) {
 
 }  // namespace
 }  // namespace kavrel::ui
+
+namespace kavrel::ui {
+namespace {
+
+// A child control that records what is reflected to it.
+std::vector<platform::UINT>* reflected = nullptr;
+platform::LRESULT ChildControl(platform::HWND w, platform::UINT m, platform::WPARAM wp, platform::LPARAM lp) {
+  if (m >= OCM_BASE && reflected != nullptr) reflected->push_back(m);
+  return platform::default_window_proc(w, m, wp, lp);
+}
+
+TEST_F(WallTest, ChildControlNotificationsAreReflectedToTheChild) {
+  std::vector<platform::UINT> got;
+  reflected = &got;
+  HWND pane = wall_->pane(0)->GetHWND();
+  platform::WindowSpec spec;
+  spec.parent = pane;
+  spec.style = platform::WS_CHILD;
+  spec.proc = &ChildControl;
+  HWND child = platform::create_window(spec);
+  EXPECT_EQ(platform::send_message(pane, WM_COMMAND, 1, reinterpret_cast<LPARAM>(child)), 1);
+  EXPECT_EQ(platform::send_message(pane, WM_CTLCOLORSTATIC, 0, reinterpret_cast<LPARAM>(child)), 1);
+  NMHDR header{child, 7, 0};
+  EXPECT_EQ(platform::send_message(pane, WM_NOTIFY, 7, reinterpret_cast<LPARAM>(&header)), 1);
+  // A handle that is not a child of the window is not reflected.
+  EXPECT_EQ(platform::send_message(pane, WM_COMMAND, 1, reinterpret_cast<LPARAM>(sink_->window())), 0);
+  EXPECT_EQ(got, (std::vector<platform::UINT>{WM_COMMAND + OCM_BASE, WM_CTLCOLORSTATIC + OCM_BASE,
+                                              WM_NOTIFY + OCM_BASE}));
+  reflected = nullptr;
+  platform::destroy_window(child);
+}
+
+}  // namespace
+}  // namespace kavrel::ui

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "kavrel/ui/ui_messages.h"
 #include "platform/gdi/user.h"
 #include "platform/window/surface.h"
 
@@ -114,6 +115,21 @@ LRESULT CWindowWnd::CALLBACK_WindowProc(HWND window, platform::UINT message, WPA
     object->m_hWnd = nullptr;
     object->OnWindowDestroyed(window);
     return 1;
+  }
+
+  // Notifications of a child control go back to that child, which handles its own.
+  if (object != nullptr && (message == WM_COMMAND || message == WM_NOTIFY || message == WM_CTLCOLOREDIT ||
+                            message == WM_CTLCOLORSTATIC)) {
+    HWND child = nullptr;
+    if (message == WM_NOTIFY) {
+      if (lparam != 0) child = reinterpret_cast<const NMHDR*>(lparam)->hwndFrom;
+    } else {
+      child = reinterpret_cast<HWND>(lparam);
+    }
+    if (child != nullptr && platform::is_window(child) && platform::get_parent(child) == window) {
+      platform::send_message(child, message + OCM_BASE, wparam, lparam);
+      return 1;
+    }
   }
 
   if (object != nullptr) {
