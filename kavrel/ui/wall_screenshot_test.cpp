@@ -160,8 +160,15 @@ TEST_P(WallScreenshot, LooksLikeTheReviewedPicture) {
   for (int i = 0; i < count; ++i) {
     if ((start + i) % 3 != 2) render_scene(wall.pane(start + i)->render_window(), start + i);
   }
-  // One pane is connecting, the selected one has its bars hovered with the pointer on a button.
+  // One pane is connecting, one exports, the selected one has its bars hovered with the pointer
+  // on a button.
   if (count > 1) platform::send_message(wall.pane(start + 2)->panel().GetHWND(), kMsgConnecting, kIndicatorOn, 0);
+  if (count >= 9) {
+    CVideoPannel& exporting = wall.pane(start + 4)->panel();
+    exporting.tool().SetExporting(true);
+    platform::send_message(exporting.GetHWND(), kMsgExportIndicator, kIndicatorOn, 0);
+    platform::send_message(exporting.GetHWND(), kMsgExportPercent, 42, 0);
+  }
   CVideoPannel& hovered = wall.pane(start)->panel();
   platform::Rect panel_client;
   platform::get_client_rect(hovered.GetHWND(), &panel_client);
