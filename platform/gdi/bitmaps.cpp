@@ -413,13 +413,12 @@ DcPixels::DcPixels(HDC dc, bool will_write) : will_write_(will_write) {
   if (object == nullptr) return;
   hold_ = new Hold{object, std::make_unique<Target>(*object)};
   if (!hold_->target->valid()) return;
-  window_ = object->window;
   pixels_ = hold_->target->pixels();
 }
 
 DcPixels::~DcPixels() {
-  delete hold_;  // unlocks
-  if (will_write_ && window_ != nullptr) mark_surface_changed(window_, nullptr);
+  if (hold_ != nullptr && will_write_) hold_->target->drew_everything();
+  delete hold_;  // marks, then unlocks
 }
 
 struct BitmapPixels::Hold {

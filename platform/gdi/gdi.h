@@ -437,7 +437,6 @@ class PLATFORM_GDI_API DcPixels {
  private:
   struct Hold;
   Hold* hold_ = nullptr;
-  HWND window_ = nullptr;
   bool will_write_ = false;
   SurfacePixels pixels_;
 };

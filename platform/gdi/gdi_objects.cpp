@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <tuple>
 #include <optional>
 #include <unordered_map>
 
@@ -129,9 +131,24 @@ FontObject::FontObject(const LOGFONT& lf) : Object(Kind::font), logfont(lf) {
   }
 }
 
+cairo_font_face_t* font_face(const std::string& family, bool bold, bool italic) {
+  // One face per family and style for the life of the process: faces are few, and cairo keeps
+  // part of a face it resolves when the face is let go.
+  struct Faces {
+    std::mutex lock;  // guards `faces`; any thread
+    std::map<std::tuple<std::string, bool, bool>, cairo_font_face_t*> faces;
+  };
+  static auto* cache = new Faces();
+  std::lock_guard<std::mutex> hold(cache->lock);
+  cairo_font_face_t*& face = cache->faces[std::make_tuple(family, bold, italic)];
+  if (face == nullptr)
+    face = cairo_toy_font_face_create(family.c_str(), italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                                      bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  return face;
+}
+
 void use_font(cairo_t* cr, const FontObject& font) {
-  cairo_select_font_face(cr, font.family.c_str(), font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                         font.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_face(cr, font_face(font.family, font.bold, font.italic));
   cairo_matrix_t matrix;
   cairo_matrix_init_scale(&matrix, font.em_pixels * font.width_scale, font.em_pixels);
   cairo_set_font_matrix(cr, &matrix);
@@ -214,7 +231,6 @@ Target::Target(DcObject& dc) {
       surface_hold_.reset();
       return;
     }
-    window_ = dc.window;
     pixels_ = surface_hold_->access.pixels();
   } else {
     bitmap_ = dc.state.bitmap;
@@ -242,9 +258,11 @@ Target::~Target() {
     cairo_surface_destroy(cairo_surface_);
   }
   if (bitmap_hold_.owns_lock()) bitmap_hold_.unlock();
-  surface_hold_.reset();
-  if (window_ != nullptr && !empty(drawn_)) mark_surface_changed(window_, &drawn_);
+  if (surface_hold_ != nullptr && !empty(drawn_)) surface_hold_->access.mark_changed(&drawn_);
+  surface_hold_.reset();  // unlocks; the composition listener hears of the change
 }
+
+void Target::drew_everything() { drawn_ = RECT{0, 0, pixels_.width, pixels_.height}; }
 
 void Target::drew(const RECT& rect) { drawn_ = unite(drawn_, intersect(rect, clip_)); }
 

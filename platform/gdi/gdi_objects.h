@@ -9,7 +9,10 @@
 //  - A bitmap's pixels are guarded by the bitmap's `lock`, held by one drawing call at a time
 //    (any thread). Its `selected_by` is guarded by the table lock.
 //  - A device context's state is used by one thread at a time (Win32 rule); it has no lock.
-//  - Lock order: table lock, then a bitmap's or a surface's lock; never two pixel locks at once.
+//  - The cache of cairo font faces has its own lock, taken last and only for a lookup.
+//  - Lock order: table lock, then a bitmap's or a surface's (or a GDI+ image's) lock, then the
+//    font-face cache lock. No call holds two pixel locks at once: copies read their source into
+//    a private buffer first.
 #pragma once
 
 #include <cairo/cairo.h>
@@ -131,8 +134,8 @@ auto with_table_lock(Fn fn) {
 
 // ---- pixels of a context ----
 // What a context draws into, locked while this lives: the window surface or the selected bitmap,
-// with the context's clip (within the pixels' bounds). When `window` is set and something was
-// drawn, the drawn area is marked changed after the lock is released.
+// with the context's clip (within the pixels' bounds). What a window context drew is marked
+// changed on the surface before the lock is released.
 class Target {
  public:
   explicit Target(DcObject& dc);
@@ -147,6 +150,8 @@ class Target {
   uint32_t* row(int y) { return reinterpret_cast<uint32_t*>(pixels_.data + static_cast<ptrdiff_t>(y) * pixels_.stride); }
   // Records that `rect` (clipped) was drawn.
   void drew(const RECT& rect);
+  // Records that any pixel may have changed (direct pixel access).
+  void drew_everything();
   // A cairo context on the pixels, clipped; owned by the Target.
   cairo_t* cairo();
 
@@ -155,7 +160,6 @@ class Target {
   std::unique_ptr<SurfaceHold> surface_hold_;
   std::shared_ptr<BitmapObject> bitmap_;
   std::unique_lock<std::mutex> bitmap_hold_;
-  HWND window_ = nullptr;
   SurfacePixels pixels_;
   RECT clip_;
   RECT drawn_;
@@ -193,6 +197,8 @@ void fill_pixels(Target& target, const RECT& rect, uint32_t pixel);
 // ---- text helpers shared by GDI and GDI+ ----
 std::string utf16_to_utf8(const char16_t* text, int count);
 std::u16string utf8_to_utf16(const char* text, int count);
+// The cairo face of a family and style (kept for the life of the process).
+cairo_font_face_t* font_face(const std::string& family, bool bold, bool italic);
 // Applies the font to a cairo context.
 void use_font(cairo_t* cr, const FontObject& font);
 

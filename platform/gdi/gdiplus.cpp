@@ -348,8 +348,8 @@ cairo_line_cap_t cap_of(LineCap cap) {
 }
 
 void use_font(cairo_t* cr, const Font& font) {
-  cairo_select_font_face(cr, font.family(), (font.style() & FontStyleItalic) != 0 ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                         (font.style() & FontStyleBold) != 0 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_face(cr, gdi_internal::font_face(font.family(), (font.style() & FontStyleBold) != 0,
+                                                 (font.style() & FontStyleItalic) != 0));
   cairo_set_font_size(cr, font.pixel_size());
   cairo_font_options_t* options = cairo_font_options_create();
   cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);

@@ -118,7 +118,9 @@ TEST(GdiplusImage, ColourMatrixTable) {
     MemoryCanvas canvas(6, 6, RGB(0, 0, 255));
     gp::Graphics graphics(canvas.dc());
     gp::ImageAttributes attributes;
-    if (c.matrix != nullptr) ASSERT_EQ(attributes.SetColorMatrix(c.matrix), gp::Ok);
+    if (c.matrix != nullptr) {
+      ASSERT_EQ(attributes.SetColorMatrix(c.matrix), gp::Ok);
+    }
     ASSERT_EQ(graphics.DrawImage(red.get(), gp::Rect(1, 1, 4, 4), 0, 0, 4, 4, gp::UnitPixel,
                                  c.matrix != nullptr ? &attributes : nullptr),
               gp::Ok)

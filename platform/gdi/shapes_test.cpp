@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
                     DeleteObject(blue);
                   },
                   {{0, 0, kBlue}, {2, 2, kBlue}, {3, 3, kWhite}, {10, 10, kBlack}, {11, 11, kBlack}, {12, 12, kWhite}}}),
-    [](const ::testing::TestParamInfo<ShapeCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<ShapeCase>& case_info) { return case_info.param.name; });
 
 TEST(GradientFill, VerticalRunsFromTheTopColourTowardsTheBottomColour) {
   MemoryCanvas canvas(8, 10);

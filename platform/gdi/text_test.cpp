@@ -213,7 +213,7 @@ TEST(Text, PortugueseLettersAreSingleCharactersInBothCodePages) {
 }
 
 TEST(TextOut, OpaqueModeFillsTheCellWithTheBackgroundColour) {
-  MemoryCanvas canvas(100, 30);
+  MemoryCanvas canvas(200, 30);
   SetBkMode(canvas.dc(), OPAQUE);
   SetBkColor(canvas.dc(), RGB(0, 0, 255));
   SetTextColor(canvas.dc(), kWhite);
