@@ -58,6 +58,16 @@ bool Bridge::send_site(const std::string& message) {
   return true;
 }
 
+void Bridge::on_full_screen(bool on) {
+  std::shared_ptr<PageSocket> page;
+  {
+    std::lock_guard<std::mutex> hold(page_lock_);
+    full_screen_ = on;
+    page = current_;
+  }
+  if (page) page->send_text(on ? R"({"type":"site","kind":"fullscreen","on":true})" : R"({"type":"site","kind":"fullscreen","on":false})");
+}
+
 void Bridge::on_control_event(const ScriptEvent& event) {
   auto page = current_page();
   if (!page) return;  // nobody to tell; a page that comes back restores its view from hello
@@ -95,6 +105,10 @@ std::string Bridge::hello() const {
   cJSON_AddBoolToObject(state, "initialised", view_.initialised);
   cJSON_AddBoolToObject(state, "signed_in", view_.signed_in);
   cJSON_AddStringToObject(state, "user", view_.user.c_str());
+  {
+    std::lock_guard<std::mutex> hold(page_lock_);
+    cJSON_AddBoolToObject(message.get(), "fullscreen", full_screen_);
+  }
   if (!demo_json_.empty()) {
     if (cJSON* demo = cJSON_Parse(demo_json_.c_str())) cJSON_AddItemToObject(message.get(), "demo", demo);
   }

@@ -54,6 +54,9 @@ class Bridge final : public PageListener {
 
   // An event of the control (user-interface thread).
   void on_control_event(const ScriptEvent& event);
+  // The surface now shows a window lifted out of the control (full screen) or the control again.
+  // Any thread.
+  void on_full_screen(bool on);
   // A host-site message for the current page; false when there is none. Any thread.
   bool send_site(const std::string& message);
   // No more calls are taken; queued ones are dropped. Any thread (waits for the network thread).
@@ -95,6 +98,7 @@ class Bridge final : public PageListener {
 
   mutable std::mutex page_lock_;
   std::shared_ptr<PageSocket> current_;  // guarded by page_lock_; changed on the network thread
+  bool full_screen_ = false;             // guarded by page_lock_
 
   // Network thread only.
   std::deque<Call> queue_;

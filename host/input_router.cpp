@@ -1,10 +1,12 @@
 #include "host/input_router.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/window/surface.h"
+#include "platform/window/window_query.h"
 
 namespace host {
 namespace {
@@ -28,6 +30,18 @@ int int_or(const cJSON* message, const char* name, int fallback) {
   double v = 0;
   if (!number_of(message, name, &v) || std::fabs(v) > 1e6) return fallback;
   return static_cast<int>(std::lround(v));
+}
+
+// Where the window's client area lies on the screen: the sum of the rectangles up its chain.
+platform::Point screen_origin(platform::HWND window) {
+  platform::Point origin;
+  for (platform::HWND w = window; w != nullptr; w = platform::get_parent(w)) {
+    platform::Rect rect;
+    if (!platform::get_window_rect(w, &rect)) break;
+    origin.x += rect.left;
+    origin.y += rect.top;
+  }
+  return origin;
 }
 
 }  // namespace
@@ -100,8 +114,9 @@ void InputRouter::deliver(platform::HWND root, const PageInput& input) {
   if (input.kind == PageInput::Kind::key_down || input.kind == PageInput::Kind::key_up) {
     bool down = input.kind == PageInput::Kind::key_down;
     state_.set_key(input.vk, down);
-    platform::Point client;
-    platform::HWND target = window_at(root, state_.cursor(), &client);
+    platform::Point origin = screen_origin(root);
+    platform::Point cursor = state_.cursor();
+    platform::HWND target = platform::window_from_point(root, platform::Point{cursor.x - origin.x, cursor.y - origin.y}, nullptr);
     if (target == nullptr) target = root;
     uint32_t flags = 1;  // repeat count
     if (!down) flags |= (1u << 30) | (1u << 31);
@@ -112,7 +127,8 @@ void InputRouter::deliver(platform::HWND root, const PageInput& input) {
   }
 
   platform::Point at{input.x, input.y};
-  state_.set_cursor(at);
+  platform::Point origin = screen_origin(root);
+  state_.set_cursor(platform::Point{origin.x + at.x, origin.y + at.y});
   uint32_t keys = 0;
   int held = input.buttons;
   if (input.kind == PageInput::Kind::down) held |= input.button == 0 ? 1 : input.button == 2 ? 2 : 4;
@@ -124,7 +140,7 @@ void InputRouter::deliver(platform::HWND root, const PageInput& input) {
   if (input.mods & 2) keys |= MK_CONTROL;
 
   platform::Point client;
-  platform::HWND target = window_at(root, at, &client);
+  platform::HWND target = platform::window_from_point(root, at, &client);
   if (input.kind == PageInput::Kind::up && pressed_window_ != nullptr && platform::is_window(pressed_window_)) {
     // The release goes where the press went, in that window's coordinates.
     platform::Rect rect;
@@ -179,13 +195,5 @@ void InputRouter::release_all() {
   last_button_ = -1;
 }
 
-platform::HWND window_at(platform::HWND root, platform::Point at, platform::Point* client) {
-  platform::Rect rect;
-  if (!platform::is_window_visible(root) || !platform::get_client_rect(root, &rect)) return nullptr;
-  if (at.x < 0 || at.y < 0 || at.x >= rect.width() || at.y >= rect.height()) return nullptr;
-  // Until the window system can list a window's children, the root takes everything.
-  *client = at;
-  return root;
-}
 
 }  // namespace host

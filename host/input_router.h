@@ -85,8 +85,4 @@ class InputRouter {
   platform::HWND pressed_window_ = nullptr;  // gets the button-up even when the pointer left it
 };
 
-// The deepest visible window of the tree under `root` that contains `at` (root client
-// coordinates), and `at` in that window's client coordinates. Null when the point is outside.
-platform::HWND window_at(platform::HWND root, platform::Point at, platform::Point* client);
-
 }  // namespace host

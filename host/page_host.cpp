@@ -19,6 +19,7 @@
 #include "host/script_table.h"
 #include "platform/registry/registry.h"
 #include "platform/window/host_site.h"
+#include "platform/window/window_query.h"
 
 namespace host {
 namespace {
@@ -157,6 +158,24 @@ bool PageHost::start(std::string* error) {
 
   if (!p.site->start([bridge](const std::string& message) { return bridge->send_site(message); }, error)) return fail();
   p.streamer->set_root(p.control_window);
+  // A visible window of the control's thread outside the host window is a window the control
+  // lifted out for full screen: the page shows that one while it is there.
+  std::thread::id ui_thread = p.control->ui().id();
+  platform::HWND host_window = p.control->ui().host_window();
+  platform::HWND control_window = p.control_window;
+  p.streamer->set_root_chooser(
+      [ui_thread, host_window]() -> platform::HWND {
+        auto tops = platform::top_level_windows(ui_thread);
+        for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+          platform::Rect rect;
+          if (*it != host_window && platform::is_window_visible(*it) && platform::get_client_rect(*it, &rect) &&
+              !platform::rect_is_empty(rect)) {
+            return *it;
+          }
+        }
+        return nullptr;
+      },
+      [bridge, control_window](platform::HWND shown) { bridge->on_full_screen(shown != control_window); });
   p.streamer->start();
   if (!p.server->start(error)) return fail();
   return true;

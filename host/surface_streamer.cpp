@@ -64,9 +64,16 @@ void SurfaceStreamer::set_root(platform::HWND root) {
   wake_.notify_all();
 }
 
+void SurfaceStreamer::set_root_chooser(std::function<platform::HWND()> chooser,
+                                       std::function<void(platform::HWND)> changed) {
+  std::lock_guard<std::mutex> hold(lock_);
+  chooser_ = std::move(chooser);
+  on_switch_ = std::move(changed);
+}
+
 platform::HWND SurfaceStreamer::root() const {
   std::lock_guard<std::mutex> hold(lock_);
-  return root_;
+  return shown_ != nullptr ? shown_ : root_;
 }
 
 void SurfaceStreamer::attach(Sink sink) {
@@ -146,9 +153,17 @@ void SurfaceStreamer::run() {
     hold.unlock();
 
     Clock::time_point began = Clock::now();
+    if (chooser_) {
+      if (platform::HWND picked = chooser_()) root = picked;
+    }
     if (!compositor || composed_root != root) {
+      bool switched = composed_root != nullptr;
       compositor = std::make_unique<platform::Compositor>(root);
       composed_root = root;
+      hold.lock();
+      shown_ = root;
+      hold.unlock();
+      if (switched && on_switch_) on_switch_(root);
     }
     if (full) compositor->force_full();
     platform::Rect changed = compositor->compose(&frame);

@@ -55,6 +55,11 @@ class SurfaceStreamer {
 
   // The window whose tree is shown (null: nothing). A new root starts with a whole picture.
   void set_root(platform::HWND root);
+  // Asked on the frame thread before each frame which window to show instead of the root (null:
+  // the root itself), so a window the control lifts out of its tree (full screen) is followed;
+  // `changed` hears of each switch, on the frame thread. Set before start().
+  void set_root_chooser(std::function<platform::HWND()> chooser, std::function<void(platform::HWND shown)> changed);
+  // The window shown now.
   platform::HWND root() const;
   // A page to send frames to: its first frame is whole, earlier frames count as acknowledged.
   void attach(Sink sink);
@@ -79,6 +84,9 @@ class SurfaceStreamer {
   bool dirty_ = false;              // guarded by lock_
   bool full_ = true;                // guarded by lock_
   platform::HWND root_ = nullptr;   // guarded by lock_
+  platform::HWND shown_ = nullptr;  // the root or the chooser's pick; guarded by lock_
+  std::function<platform::HWND()> chooser_;        // set before start()
+  std::function<void(platform::HWND)> on_switch_;  // set before start()
   Sink sink_;                       // guarded by lock_
   uint64_t generation_ = 0;         // counts attach/detach; guarded by lock_
   uint32_t sent_ = 0;               // guarded by lock_
