@@ -32,16 +32,18 @@ std::string hresult_text(com::HRESULT hr) {
 
 }  // namespace
 
-Bridge::Bridge(ControlHost& control, platform::HWND control_window, ScriptTable table, PageSite& site,
-               SurfaceStreamer& streamer, InputRouter& router, InputState& input, Options options)
+Bridge::Bridge(ControlHost& control, ScriptTable table, PageSite& site, SurfaceStreamer& streamer, InputRouter& router,
+               InputState& input, Options options)
     : control_(control),
-      control_window_(control_window),
       table_(std::move(table)),
       site_(site),
       streamer_(streamer),
       router_(router),
       input_(input),
-      options_(options) {
+      options_(options) {}
+
+void Bridge::set_control_window(platform::HWND window) {
+  control_window_ = window;
   platform::Rect rect;
   if (platform::get_client_rect(control_window_, &rect)) surface_ = platform::Size{rect.width(), rect.height()};
 }
@@ -69,8 +71,6 @@ void Bridge::on_full_screen(bool on) {
 }
 
 void Bridge::on_control_event(const ScriptEvent& event) {
-  auto page = current_page();
-  if (!page) return;  // nobody to tell; a page that comes back restores its view from hello
   const ScriptMember* member = table_.event(event.id);
   Json message(cJSON_CreateObject(), cJSON_Delete);
   cJSON_AddStringToObject(message.get(), "type", "event");
@@ -78,7 +78,16 @@ void Bridge::on_control_event(const ScriptEvent& event) {
   cJSON_AddNumberToObject(message.get(), "dispid", event.id);
   cJSON* args = cJSON_AddArrayToObject(message.get(), "args");
   for (const auto& arg : event.args) cJSON_AddItemToArray(args, json_from_variant(arg));
-  page->send_text(print(message.get()));
+  std::string text = print(message.get());
+  std::shared_ptr<PageSocket> page;
+  {
+    std::lock_guard<std::mutex> hold(page_lock_);
+    // Every page meets the control as a page that created it would: its window exists.
+    if (member != nullptr && member->name == "CliCreatedNotify") created_event_ = text;
+    page = current_;
+  }
+  // Without a page nobody is told; a page that comes back restores its view from hello.
+  if (page) page->send_text(std::move(text));
 }
 
 void Bridge::shutdown() {
@@ -120,9 +129,13 @@ void Bridge::on_page_open(const std::shared_ptr<PageSocket>& page) {
     page->close();
     return;
   }
+  // hello goes out before the page can receive anything else: events are sent to the current
+  // page only once it is published below.
+  page->send_text(hello());
   std::shared_ptr<PageSocket> previous;
   {
     std::lock_guard<std::mutex> hold(page_lock_);
+    if (!created_event_.empty()) page->send_text(created_event_);
     previous = std::exchange(current_, page);
   }
   if (previous) {
@@ -135,7 +148,6 @@ void Bridge::on_page_open(const std::shared_ptr<PageSocket>& page) {
   } else {
     log_line("a page connected");
   }
-  page->send_text(hello());
   streamer_.attach([page](std::shared_ptr<const std::vector<uint8_t>> frame) { page->send_binary(std::move(frame)); });
 }
 

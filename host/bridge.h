@@ -43,11 +43,12 @@ class Bridge final : public PageListener {
     int max_surface_side = 4096;     // device pixels
   };
 
-  Bridge(ControlHost& control, platform::HWND control_window, ScriptTable table, PageSite& site,
-         SurfaceStreamer& streamer, InputRouter& router, InputState& input, Options options);
+  Bridge(ControlHost& control, ScriptTable table, PageSite& site, SurfaceStreamer& streamer, InputRouter& router,
+         InputState& input, Options options);
 
   // Set once before the server starts.
   void set_server(PageServer* server) { server_ = server; }
+  void set_control_window(platform::HWND window);
   void set_build(int32_t build) { build_ = build; }
   // Defaults the page pre-fills its sign-in form with (a JSON object, text), sent in hello.
   void set_demo_defaults(std::string json) { demo_json_ = std::move(json); }
@@ -85,7 +86,7 @@ class Bridge final : public PageListener {
   std::shared_ptr<PageSocket> current_page() const;
 
   ControlHost& control_;
-  const platform::HWND control_window_;
+  platform::HWND control_window_ = nullptr;
   const ScriptTable table_;
   PageSite& site_;
   SurfaceStreamer& streamer_;
@@ -99,6 +100,7 @@ class Bridge final : public PageListener {
   mutable std::mutex page_lock_;
   std::shared_ptr<PageSocket> current_;  // guarded by page_lock_; changed on the network thread
   bool full_screen_ = false;             // guarded by page_lock_
+  std::string created_event_;            // the last CliCreatedNotify, for each new page; guarded by page_lock_
 
   // Network thread only.
   std::deque<Call> queue_;

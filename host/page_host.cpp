@@ -130,22 +130,22 @@ bool PageHost::start(std::string* error) {
   platform::set_composition_listener([streamer] { streamer->changed(); });
   p.listener_installed = true;
 
-  // The bridge needs the window; events raised while it is made (CliCreatedNotify) have no page
-  // to go to yet anyway.
+  // The bridge hears every event from the start: the window's creation raises CliCreatedNotify,
+  // which each page is given when it connects.
+  p.bridge = std::make_unique<Bridge>(*p.control, std::move(*table), *p.site, *p.streamer, *p.router, p.input,
+                                      Bridge::Options{});
+  p.bridge->set_demo_defaults(demo_json);
+  Bridge* bridge = p.bridge.get();
+  p.control->set_event_listener([bridge](const ScriptEvent& event) { bridge->on_control_event(event); });
   if (com::failed(p.control->create_window(platform::Rect{0, 0, options_.width, options_.height}))) {
     *error = "the control did not create its window";
     return fail();
   }
   p.control_window = p.control->control_window();
+  p.bridge->set_control_window(p.control_window);
   com::Variant build;
   p.control->call("CliGetBuild", {}, &build);
-
-  p.bridge = std::make_unique<Bridge>(*p.control, p.control_window, std::move(*table), *p.site, *p.streamer, *p.router,
-                                      p.input, Bridge::Options{});
   p.bridge->set_build(build.vt == com::VT_I4 ? build.lval : 0);
-  p.bridge->set_demo_defaults(demo_json);
-  Bridge* bridge = p.bridge.get();
-  p.control->set_event_listener([bridge](const ScriptEvent& event) { bridge->on_control_event(event); });
 
   PageServerOptions server_options;
   server_options.port = options_.port;
