@@ -244,7 +244,7 @@ void Bridge::pump() {
   queue_.pop_front();
   running_ = true;
   running_page_ = call.page->id();
-  log_verbose("call " + masked_call_text(*call.member, call.args));
+  if (log_verbose_enabled()) log_verbose("call " + masked_call_text(*call.member, call.args));
   auto shared = std::make_shared<Call>(std::move(call));
   bool posted = control_.ui().post_script_call([this, shared] {
     com::Variant result;

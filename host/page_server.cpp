@@ -190,6 +190,14 @@ struct PageServer::State : std::enable_shared_from_this<PageServer::State> {
     asio::post(io, std::move(fn));
     return true;
   }
+  // As post(), but runs `fn` at once when called on the network thread.
+  bool dispatch(std::function<void()> fn) {
+    if (io.get_executor().running_in_this_thread()) {
+      fn();
+      return true;
+    }
+    return post(std::move(fn));
+  }
 
   std::string cookie_name() const { return "kavrel_session_" + std::to_string(port); }
   bool host_allowed(std::string_view host) const {
@@ -365,13 +373,13 @@ class WsSession : public std::enable_shared_from_this<WsSession> {
 };
 
 void PageHandle::send_text(std::string text) {
-  state_->post([session = session_, text = std::move(text)]() mutable {
+  state_->dispatch([session = session_, text = std::move(text)]() mutable {
     if (auto s = session.lock()) s->send(false, std::move(text), nullptr);
   });
 }
 
 void PageHandle::send_binary(std::shared_ptr<const std::vector<uint8_t>> bytes) {
-  state_->post([session = session_, bytes = std::move(bytes)]() mutable {
+  state_->dispatch([session = session_, bytes = std::move(bytes)]() mutable {
     if (auto s = session.lock()) s->send(true, {}, std::move(bytes));
   });
 }
@@ -570,6 +578,9 @@ void PageServer::State::accept() {
     if (ec) {
       if (ec == asio::error::operation_aborted || !self->acceptor.is_open()) return;
     } else {
+      // Calls, results and acknowledgements are small and answered at once: no Nagle delay.
+      beast::error_code ignored;
+      socket.set_option(tcp::no_delay(true), ignored);
       std::make_shared<HttpSession>(self, std::move(socket))->start();
     }
     self->accept();
