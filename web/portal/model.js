@@ -295,8 +295,8 @@ export class AccountModel extends EventTarget {
       case -3:
         d.problem = "tunnel";
         d.verified = false;
+        notes.push({ level: "error", key: d.link === LINK.OFFLINE ? "event.add.offline" : "event.add.tunnel", params: { device }, device: id });
         if (d.link !== LINK.ONLINE) d.link = LINK.OFFLINE;
-        notes.push({ level: "error", key: "event.add.tunnel", params: { device }, device: id });
         break;
       case -4:
         d.problem = "password";

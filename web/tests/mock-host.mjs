@@ -29,7 +29,10 @@ const TYPES = { ".html": "text/html; charset=utf-8", ".js": "text/javascript; ch
 
 export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
   const token = randomBytes(12).toString("hex");
-  const session = randomBytes(16).toString("hex");
+  let session = randomBytes(16).toString("hex");
+  const inputs = []; // every input message, for tests
+  const acks = [];
+  const offered = new Map(); // download path -> file name
   const typelib = read_typelib(join(repo, "kavrel/resources/type_library.cpp"));
   const kavrel_js = make_kavrel_js(typelib);
   const fixture = JSON.parse(readFileSync(join(repo, "sim/fixture/demo.json"), "utf8"));
@@ -283,6 +286,11 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
       res.writeHead(403).end();
       return;
     }
+    if (url.pathname.startsWith("/download/")) {
+      const name = offered.get(url.pathname) ?? "download";
+      res.writeHead(200, { "Content-Type": "application/octet-stream", "Content-Disposition": `attachment; filename="${name}"` }).end("picture");
+      return;
+    }
     if (url.pathname === "/kavrel.js") {
       res.writeHead(200, { "Content-Type": TYPES[".js"], "Cache-Control": "no-store" }).end(kavrel_js);
       return;
@@ -365,6 +373,7 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
           draw_all();
           break;
         case "frame-ack":
+          acks.push(msg.seq);
           unacked = Math.max(0, unacked - 1);
           break;
         case "site-reply": {
@@ -376,6 +385,7 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
           break;
         }
         case "input":
+          inputs.push(msg);
           on_input(msg);
           break;
         default:
@@ -396,6 +406,24 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
         port: address.port,
         control,
         drop_page: () => page?.terminate(),
+        inputs,
+        acks,
+        // Asks the page as the control's host site would; resolves with the page's answer.
+        site_request: (message) => site(message),
+        cancel_site: (id) => {
+          control.pending_site.delete(id);
+          send({ type: "site-cancel", id });
+        },
+        notify: (message) => {
+          if (message.kind === "download") offered.set(message.url, message.name);
+          send({ type: "site", ...message });
+        },
+        fire,
+        // A restarted host: the page's cookie no longer opens anything.
+        forget_sessions: () => {
+          session = randomBytes(16).toString("hex");
+          page?.terminate();
+        },
         close: () =>
           new Promise((done) => {
             for (const t of timers) clearTimeout(t);
