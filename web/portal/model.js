@@ -413,7 +413,7 @@ export class AccountModel extends EventTarget {
     this.add_described(doc.dev_id, cams);
     notes.push({
       level: "info",
-      key: "event.description",
+      key: (Number.isInteger(doc.chls) ? doc.chls : cams.length) === 1 ? "event.description-one" : "event.description",
       params: { device: this.device_name(doc.dev_id), count: Number.isInteger(doc.chls) ? doc.chls : cams.length },
       device: doc.dev_id,
     });
