@@ -6,7 +6,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DKAVREL_SANITIZE="${KAVREL_SANITIZE:-}" >/dev/null
+# ccache with paths taken relative to the checkout, so clones in other folders share its cache.
+export CCACHE_BASEDIR="$PWD"
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B "$build" -G Ninja -DKAVREL_SANITIZE="${KAVREL_SANITIZE:-}" "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 # The browser tests' npm packages (playwright-core), installed from the lock file only when
 # node_modules is missing or the lock changed since the last install.
