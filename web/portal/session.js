@@ -5,7 +5,7 @@
 // account's credentials (CliAddDeviceP2P), so the control logs in to it and says whether it
 // works. After a reload, hello.state tells whether the control is still signed in; the page
 // then asks for both lists again (which also re-reports every device's tunnel state) and takes
-// back what only events could tell from sessionStorage.
+// back what only events could tell from localStorage.
 
 import { t } from "./i18n.js";
 import { call } from "./control.js";
@@ -20,7 +20,7 @@ function storage_key(kind, user) {
 
 function read_storage(key, fallback) {
   try {
-    const text = sessionStorage.getItem(key);
+    const text = localStorage.getItem(key);
     return text ? JSON.parse(text) : fallback;
   } catch {
     return fallback;
@@ -29,7 +29,7 @@ function read_storage(key, fallback) {
 
 function write_storage(key, value) {
   try {
-    sessionStorage.setItem(key, JSON.stringify(value));
+    localStorage.setItem(key, JSON.stringify(value));
   } catch {
     // A full or disabled storage only costs the restore after a reload.
   }
@@ -275,8 +275,8 @@ export class Session extends EventTarget {
     this.initialised = false;
     this.model.reset();
     try {
-      sessionStorage.removeItem(storage_key("model", user));
-      sessionStorage.removeItem(storage_key("added", user));
+      localStorage.removeItem(storage_key("model", user));
+      localStorage.removeItem(storage_key("added", user));
     } catch {
       // nothing kept
     }

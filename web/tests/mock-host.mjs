@@ -27,10 +27,32 @@ const EV = {
 
 const TYPES = { ".html": "text/html; charset=utf-8", ".js": "text/javascript; charset=utf-8", ".mjs": "text/javascript; charset=utf-8", ".css": "text/css; charset=utf-8", ".json": "application/json", ".png": "image/png", ".svg": "image/svg+xml" };
 
+// A tenth of a second of a 880 Hz tone as a WAVE file.
+function beep() {
+  const rate = 8000;
+  const samples = rate / 10;
+  const wav = Buffer.alloc(44 + samples * 2);
+  wav.write("RIFF", 0, "latin1");
+  wav.writeUInt32LE(36 + samples * 2, 4);
+  wav.write("WAVEfmt ", 8, "latin1");
+  wav.writeUInt32LE(16, 16);
+  wav.writeUInt16LE(1, 20);
+  wav.writeUInt16LE(1, 22);
+  wav.writeUInt32LE(rate, 24);
+  wav.writeUInt32LE(rate * 2, 28);
+  wav.writeUInt16LE(2, 32);
+  wav.writeUInt16LE(16, 34);
+  wav.write("data", 36, "latin1");
+  wav.writeUInt32LE(samples * 2, 40);
+  for (let i = 0; i < samples; i += 1) wav.writeInt16LE(Math.round(8000 * Math.sin((2 * Math.PI * 880 * i) / rate)), 44 + i * 2);
+  return wav;
+}
+
 export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
   const token = randomBytes(12).toString("hex");
   let session = randomBytes(16).toString("hex");
   const inputs = []; // every input message, for tests
+  const calls = []; // every script call: {method, args}
   const acks = [];
   const offered = new Map(); // download path -> file name
   const typelib = read_typelib(join(repo, "kavrel/resources/type_library.cpp"));
@@ -288,6 +310,10 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
     }
     if (url.pathname.startsWith("/download/")) {
       const name = offered.get(url.pathname) ?? "download";
+      if (name.endsWith(".wav")) {
+        res.writeHead(200, { "Content-Type": "audio/wav" }).end(beep());
+        return;
+      }
       res.writeHead(200, { "Content-Type": "application/octet-stream", "Content-Disposition": `attachment; filename="${name}"` }).end("picture");
       return;
     }
@@ -349,6 +375,7 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
       }
       switch (msg.type) {
         case "call": {
+          calls.push({ method: msg.method, args: msg.args ?? [] });
           const fn = methods[msg.method];
           const known = typelib.dispinterface.methods.some((m) => m.name === msg.method);
           if (!known) {
@@ -408,6 +435,7 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
         drop_page: () => page?.terminate(),
         inputs,
         acks,
+        calls,
         // Asks the page as the control's host site would; resolves with the page's answer.
         site_request: (message) => site(message),
         cancel_site: (id) => {
@@ -415,7 +443,7 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
           send({ type: "site-cancel", id });
         },
         notify: (message) => {
-          if (message.kind === "download") offered.set(message.url, message.name);
+          if (message.kind === "download" || message.kind === "sound") offered.set(message.url, message.name);
           send({ type: "site", ...message });
         },
         fire,

@@ -154,6 +154,37 @@ describe("portal against the mock host", { timeout: 180000 }, () => {
     assert.equal((await download).suggestedFilename(), "Entrada.jpg");
   });
 
+  it("plays the control's sounds and follows its full-screen requests", async () => {
+    const { page } = view;
+    const fetched = page.waitForRequest((r) => r.url().endsWith("/download/snd-1"), { timeout: 10000 });
+    mock.notify({ kind: "sound", url: "/download/snd-1", name: "alarme.wav" });
+    await fetched;
+    await page.waitForFunction(() => window.kavrel.site.audio?.state === "running", null, { timeout: 10000 });
+
+    // Where the browser wants a fresh click first, the page offers a button for it.
+    mock.notify({ kind: "fullscreen", on: true });
+    const shown = await Promise.race([
+      page.waitForSelector("#fullscreen-offer").then(() => "offer"),
+      page.waitForFunction(() => document.fullscreenElement?.id === "wall").then(() => "full"),
+    ]);
+    if (shown === "offer") await page.click("#fullscreen-offer button");
+    await page.waitForFunction(() => document.fullscreenElement?.id === "wall");
+    mock.notify({ kind: "fullscreen", on: false });
+    await page.waitForFunction(() => document.fullscreenElement === null);
+
+    // Leaving the browser's full screen (Escape) ends the control's full-screen mode too.
+    mock.notify({ kind: "fullscreen", on: true });
+    await page.waitForFunction(() => document.fullscreenElement?.id === "wall", null, { timeout: 5000 }).catch(async () => {
+      await page.click("#fullscreen-offer button");
+      await page.waitForFunction(() => document.fullscreenElement?.id === "wall");
+    });
+    mock.calls.length = 0;
+    await page.evaluate(() => document.exitFullscreen());
+    const deadline = Date.now() + 5000;
+    while (Date.now() < deadline && !mock.calls.some((c) => c.method === "CliFullScreen")) await new Promise((r) => setTimeout(r, 50));
+    assert.deepEqual(mock.calls.find((c) => c.method === "CliFullScreen")?.args, [0]);
+  });
+
   it("speaks English to a browser that prefers it", async () => {
     const english = await open_page(browser, { width: 1280, height: 720, locale: "en-US" });
     await english.context.addCookies(await view.context.cookies());
