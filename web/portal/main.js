@@ -69,6 +69,8 @@ bridge.addEventListener("hello", (e) => {
   const hello = e.detail;
   log.add("conn", `hello build ${hello.build ?? "?"}`, JSON.stringify({ ...hello, demo: hello.demo ? "…" : undefined }));
   session.on_hello(hello);
+  // The control was left in full screen: the browser needs a click before it follows.
+  if (hello.fullscreen) site.fullscreen(true);
 });
 // Every script call and its outcome, for the developer log; passwords stay out of it.
 const SECRET_ARGS = { CliCloudInitSimple: [1], CliAddDeviceP2P: [2], CliLoginDeviceP2PDev: [2], CliInit: [1, 2, 5] };

@@ -56,6 +56,7 @@ export class Session extends EventTarget {
     this.added = new Set(); // devices given to CliAddDeviceP2P since this sign-in
     this.answer_timer = 0;
     this.save_timer = 0;
+    this.announce = false; // say "signed in" once both lists have arrived
 
     form.addEventListener("submit", (e) => {
       e.preventDefault();
@@ -70,7 +71,10 @@ export class Session extends EventTarget {
       e.currentTarget.classList.toggle("on", show);
     });
     model.addEventListener("devices-listed", () => this.on_devices_listed());
-    model.addEventListener("change", () => this.schedule_save());
+    model.addEventListener("change", () => {
+      this.schedule_save();
+      this.announce_when_loaded();
+    });
   }
 
   set_control(control) {
@@ -241,14 +245,22 @@ export class Session extends EventTarget {
       this.show_portal();
       this.tree.set_loading(false);
       if (!restored) this.form.elements.password.value = this.defaults?.password ?? "";
-      this.report({
-        level: "success",
-        key: "status.signed-in",
-        params: { user: this.user, devices: this.model.summary().total, cameras: this.model.cameras.size },
-      });
+      this.announce = true;
+      this.announce_when_loaded();
       this.dispatchEvent(new Event("signed-in"));
     }
     if (this.phase === "signed-in") this.add_devices();
+  }
+
+  // Once both lists are in, say what the account holds.
+  announce_when_loaded() {
+    if (!this.announce || !this.model.loaded.devices || !this.model.loaded.cameras) return;
+    this.announce = false;
+    this.report({
+      level: "success",
+      key: "status.signed-in",
+      params: { user: this.user, devices: this.model.summary().total, cameras: this.model.cameras.size },
+    });
   }
 
   // Each device of the account is added once per sign-in, with the account's credentials.

@@ -32,7 +32,8 @@ export async function start_host({ program = process.env.KAVREL_HOST ?? join(rep
     const mock = await start_mock_host();
     return { url: mock.url, stop: () => mock.close(), output: () => "", mock };
   }
-  const child = spawn(program, ["--demo", "--port", "0"], { cwd: repo, stdio: ["ignore", "pipe", "pipe"] });
+  // The page under test is the one beside this test, whichever tree the host was built from.
+  const child = spawn(program, ["--demo", "--port", "0", "--web", join(repo, "web")], { cwd: repo, stdio: ["ignore", "pipe", "pipe"] });
   let output = "";
   const keep = (chunk) => {
     output += chunk;
