@@ -12,12 +12,16 @@ try {
     page.on("pageerror", (e) => console.log(`[${w}] page error: ${e.message}`));
     await page.goto(url);
     await page.waitForSelector("body[data-link=open]", { timeout: 10000 });
-    await page.waitForTimeout(800);
+    await page.waitForFunction(() => Number(document.querySelector("#surface").dataset.frames ?? 0) > 0, null, { timeout: 30000 });
     await page.screenshot({ path: `${out}/first-${w}.png` });
     if (sign_in) {
       if (await page.isVisible("#signin-layer")) await page.click("#signin-submit");
       await page.waitForSelector("body.signed-in", { timeout: 20000 });
-      await page.waitForTimeout(Number(process.env.SETTLE_MS ?? 3000));
+      // Every device has said whether it is there, and the control's picture is in.
+      await page.waitForFunction(() => {
+        const rows = [...document.querySelectorAll(".device-row")];
+        return rows.length > 0 && rows.every((r) => r.dataset.link !== "connecting") && Number(document.querySelector("#surface").dataset.frames ?? 0) > 0;
+      }, null, { timeout: 60000 });
       await page.screenshot({ path: `${out}/portal-${w}.png` });
     }
     await context.close();
