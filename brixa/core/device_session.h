@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "brixa/core/intrusive_list.h"
+#include "brixa/live/live_channels.h"
 
 struct brixa_client;
 struct brixa_connector;
@@ -40,6 +41,9 @@ struct device_session {
   // stop, logout, reset and release clear it and join the thread.
   std::atomic<int32_t> device_info_running{0};
   std::thread* device_info_thread = nullptr;
+
+  // Live streams, fisheye and resolution cache of the session's channels.
+  live::LiveChannels live;
 
   static device_session* from_link(ListLink* link) { return reinterpret_cast<device_session*>(link); }
 };

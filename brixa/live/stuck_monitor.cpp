@@ -1,10 +1,13 @@
 #include "brixa/live/stuck_monitor.h"
 
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "brixa/live/channel_capture.h"
+#include "brixa/live/overlay.h"
 #include "platform/sync/event.h"
 #include "trace/trace.h"
 
@@ -24,17 +27,33 @@ struct Monitor {
 std::mutex owner_lock;
 std::shared_ptr<Monitor> current;
 
-void look_for_stuck_streams() {
-  // Streams and their captures join the capture registry with live viewing; until one is
-  // registered there is nothing to look at.
-}
-
 void run(std::shared_ptr<Monitor> self) {
-  while (!self->stop.wait(kLookIntervalMs)) look_for_stuck_streams();
+  trace::step("Starting monitoring of connections");
+  while (!self->stop.wait(kLookIntervalMs)) check_stuck_connections();
+  trace::step("Exit monitoring of connections");
   self->ended.set();
 }
 
 }  // namespace
+
+void check_stuck_connections() {
+  trace::step("Checking connections");
+  // The registry lock is held only to take the list; the notices are drawn after it.
+  for (const CapturePtr& capture : all_captures()) {
+    if (capture->is_playback != 0) continue;
+    uint32_t elapsed = now_tick() - capture->last_frame_tick.load();
+    if (elapsed < kStuckAfterMs + 1) {
+      capture->stuck.store(0);
+      continue;
+    }
+    char message[400];
+    snprintf(message, sizeof message, "Stuck connection: dev %s chl %d for %d msecs", capture->dev_id,
+             capture->channel, static_cast<int>(elapsed));
+    trace::error("MapStuckConnections", 0, message);
+    capture->stuck.store(1);
+    draw_stall_notice(capture->window, stall_notice_text(elapsed));
+  }
+}
 
 void start_stuck_monitor() {
   std::lock_guard<std::mutex> hold(owner_lock);
