@@ -210,7 +210,7 @@ export class Bridge extends EventTarget {
 // gone, e.g. the host was restarted with a new token), true otherwise, null when unreachable.
 export async function probe_access() {
   try {
-    const reply = await fetch("/typelib.json", { method: "HEAD", cache: "no-store" });
+    const reply = await fetch("/typelib.json", { cache: "no-store" });
     return !(reply.status === 401 || reply.status === 403);
   } catch {
     return null;
