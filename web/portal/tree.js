@@ -210,7 +210,9 @@ export class Tree extends EventTarget {
     dot.setAttribute("aria-hidden", "true");
     const text = element("span", "device-text");
     const channels = this.model.cameras_of(d.id).length || d.channels.length;
-    const meta = [d.model, d.id, channels === 1 ? t("tree.channel") : channels > 1 ? t("tree.channels", { count: channels }) : ""]
+    // The device's own description may report its name as its model: say it once.
+    const model = d.model && d.model !== d.name ? d.model : "";
+    const meta = [model, d.id, channels === 1 ? t("tree.channel") : channels > 1 ? t("tree.channels", { count: channels }) : ""]
       .filter(Boolean)
       .join(" · ");
     text.append(element("span", "device-name", d.name || d.id), element("span", "device-meta", meta));
