@@ -54,6 +54,12 @@ export function event_name(id) {
   return names.get(id) ?? "";
 }
 
+// The text with the values of password members written as ***, for the developer's log: the
+// device list carries each device's login.
+export function mask_secrets(text) {
+  return String(text ?? "").replace(/("(?:dev_pass|password|pass|pkey_pass)"\s*:\s*)"(?:[^"\\]|\\.)*"/g, '$1"***"');
+}
+
 export function hex(id) {
   return "0x" + (id >>> 0).toString(16);
 }

@@ -3,7 +3,7 @@
 // the newest entries only.
 
 import { t, locale } from "./i18n.js";
-import { event_name, hex } from "./events.js";
+import { event_name, hex, mask_secrets } from "./events.js";
 
 const KEEP = 500;
 
@@ -89,7 +89,7 @@ export class EventLog {
   add_callback(ev) {
     const name = event_name(ev.nID);
     const title = `CliCallBackMsg ${hex(ev.nID)}${name ? " " + name : ""}  tag1=${ev.nTag1} tag2=${ev.nTag2}`;
-    const info = String(ev.szInfo ?? "").replace(/\0+$/, "");
+    const info = mask_secrets(String(ev.szInfo ?? "").replace(/\0+$/, ""));
     this.add("event", title, info ? `${info.replace(/\s+/g, " ").trim()}  (${ev.nInfoLen} bytes)` : "");
   }
 

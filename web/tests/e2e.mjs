@@ -59,6 +59,9 @@ describe("demo portal against kavrel-host", { timeout: 300000 }, () => {
     const groups = await page.$$eval(".tree-group-head .group-name", (els) => els.map((e) => e.textContent));
     for (const name of ["Loja Centro", "Térreo", "Mezanino", "Externas"]) assert.ok(groups.includes(name), `group ${name} in ${groups}`);
     await page.waitForFunction(() => document.querySelector(".status-summary")?.textContent.startsWith("3 de 4"));
+    // The developer's log shows the lists and the calls, never a password.
+    const logged = await page.textContent("#log-panel");
+    assert.ok(logged.includes("KVR-000001") && !logged.includes("admin-pass-") && !logged.includes("demo-password"));
     await shot("portal-1280");
   });
 

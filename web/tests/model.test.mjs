@@ -7,7 +7,7 @@ import { join, dirname } from "node:path";
 import { fileURLToPath } from "node:url";
 
 import { AccountModel, LINK, cloud_error_key } from "../portal/model.js";
-import { EV } from "../portal/events.js";
+import { EV, mask_secrets } from "../portal/events.js";
 import { _texts_for_tests as texts } from "../portal/i18n.js";
 
 const here = dirname(fileURLToPath(import.meta.url));
@@ -181,6 +181,14 @@ test("what only events tell survives a reload through the snapshot", () => {
   // The re-reported tunnel state then wins.
   again.apply(ev(EV.P2P_CONNECTED, 1, 1, "KVR-DOWN"));
   assert.deepEqual(again.summary(), { online: 2, total: 3 });
+});
+
+test("the developer's log never shows a device password", () => {
+  const shown = mask_secrets(DEVICE_LIST);
+  assert.ok(!shown.includes("good-pw") && !shown.includes("down-pw") && !shown.includes("stale"), shown);
+  assert.ok(shown.includes('"dev_pass": "***"'));
+  assert.ok(shown.includes('"dev_user": "admin"'), "only secrets are hidden");
+  assert.equal(mask_secrets('{"dev_pass":"a\\"b","x":1}'), '{"dev_pass":"***","x":1}');
 });
 
 test("every text the portal names exists in Portuguese and in English", () => {
