@@ -7,7 +7,7 @@ import { describe, it, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { join } from "node:path";
 
-import { start_host, launch_browser, open_page, output_dir } from "./harness.mjs";
+import { start_host, launch_browser, open_page, output_dir, close_all } from "./harness.mjs";
 
 const ONLINE = ["KVR-000001", "KVR-000002", "KVR-000003"];
 const OFFLINE = "KVR-000004";
@@ -27,8 +27,7 @@ describe("demo portal against kavrel-host", { timeout: 300000 }, () => {
   });
 
   after(async () => {
-    await browser?.close();
-    const ended = await host?.stop();
+    const ended = await close_all(browser, host);
     if (ended && ended.code !== 0 && ended.code !== null) console.log(`kavrel-host ended with ${ended.code}:\n${host.output()}`);
   });
 

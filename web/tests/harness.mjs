@@ -18,6 +18,30 @@ async function load_playwright() {
   }
 }
 
+// The promise's outcome, or a failure naming `what` once `ms` have passed.
+export function within(promise, ms, what) {
+  let timer;
+  const limit = new Promise((_, reject) => {
+    timer = setTimeout(() => reject(new Error(`${what}: nothing within ${ms} ms`)), ms);
+  });
+  return Promise.race([promise, limit]).finally(() => clearTimeout(timer));
+}
+
+// Waits until `check()` is true, polling every 50 ms; fails naming `what` after `ms`.
+export async function until(check, ms, what) {
+  const deadline = Date.now() + ms;
+  while (!check()) {
+    if (Date.now() > deadline) throw new Error(`${what}: not within ${ms} ms`);
+    await new Promise((r) => setTimeout(r, 50));
+  }
+}
+
+// Closes the browser and stops the host, each within a bound.
+export async function close_all(browser, host) {
+  await within(browser?.close() ?? Promise.resolve(), 30000, "closing the browser").catch((e) => console.log(e.message));
+  return within(host?.stop() ?? Promise.resolve(), 30000, "stopping the host").catch((e) => console.log(e.message));
+}
+
 export function output_dir() {
   const dir = process.env.KAVREL_WEB_TEST_OUTPUT ?? join(repo, "build", "web-test-output");
   mkdirSync(dir, { recursive: true });

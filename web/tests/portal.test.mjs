@@ -5,7 +5,7 @@ import { describe, it, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { join } from "node:path";
 
-import { start_host, launch_browser, open_page, output_dir } from "./harness.mjs";
+import { start_host, launch_browser, open_page, output_dir, within, until, close_all } from "./harness.mjs";
 
 describe("portal against the mock host", { timeout: 180000 }, () => {
   let host;
@@ -23,10 +23,7 @@ describe("portal against the mock host", { timeout: 180000 }, () => {
     await view.page.waitForSelector("body[data-link=open]");
   });
 
-  after(async () => {
-    await browser?.close();
-    await host?.stop();
-  });
+  after(() => close_all(browser, host));
 
   it("explains a refused sign-in in words and stays on the form", async () => {
     const { page } = view;
@@ -50,9 +47,7 @@ describe("portal against the mock host", { timeout: 180000 }, () => {
     await page.mouse.click(box.x + 100, box.y + 50);
     await page.mouse.wheel(0, -100);
     await page.keyboard.press("KeyA");
-    await page.waitForFunction(() => true);
-    const deadline = Date.now() + 5000;
-    while (Date.now() < deadline && !mock.inputs.some((i) => i.event === "keyup")) await new Promise((r) => setTimeout(r, 50));
+    await until(() => mock.inputs.some((i) => i.event === "keyup"), 5000, "the key's release");
     const down = mock.inputs.find((i) => i.event === "mousedown");
     assert.deepEqual({ x: down.x, y: down.y, button: down.button }, { x: Math.round(100 * dpr), y: Math.round(50 * dpr), button: 0 });
     assert.ok(mock.inputs.some((i) => i.event === "mouseup" && i.button === 0));
@@ -80,9 +75,7 @@ describe("portal against the mock host", { timeout: 180000 }, () => {
     await page.screenshot({ path: join(out, "menu-1280.png") });
     await page.click(".submenu .menu-item[data-command='209']");
     await page.waitForSelector(".menu-layer", { state: "detached" });
-    const deadline = Date.now() + 5000;
-    while (Date.now() < deadline && mock.control.pics !== 9) await new Promise((r) => setTimeout(r, 50));
-    assert.equal(mock.control.pics, 9);
+    await until(() => mock.control.pics === 9, 5000, "the chosen layout");
 
     // Escape closes the menu with no command.
     await page.mouse.click(box.x + 200, box.y + 120, { button: "right" });
@@ -107,7 +100,7 @@ describe("portal against the mock host", { timeout: 180000 }, () => {
       assert.match(await box.textContent(), /Parar a exportação\?/);
       if (press === null) await page.keyboard.press("Escape");
       else await page.click(`dialog.kind-message-box button:text-is("${press}")`);
-      assert.equal(await answer, expected, `${buttons} ${press}`);
+      assert.equal(await within(answer, 10000, "the box's answer"), expected, `${buttons} ${press}`);
       await page.waitForSelector("dialog.site-modal", { state: "detached" });
     }
   });
@@ -126,12 +119,12 @@ describe("portal against the mock host", { timeout: 180000 }, () => {
     assert.equal(await page.inputValue("dialog.kind-save-dialog input"), "Entrada_20240102.mp4");
     await page.screenshot({ path: join(out, "save-dialog-1280.png") });
     await page.click("dialog.kind-save-dialog button:text-is('Salvar')");
-    assert.deepEqual(await answer, { chosen: true, name: "Entrada_20240102.mp4", filter_index: 2 });
+    assert.deepEqual(await within(answer, 10000, "the save answer"), { chosen: true, name: "Entrada_20240102.mp4", filter_index: 2 });
 
     const cancelled = mock.site_request({ kind: "save_dialog", title: "", initial_name: "a.bmp", filters: [] });
     await page.waitForSelector("dialog.kind-save-dialog[open]");
     await page.keyboard.press("Escape");
-    assert.deepEqual(await cancelled, { chosen: false, name: "", filter_index: 0 });
+    assert.deepEqual(await within(cancelled, 10000, "the cancelled save"), { chosen: false, name: "", filter_index: 0 });
   });
 
   it("closes what the host stopped waiting for, and shows the next request", async () => {
@@ -144,7 +137,7 @@ describe("portal against the mock host", { timeout: 180000 }, () => {
     await page.waitForSelector("dialog.kind-dialog[open]");
     assert.equal(await page.$$eval("dialog.site-modal", (d) => d.length), 1);
     await page.click("dialog.kind-dialog button");
-    assert.equal(await second, 1);
+    assert.equal(await within(second, 10000, "the dialog's answer"), 1);
   });
 
   it("starts a download the control offers", async () => {
@@ -180,8 +173,7 @@ describe("portal against the mock host", { timeout: 180000 }, () => {
     });
     mock.calls.length = 0;
     await page.evaluate(() => document.exitFullscreen());
-    const deadline = Date.now() + 5000;
-    while (Date.now() < deadline && !mock.calls.some((c) => c.method === "CliFullScreen")) await new Promise((r) => setTimeout(r, 50));
+    await until(() => mock.calls.some((c) => c.method === "CliFullScreen"), 5000, "CliFullScreen");
     assert.deepEqual(mock.calls.find((c) => c.method === "CliFullScreen")?.args, [0]);
   });
 
