@@ -5,6 +5,11 @@
 import { t } from "./i18n.js";
 import { LINK } from "./model.js";
 
+// Search compares without case and accents: "deposito" finds "Depósito".
+export function fold(text) {
+  return String(text ?? "").normalize("NFD").replace(/\p{Diacritic}/gu, "").toLocaleLowerCase();
+}
+
 function element(tag, className, text) {
   const el = document.createElement(tag);
   if (className) el.className = className;
@@ -59,13 +64,13 @@ export class Tree extends EventTarget {
   }
 
   query() {
-    return this.search.value.trim().toLocaleLowerCase();
+    return fold(this.search.value.trim());
   }
 
   camera_matches(cam, q) {
     if (!q) return true;
     const dev = this.model.devices.get(cam.devid);
-    return [cam.name, cam.id, dev?.name, cam.devid].some((s) => s && s.toLocaleLowerCase().includes(q));
+    return [cam.name, cam.id, dev?.name, cam.devid].some((s) => s && fold(s).includes(q));
   }
 
   render() {
@@ -188,7 +193,7 @@ export class Tree extends EventTarget {
     }
     const list = element("ul", "device-rows");
     for (const d of devices) {
-      if (q && ![d.name, d.id, d.model].some((s) => s && s.toLocaleLowerCase().includes(q))) continue;
+      if (q && ![d.name, d.id, d.model].some((s) => s && fold(s).includes(q))) continue;
       list.append(this.device_node(d));
     }
     if (!list.childElementCount) {

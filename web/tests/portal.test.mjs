@@ -38,6 +38,17 @@ describe("portal against the mock host", { timeout: 180000 }, () => {
     await page.waitForSelector("body.signed-in");
   });
 
+  it("finds cameras and devices by name regardless of case and accents", async () => {
+    const { page } = view;
+    await page.waitForSelector(".tree-camera");
+    await page.fill(".tree-search", "DEPOSITO");
+    await page.waitForFunction(() => document.querySelectorAll(".tree-camera").length === 2);
+    assert.deepEqual(await page.$$eval(".tree-camera .camera-name", (els) => els.map((e) => e.textContent)), ["Depósito 1", "Depósito 2"]);
+    assert.deepEqual(await page.$$eval(".device-row", (els) => els.map((e) => e.dataset.deviceId)), ["KVR-000004"]);
+    await page.fill(".tree-search", "");
+    await page.waitForFunction(() => document.querySelectorAll(".tree-camera").length === 8);
+  });
+
   it("sends pointer, wheel and keys in surface pixels and acknowledges frames", async () => {
     const { page } = view;
     await page.waitForFunction(() => Number(document.querySelector("#surface").dataset.frames ?? 0) > 0);
