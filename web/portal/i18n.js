@@ -17,6 +17,7 @@ const texts = {
     "conn.taken.text": "Só uma página pode usar o controle de cada vez. Você pode continuar na outra janela ou trazer o controle de volta para esta.",
     "conn.taken.back": "Usar o controle aqui",
     "conn.restored": "Conexão restabelecida",
+    "conn.no-script": "Não foi possível carregar o controle (kavrel.js): {error}",
 
     "signin.title": "Entrar na sua conta",
     "signin.lead": "Acesse as câmeras e gravadores da sua conta na nuvem.",
@@ -165,6 +166,7 @@ const texts = {
     "conn.taken.text": "Only one page can use the control at a time. You can go on in the other window or bring the control back here.",
     "conn.taken.back": "Use the control here",
     "conn.restored": "Connection restored",
+    "conn.no-script": "Could not load the control (kavrel.js): {error}",
 
     "signin.title": "Sign in to your account",
     "signin.lead": "Reach the cameras and recorders of your cloud account.",

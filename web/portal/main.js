@@ -96,7 +96,7 @@ async function start() {
   try {
     control = await load_control(bridge);
   } catch (error) {
-    status.show({ level: "error", key: "event.call-failed", params: { method: "kavrel.js", error: error.message } });
+    status.show({ level: "error", key: "conn.no-script", params: { error: error.message } });
     log.add("conn", "kavrel.js did not load", String(error), "error");
   }
   if (control) {
