@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
-targets=(netsdk_reply_fuzz sim_device_request_fuzz cloud_reply_fuzz t2u_line_fuzz)
+targets=(netsdk_reply_fuzz sim_device_request_fuzz cloud_reply_fuzz t2u_line_fuzz configsdk_parse_fuzz)
 # A target's starting corpus: a folder of seeds kept in the tree, or written by proto_fuzz_seeds.
 seed_folder() {
   case "$1" in
