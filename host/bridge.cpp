@@ -4,9 +4,11 @@
 
 #include <cmath>
 #include <future>
+#include <optional>
 
 #include "host/log.h"
 #include "kavrel/shell/text.h"
+#include "platform/json/json_integer.h"
 
 namespace host {
 namespace {
@@ -178,18 +180,16 @@ void Bridge::on_page_message(const std::shared_ptr<PageSocket>& page, const std:
   if (kind == "call") return handle_call(page, message.get());
   if (kind == "input") return handle_input(page, message.get());
   if (kind == "frame-ack") {
-    const cJSON* seq = cJSON_GetObjectItemCaseSensitive(message.get(), "seq");
-    if (!cJSON_IsNumber(seq) || seq->valuedouble < 0 || seq->valuedouble > 4294967295.0) {
-      return send_error(page, "frame-ack without \"seq\"");
-    }
-    streamer_.acknowledge(static_cast<uint32_t>(seq->valuedouble));
+    std::optional<uint32_t> seq = platform::json_integer_member<uint32_t>(message.get(), "seq");
+    if (!seq) return send_error(page, "frame-ack without \"seq\"");
+    streamer_.acknowledge(*seq);
     return;
   }
   if (kind == "resize") return handle_resize(message.get());
   if (kind == "site-reply") {
-    const cJSON* id = cJSON_GetObjectItemCaseSensitive(message.get(), "id");
-    if (!cJSON_IsNumber(id)) return send_error(page, "site-reply without \"id\"");
-    site_.reply(static_cast<uint64_t>(id->valuedouble), cJSON_GetObjectItemCaseSensitive(message.get(), "value"));
+    std::optional<uint64_t> id = platform::json_integer_member<uint64_t>(message.get(), "id");
+    if (!id) return send_error(page, "site-reply without \"id\"");
+    site_.reply(*id, cJSON_GetObjectItemCaseSensitive(message.get(), "value"));
     return;
   }
   if (kind == "full-frame") {

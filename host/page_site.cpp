@@ -2,25 +2,22 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "host/log.h"
 #include "host/secrets.h"
+#include "platform/json/json_integer.h"
 
 namespace host {
 namespace {
 
 using Json = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
 using Clock = std::chrono::steady_clock;
-
-// Wakes a modal wait on the user-interface thread: a thread message nobody handles.
-constexpr platform::UINT kWake = platform::WM_NULL;
-// Timer ids of modal waits, one per nesting level, so the deadline is looked at regularly.
-constexpr uintptr_t kWaitTimerBase = 0x5173;
-constexpr uint32_t kWaitTimerPeriodMs = 200;
 
 std::string print(const cJSON* item) {
   char* text = cJSON_PrintUnformatted(item);
@@ -54,10 +51,9 @@ bool menu_has_command(const std::vector<platform::MenuItem>& items, uint32_t com
 
 std::optional<int64_t> integer_of(const std::string& json) {
   Json value(cJSON_Parse(json.c_str()), cJSON_Delete);
-  if (!cJSON_IsNumber(value.get())) return std::nullopt;
-  double v = value->valuedouble;
-  if (!std::isfinite(v) || v != std::floor(v) || std::fabs(v) > 4294967295.0) return std::nullopt;
-  return static_cast<int64_t>(v);
+  std::optional<int64_t> v = platform::json_integer<int64_t>(value.get());
+  if (!v || *v < -4294967295LL || *v > 4294967295LL) return std::nullopt;
+  return v;
 }
 
 // A file name the page chose, made safe to create in a folder of ours.
@@ -156,40 +152,18 @@ std::optional<std::string> PageSite::ask(cJSON* request) {
 }
 
 void PageSite::wait_in_modal_loop(uint64_t id, Clock::time_point deadline) {
-  static thread_local uintptr_t depth = 0;
-  uintptr_t timer = kWaitTimerBase + depth++;
-  platform::set_timer(ui_.host_window(), timer, kWaitTimerPeriodMs);
-  std::vector<platform::Msg> held;
-  std::optional<int> quit_code;
+  // The thread's windows stay served meanwhile; script calls wait until this call has returned.
   auto finished = [&] {
     std::lock_guard<std::mutex> hold(lock_);
     return pending_[id].done;
   };
-  while (!finished() && Clock::now() < deadline) {
-    platform::Msg msg;
-    if (!platform::get_message(&msg)) {
-      quit_code = static_cast<int>(msg.wparam);
-      break;
-    }
-    if (msg.window == nullptr && msg.message == platform::WM_SCRIPT_CALL) {
-      held.push_back(msg);  // never a call inside another one
-      continue;
-    }
-    platform::dispatch_message(msg);
-  }
-  platform::kill_timer(ui_.host_window(), timer);
-  --depth;
-  for (const platform::Msg& msg : held) {
-    if (!platform::post_thread_message(ui_.queue(), msg.message, msg.wparam, msg.lparam)) {
-      delete reinterpret_cast<std::function<void()>*>(msg.lparam);
-    }
-  }
-  if (quit_code) platform::post_quit_message(*quit_code);
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  platform::modal_wait(finished, std::max(left, std::chrono::milliseconds(0)));
 }
 
 void PageSite::wake(uint64_t) {
   answered_.notify_all();
-  platform::post_thread_message(ui_.queue(), kWake, 0, 0);
+  platform::wake_modal_wait(ui_.queue());
 }
 
 void PageSite::reply(uint64_t id, const cJSON* value) {
@@ -315,11 +289,9 @@ platform::SaveDialogResult PageSite::save_file_dialog(platform::HWND, const plat
   if (!cJSON_IsTrue(cJSON_GetObjectItemCaseSensitive(value.get(), "chosen"))) return result;
   const char* chosen = cJSON_GetStringValue(cJSON_GetObjectItemCaseSensitive(value.get(), "name"));
   std::string name = safe_file_name(chosen != nullptr ? chosen : request.initial_name, request.default_extension);
-  const cJSON* index = cJSON_GetObjectItemCaseSensitive(value.get(), "filter_index");
+  std::optional<uint32_t> chosen_index = platform::json_integer_member<uint32_t>(value.get(), "filter_index");
   uint32_t filter_index = 1;
-  if (cJSON_IsNumber(index) && index->valuedouble >= 1 && index->valuedouble <= static_cast<double>(request.filters.size())) {
-    filter_index = static_cast<uint32_t>(index->valuedouble);
-  }
+  if (chosen_index && *chosen_index >= 1 && *chosen_index <= request.filters.size()) filter_index = *chosen_index;
   // A folder of its own per save, so two saves of one name never meet.
   std::error_code ec;
   std::filesystem::path folder = std::filesystem::path(options_.save_folder) / random_hex(8);

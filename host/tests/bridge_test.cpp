@@ -193,6 +193,12 @@ TEST_F(BridgeTest, RefusedCallsAndMalformedMessagesAreAnsweredAndChangeNothing) 
       {R"({"type":"launch"})", "error", "unknown message type"},
       {R"({"type":"input","event":"mousemove"})", "error", "position"},
       {R"({"type":"input","event":"keydown"})", "error", "virtual key"},
+      // Numbers that are no integer of their field are refused, not converted.
+      {R"({"type":"site-reply","id":-1,"value":null})", "error", "site-reply without \"id\""},
+      {R"({"type":"site-reply","id":1e300,"value":null})", "error", "site-reply without \"id\""},
+      {R"({"type":"site-reply","id":2.5,"value":null})", "error", "site-reply without \"id\""},
+      {R"({"type":"frame-ack","seq":4294967296})", "error", "frame-ack without \"seq\""},
+      {R"({"type":"frame-ack","seq":0.5})", "error", "frame-ack without \"seq\""},
   };
   for (const Case& c : cases) {
     client->send(c.message);
