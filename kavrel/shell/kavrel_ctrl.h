@@ -222,7 +222,9 @@ class CkavrelCtrl final : public com::IDispatch,
 
   // ---- device connection and login ----
   // 0 logged in, -1 aborted, -10 tunnel not up or no record, -11 password refused, else the
-  // library's login result. Any thread but the user-interface thread's callers wait here.
+  // library's login result (-1 also when the user-interface thread is asked to end meanwhile).
+  // Workers block while they wait; on the user-interface thread (a service-port query) the wait
+  // keeps the thread's messages flowing.
   int LoginDev(const std::shared_ptr<DevInfo>& device);
   void SuspendLoginDev(const std::shared_ptr<DevInfo>& device);
   void LogoutDev(const std::shared_ptr<DevInfo>& device);
