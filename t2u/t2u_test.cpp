@@ -157,7 +157,14 @@ TEST_F(TunnelLibrary, FreshPortReportsTheDeviceCondition) {
   const DeviceCondition cases[] = {
       {"reachable", [](EchoWorld&) {}, kPortKey, 1},
       {"offline", [](EchoWorld& w) { w.service().set_device_online(kEchoDevice, false); }, kPortKey, -4},
-      {"agent gone", [](EchoWorld& w) { w.stop_agent(); }, kPortKey, -4},
+      {"agent gone",
+       [](EchoWorld& w) {
+         w.stop_agent();
+         // The service must have seen the agent go, or the port comes up first and is then cut
+         // (-3) instead of never coming up.
+         EXPECT_TRUE(wait_until([&] { return !w.service().device_registered(kEchoDevice); }, 5000));
+       },
+       kPortKey, -4},
       {"wrong key", [](EchoWorld&) {}, "not-the-key", -5},
       {"key rejected", [](EchoWorld& w) { w.service().set_reject_key(kEchoDevice, true); }, kPortKey, -5},
       {"refused", [](EchoWorld& w) { w.service().set_refuse(kEchoDevice, true); }, kPortKey, -2},
