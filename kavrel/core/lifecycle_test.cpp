@@ -358,7 +358,7 @@ TEST_F(ControlTest, ACommandThreadThatIgnoresItsStopDoesNotHoldUnInitBeyondItsBo
   // The window's destruction waits until the abandoned thread has left the control.
   ASSERT_EQ(host_->destroy_window(), com::S_OK);
   EXPECT_FALSE(FakeCloud::in_get_list.load());
-  EXPECT_TRUE(eventually([] { return kavrel::abandoned_threads::reap() == 0; }));
+  EXPECT_TRUE(eventually([] { return platform::abandoned_threads::reap() == 0; }));
 }
 
 }  // namespace
