@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 #include "brixa/cloud/cloud_session.h"
 #include "brixa/cloud/crypto.h"
@@ -124,7 +123,7 @@ int32_t fetch_list(brixa_client* client, const char* method, int32_t id, bool ca
     post_result(client, id, kNotBuilt);
     return kNotBuilt;
   }
-  std::lock_guard<std::mutex> hold(session->exchange_lock);
+  platform::MutexLock hold(session->exchange_lock);
   std::string key = make_session_key();
   auto block = rsa_encrypt(key);
   if (!block) {
@@ -180,7 +179,7 @@ int32_t push_list(brixa_client* client, const char* method, int32_t id, bool cam
     post_result(client, id, kNotBuilt);
     return kNotBuilt;
   }
-  std::lock_guard<std::mutex> hold(session->exchange_lock);
+  platform::MutexLock hold(session->exchange_lock);
   bool encrypted = cameras ? encrypt_camera_list(doc.get()) : encrypt_device_list(doc.get());
   if (!encrypted) {
     trace::error(function, 293, "Cannot encrypt list member");
@@ -249,7 +248,7 @@ int32_t create_session(brixa_client* client, const char* app_key, const char* ap
 }
 
 int32_t release_session(brixa_client* client) {
-  set_session(client, nullptr);
+  release_session_of(client);
   return 0;
 }
 
@@ -262,7 +261,7 @@ int32_t get_list_sn(brixa_client* client) {
     post_result(client, id, kNotBuilt);
     return kNotBuilt;
   }
-  std::lock_guard<std::mutex> hold(session->exchange_lock);
+  platform::MutexLock hold(session->exchange_lock);
   int32_t timestamp = request_timestamp();
   Json request = json(envelope(kMethodListSn, timestamp, *session, signature(kMethodListSn, *session, timestamp)));
   if (!request) {

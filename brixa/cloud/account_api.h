@@ -1,5 +1,5 @@
 // The cloud account operations behind the biz_* exports. Each runs on the calling thread with
-// the client registry's read lock held by its export, sends its signed requests, and reports
+// a reference to its client taken by its export, sends its signed requests, and reports
 // its outcome both as its result and as a callback (513 to 517) posted to the client.
 //
 // An outcome is the HTTP status of the reply (200 is success), a transport error code
