@@ -1,5 +1,6 @@
 #include "brixa/cloud/account_api.h"
 
+#include <cctype>
 #include <cstring>
 #include <memory>
 
@@ -237,6 +238,36 @@ bool encrypt_camera_list(cJSON* root) {
       while (cJSON_GetObjectItemCaseSensitive(cam, "sn") != nullptr) cJSON_DeleteItemFromObjectCaseSensitive(cam, "sn");
     return true;
   });
+}
+
+namespace {
+
+bool names_a_secret(const char* name) {
+  if (name == nullptr) return false;
+  std::string lower(name);
+  for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return lower.find("pass") != std::string::npos;
+}
+
+void mask_secrets(cJSON* item) {
+  for (cJSON* child = item != nullptr ? item->child : nullptr; child != nullptr; child = child->next) {
+    if (cJSON_IsString(child) && names_a_secret(child->string)) {
+      cJSON_SetValuestring(child, "***");
+    } else {
+      mask_secrets(child);
+    }
+  }
+}
+
+}  // namespace
+
+std::string masked_list(const char* list) {
+  if (list == nullptr) return "";
+  Json doc = json(cJSON_Parse(list));
+  if (!doc) return "(" + std::to_string(std::strlen(list)) + " bytes, not JSON)";
+  mask_secrets(doc.get());
+  PrintedText text(cJSON_PrintUnformatted(doc.get()));
+  return text.text != nullptr ? text.text : "";
 }
 
 int32_t create_session(brixa_client* client, const char* app_key, const char* app_pass,

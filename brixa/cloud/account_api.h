@@ -43,4 +43,8 @@ void decrypt_camera_list(cJSON* root, const std::string& session_key);
 bool encrypt_device_list(cJSON* root);
 bool encrypt_camera_list(cJSON* root);
 
+// A set list as the trace shows it: every member whose name holds "pass" written as "***", at
+// any depth; a text that is not JSON only by its length.
+std::string masked_list(const char* list);
+
 }  // namespace brixa::cloud

@@ -80,7 +80,7 @@ TEST_F(Frame, InitRunsEveryStepInOrder) {
       "-->: brixa_init",
       "   : svraddr 127.0.0.1",
       "   : svrport 8000",
-      "   : svrkey svrkey-text",
+      "   : svrkey ***",
       "  -: Init P2P",
       "  -: Initializing SDK",
       "  -: Extending timeout for network communications",

@@ -67,7 +67,7 @@ void init(const char* svraddr, uint16_t svrport, const char* svrkey) {
   trace::enter("brixa_init");
   trace::value("svraddr", svraddr);
   trace::value("svrport", svrport);
-  trace::value("svrkey", svrkey);
+  trace::secret("svrkey", svrkey);
   platform::MutexLock hold(lifecycle_lock);
   if (running.load()) {
     // A second init would start a second monitor and re-initialise the SDK under live sessions.
