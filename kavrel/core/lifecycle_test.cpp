@@ -15,6 +15,7 @@
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
 #include "platform/testing/debug_capture.h"
+#include "sim/cloud/cloud_service.h"
 #include "sim/cloud/service_crypto.h"
 #include "trace/trace.h"
 
@@ -359,6 +360,44 @@ TEST_F(ControlTest, ACommandThreadThatIgnoresItsStopDoesNotHoldUnInitBeyondItsBo
   ASSERT_EQ(host_->destroy_window(), com::S_OK);
   EXPECT_FALSE(FakeCloud::in_get_list.load());
   EXPECT_TRUE(eventually([] { return platform::abandoned_threads::reap() == 0; }));
+}
+
+TEST_F(ControlTest, NoSecretGivenToAScriptMethodAppearsInTheTrace) {
+  const std::string phrase = kavrel::kArgumentPassPhrase;
+  const std::string key_cipher = sim::cloud::aes_encrypt_base64("app-key-Rt52", phrase);
+  const std::string pass_cipher = sim::cloud::aes_encrypt_base64("app-pass-Wc18", phrase);
+  const std::string server_key_cipher = sim::cloud::aes_encrypt_base64("svr-key-Pn74", phrase);
+  ASSERT_EQ(host_->create_window(), com::S_OK);
+  trace::force_verbose_for_testing(true);
+  platform::testing::DebugCapture capture;
+  ASSERT_EQ(host_->call("CliInit", {Variant::string(u""), Variant::string(kavrel::to_wide(key_cipher)),
+                                    Variant::string(kavrel::to_wide(pass_cipher)), Variant::string(u"127.0.0.1"),
+                                    Variant::i4(1), Variant::string(kavrel::to_wide(server_key_cipher))}),
+            com::S_OK);
+  use_fake_cloud();
+  struct Case {
+    const char* method;
+    std::vector<Variant> args;
+  } cases[] = {
+      {"CliCloudInitSimple", {Variant::string(u"alice"), Variant::string(u"cloud-pass-Jh39")}},
+      {"CliAddDeviceP2P",
+       {Variant::string(u"DEV-1"), Variant::string(u"admin"), Variant::string(u"dev-pass-Bx66"),
+        Variant::string(u"Loja"), Variant::i4(37777), Variant::i4(80)}},
+      {"CliLoginDeviceP2PDev",
+       {Variant::string(u"DEV-2"), Variant::string(u"admin"), Variant::string(u"dev-pass-Qs20"), Variant::i4(37777),
+        Variant::i4(80)}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(host_->call(c.method, c.args), com::S_OK) << c.method;
+  ASSERT_EQ(host_->call("CliUnInit", {}), com::S_OK);
+  trace::force_verbose_for_testing(false);
+  for (const std::string& secret : {std::string("app-key-Rt52"), std::string("app-pass-Wc18"),
+                                    std::string("svr-key-Pn74"), key_cipher, pass_cipher, server_key_cipher,
+                                    std::string("cloud-pass-Jh39"), std::string("dev-pass-Bx66"),
+                                    std::string("dev-pass-Qs20")}) {
+    EXPECT_FALSE(capture.mentions(secret)) << secret;
+  }
+  EXPECT_TRUE(capture.contains("   : szPass ***"));
+  EXPECT_TRUE(capture.contains("   : szDevPass ***"));
 }
 
 }  // namespace
