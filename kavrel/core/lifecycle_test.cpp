@@ -362,6 +362,34 @@ TEST_F(ControlTest, ACommandThreadThatIgnoresItsStopDoesNotHoldUnInitBeyondItsBo
   EXPECT_TRUE(eventually([] { return platform::abandoned_threads::reap() == 0; }));
 }
 
+TEST_F(ControlTest, UnInitReturnsWithinItsBoundWhileTheCloudServiceStalls) {
+  // The real library against a service that takes the list request and never answers it.
+  sim::cloud::CloudService service;
+  ASSERT_NE(service.start(), 0);
+  sim::cloud::Fault stall;
+  stall.kind = sim::cloud::Fault::Kind::kDelay;
+  stall.delay_ms = 600000;
+  service.add_fault(stall);
+  ASSERT_EQ(host_->create_window(), com::S_OK);
+  init(kavrel::to_wide(service.url()));
+  ASSERT_EQ(host_->call("CliCloudInitSimple", {Variant::string(u"alice"), Variant::string(u"alice-pw")}), com::S_OK);
+  ASSERT_TRUE(eventually([&] { return !service.requests().empty(); })) << "the command thread sent nothing";
+
+  std::atomic<bool> returned{false};
+  platform::Thread uninit([&] {
+    host_->call("CliUnInit", {});
+    returned = true;
+  });
+  // Its bound: the command thread's stop bound and the library's release, which cancels the
+  // stalled exchange instead of waiting for it.
+  EXPECT_TRUE(eventually([&] { return returned.load(); }, 15s)) << "CliUnInit waited for the stalled service";
+  uninit.join_within(60000);
+  on_ui([&](CkavrelCtrl& c) { EXPECT_FALSE(c.initialised()); });
+  ASSERT_EQ(host_->destroy_window(), com::S_OK);
+  EXPECT_TRUE(eventually([] { return platform::abandoned_threads::reap() == 0; }))
+      << "the command thread did not end once its exchange was cancelled";
+}
+
 TEST_F(ControlTest, NoSecretGivenToAScriptMethodAppearsInTheTrace) {
   const std::string phrase = kavrel::kArgumentPassPhrase;
   const std::string key_cipher = sim::cloud::aes_encrypt_base64("app-key-Rt52", phrase);
