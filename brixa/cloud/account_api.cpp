@@ -95,7 +95,7 @@ bool walk_devices(cJSON* root, Fn&& on_device) {
 }
 
 // Sends a finished request document and returns the outcome. Exchange lock held.
-int32_t send_request(CloudSession& session, cJSON* request, const char* function) {
+int32_t send_request(CloudSession& session, cJSON* request, const char* function) REQUIRES(session.exchange_lock) {
   PrintedText text(cJSON_PrintUnformatted(request));
   if (text.text == nullptr) {
     trace::error(function, 210, "Cannot print request");
@@ -108,7 +108,8 @@ int32_t send_request(CloudSession& session, cJSON* request, const char* function
 }
 
 // The serials and the two set methods report the reply body on 200.
-void post_reply(brixa_client* client, int32_t id, int32_t outcome, const CloudSession& session) {
+void post_reply(brixa_client* client, int32_t id, int32_t outcome, const CloudSession& session)
+    REQUIRES(session.exchange_lock) {
   if (outcome == kStatusOk)
     post_result(client, id, 0, session.body.data(), body_text_length(session));
   else

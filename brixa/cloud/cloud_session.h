@@ -11,8 +11,8 @@
 // socket and buffers. A release of the session (biz_release, brixa_release, brixa_uninit)
 // cancels it: the socket of the exchange in flight is shut down, so that exchange ends at once,
 // and every later exchange on the session fails before it connects. Replacing the session with
-// biz_create leaves exchanges in flight on the old one alone. Lock order: the slot lock alone;
-// a session's exchange lock, then its socket lock.
+// biz_create leaves exchanges in flight on the old one alone. Where these locks stand in the
+// library's lock order: brixa/README.md.
 #pragma once
 
 #include <cstdint>
@@ -51,12 +51,12 @@ struct CloudSession {
   char app_pass[128] = {};
   ExchangeTiming timing;
 
-  // One exchange's state, guarded by exchange_lock (the exchange in progress owns it).
-  int32_t status = -1;
-  char header[1024] = {};
-  std::vector<char> body = std::vector<char>(2048);  // zero-terminated reply body
-  uint32_t content_length = 0;
-  uint32_t received = 0;
+  // One exchange's state, owned by the operation that holds the exchange lock.
+  int32_t status GUARDED_BY(exchange_lock) = -1;
+  char header[1024] GUARDED_BY(exchange_lock) = {};
+  std::vector<char> body GUARDED_BY(exchange_lock) = std::vector<char>(2048);  // zero-terminated reply
+  uint32_t content_length GUARDED_BY(exchange_lock) = 0;
+  uint32_t received GUARDED_BY(exchange_lock) = 0;
 
   // The exchange's socket is opened and closed by the exchange and shut down by a cancel from
   // another thread, both under `socket_lock`, so a cancel never reaches a descriptor number

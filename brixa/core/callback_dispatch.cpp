@@ -53,7 +53,7 @@ uint64_t dispatcher_epoch GUARDED_BY(dispatcher_lock) = 0;  // the queue epoch i
 // The callbacks running right now (dispatcher thread, client), so a detach can wait for the
 // one of its client to return. An entry is added under the callback map's read lock together
 // with the lookup, and removed after the callback; a detach that must wait sleeps on
-// `delivery_done`. Lock order: the callback map's lock, then delivery_lock.
+// `delivery_done`. (delivery_lock is taken inside the callback map's lock: brixa/README.md.)
 platform::Mutex delivery_lock;
 platform::CondVar delivery_done;
 std::vector<std::pair<std::thread::id, brixa_handle>> deliveries GUARDED_BY(delivery_lock);

@@ -49,6 +49,9 @@ struct brixa_client {
 
 namespace brixa {
 
+// Holds a client's device list lock for one scope.
+using DeviceListLock = platform::ScopedLock<platform::CriticalSection>;
+
 // Takes the thread out of `slot` under the client's workers lock and ends it outside the lock,
 // waiting at most kThreadStopMs (traced when it gives up). Only the caller that took the thread
 // ends it; a worker ending its own slot is handed to the abandoned-thread list.

@@ -47,15 +47,6 @@ int32_t with_client(brixa_handle handle, Fn&& fn) {
   return fn(client.get());
 }
 
-// As with_client, with the client's device list lock held around fn.
-template <class Fn>
-int32_t with_device_list(brixa_handle handle, Fn&& fn) {
-  return with_client(handle, [&](brixa_client* client) {
-    platform::ScopedLock<platform::CriticalSection> list(client->device_list_lock);
-    return fn(client);
-  });
-}
-
 // The first session of the client with that identifier, logged in or not.
 device_session* find_session(brixa_client* client, const char* dev_id) REQUIRES(client->device_list_lock);
 // The first session with that identifier whose login handle is above 0.

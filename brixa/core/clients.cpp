@@ -27,7 +27,7 @@ void end_sessions_locked(brixa_client* client) REQUIRES(client->device_list_lock
 // The last reference is gone: nobody else can hold the list lock any more.
 void free_client(brixa_client* client) {
   if (client->teardown_pending.load()) {
-    platform::ScopedLock<platform::CriticalSection> list(client->device_list_lock);
+    DeviceListLock list(client->device_list_lock);
     end_sessions_locked(client);
   }
   cloud::destroy_cloud_slot(client);

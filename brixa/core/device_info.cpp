@@ -114,7 +114,7 @@ int32_t start_get_device_info(brixa_handle handle, const char* dev_id) {
     int32_t result = BRIXA_OK;
     platform::Thread earlier;
     {
-      platform::ScopedLock<platform::CriticalSection> list(client->device_list_lock);
+      DeviceListLock list(client->device_list_lock);
       device_session* s = find_session(client, dev_id);
       if (s == nullptr) return BRIXA_ERR_NO_SESSION;
       // Reported, but the new request is served all the same; the earlier thread finishes its
@@ -125,7 +125,7 @@ int32_t start_get_device_info(brixa_handle handle, const char* dev_id) {
       }
     }
     end_device_info_thread(std::move(earlier));
-    platform::ScopedLock<platform::CriticalSection> list(client->device_list_lock);
+    DeviceListLock list(client->device_list_lock);
     device_session* s = find_session(client, dev_id);
     if (s == nullptr) return BRIXA_ERR_NO_SESSION;
     platform::Thread displaced = take_device_info_thread(s);  // one started meanwhile: told to stop
@@ -148,7 +148,7 @@ int32_t stop_get_device_info(brixa_handle handle, const char* dev_id) {
     if (get_login_id(handle, dev_id) <= 0) return BRIXA_ERR_NO_SESSION;
     platform::Thread ending;
     {
-      platform::ScopedLock<platform::CriticalSection> list(client->device_list_lock);
+      DeviceListLock list(client->device_list_lock);
       if (device_session* s = find_session(client, dev_id)) ending = take_device_info_thread(s);
     }
     end_device_info_thread(std::move(ending));

@@ -46,7 +46,7 @@ struct LoginFacts {
 
 // -3 without a logged-in session, else 0 with `facts` filled.
 int32_t logged_in_facts(brixa_client* client, const char* dev_id, LoginFacts& facts) {
-  platform::ScopedLock<platform::CriticalSection> list(client->device_list_lock);
+  DeviceListLock list(client->device_list_lock);
   const device_session* s = find_logged_in_session(client, dev_id);
   if (s == nullptr) return BRIXA_ERR_NO_SESSION;
   facts.login_handle = s->login_handle;

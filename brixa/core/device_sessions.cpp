@@ -80,7 +80,7 @@ int32_t login(brixa_handle handle, const char* dev_id, uint16_t dev_port, const 
   return with_client(handle, [&](brixa_client* client) -> int32_t {
     trace::step("Handle found");
     {
-      platform::ScopedLock<platform::CriticalSection> list(client->device_list_lock);
+      DeviceListLock list(client->device_list_lock);
       for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
         device_session* s = device_session::from_link(l);
         if (s->login_handle > 0 && same_device(s, dev_id, dev_port)) {
@@ -110,7 +110,7 @@ int32_t login(brixa_handle handle, const char* dev_id, uint16_t dev_port, const 
     int32_t surplus_login = login_handle;  // closed below unless a session takes it
     int32_t result = BRIXA_ERR_FAILED;
     {
-      platform::ScopedLock<platform::CriticalSection> list(client->device_list_lock);
+      DeviceListLock list(client->device_list_lock);
       trace::step("Iterating connectors");
       for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
         device_session* s = device_session::from_link(l);
@@ -150,7 +150,8 @@ int32_t login(brixa_handle handle, const char* dev_id, uint16_t dev_port, const 
 
 int32_t logout(brixa_handle handle, const char* dev_id) {
   platform::Thread ending;
-  int32_t result = with_device_list(handle, [&](brixa_client* client) REQUIRES(client->device_list_lock) {
+  int32_t result = with_client(handle, [&](brixa_client* client) {
+    DeviceListLock list(client->device_list_lock);
     device_session* s = find_session(client, dev_id);
     if (s == nullptr) return BRIXA_OK;
     if (s->login_count > 0) --s->login_count;
@@ -171,7 +172,8 @@ int32_t logout(brixa_handle handle, const char* dev_id) {
 
 int32_t reset(brixa_handle handle, const char* dev_id) {
   platform::Thread ending;
-  int32_t result = with_device_list(handle, [&](brixa_client* client) REQUIRES(client->device_list_lock) {
+  int32_t result = with_client(handle, [&](brixa_client* client) {
+    DeviceListLock list(client->device_list_lock);
     device_session* s = find_session(client, dev_id);
     if (s == nullptr) return BRIXA_ERR_NO_SESSION;
     s->login_count = 0;
@@ -198,7 +200,8 @@ namespace {
 // The first logged-in session's login handle or channel count, under the locks.
 template <class Field>
 int32_t login_info(brixa_handle handle, const char* dev_id, Field field) {
-  return with_device_list(handle, [&](brixa_client* client) {
+  return with_client(handle, [&](brixa_client* client) {
+    DeviceListLock list(client->device_list_lock);
     trace::enter("brixa_get_login_info_item");
     device_session* s = find_logged_in_session(client, dev_id);
     trace::leave("brixa_get_login_info_item");

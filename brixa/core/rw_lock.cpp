@@ -8,7 +8,7 @@ using Clock = std::chrono::steady_clock;
 
 RwLock::~RwLock() {
   // A thread still waking sleepers holds sleep_lock_; it touches nothing once it lets go.
-  std::lock_guard<std::mutex> pass(sleep_lock_);
+  platform::MutexLock pass(sleep_lock_);
 }
 
 bool RwLock::try_enter_read() {
@@ -35,7 +35,7 @@ void RwLock::leave(Change change) {
   }
   // Somebody may sleep: change the state where the sleepers test it, and wake them while still
   // holding their mutex.
-  std::lock_guard<std::mutex> hold(sleep_lock_);
+  platform::MutexLock hold(sleep_lock_);
   s = state_.load();
   while (!state_.compare_exchange_weak(s, change(s))) {
   }
@@ -47,14 +47,14 @@ void RwLock::leave(Change change) {
 // then sees it) or sees the bit and wakes us.
 template <class Enter>
 bool RwLock::sleep_until_entered(Enter enter, const Clock::time_point* deadline) {
-  std::unique_lock<std::mutex> hold(sleep_lock_);
+  platform::MutexLock hold(sleep_lock_);
   ++sleepers_;
   state_.fetch_or(kSleepers);
   bool in = enter();
   while (!in) {
     if (deadline == nullptr) {
-      changed_.wait(hold);
-    } else if (changed_.wait_until(hold, *deadline) == std::cv_status::timeout) {
+      changed_.wait(sleep_lock_);
+    } else if (!changed_.wait_until(sleep_lock_, *deadline)) {
       in = enter();
       break;
     }

@@ -2,10 +2,11 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 
+#include "platform/sync/mutex.h"
 #include "platform/thread_annotations.h"
 
 namespace brixa {
@@ -57,10 +58,10 @@ class CAPABILITY("rw_lock") RwLock {
   // Low 30 bits: readers inside; kWriter: a writer inside; kSleepers: threads may sleep on
   // `changed_`. Changed by every locking thread.
   std::atomic<uint32_t> state_{0};
-  std::mutex sleep_lock_;
-  std::condition_variable changed_;
-  int32_t sleepers_ = 0;          // guarded by sleep_lock_
-  std::timed_mutex writers_;      // serialises writers
+  platform::Mutex sleep_lock_;
+  platform::CondVar changed_;
+  int32_t sleepers_ GUARDED_BY(sleep_lock_) = 0;
+  std::timed_mutex writers_;  // serialises writers; held from lock_write to unlock_write
 };
 
 class SCOPED_CAPABILITY ReadLock {

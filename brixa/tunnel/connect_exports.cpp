@@ -75,7 +75,7 @@ brixa_connection create_connect(brixa_handle handle, const char* dev_id, uint16_
   session->mapped_port = static_cast<uint16_t>(connector->mapped_port.load());
   brixa_connector_set_callback(connector, post_status);
   {
-    platform::ScopedLock<platform::CriticalSection> list(client->device_list_lock);
+    DeviceListLock list(client->device_list_lock);
     if (!client->closed) {
       client->devices.push_front(&session->link);
       return connector;
@@ -96,7 +96,8 @@ int32_t get_mapped_port(brixa_handle client, brixa_connection connection) {
     return BRIXA_ERR_NOT_INITIALISED;
   }
   try {
-    return with_device_list(client, [&](brixa_client* c) REQUIRES(c->device_list_lock) -> int32_t {
+    return with_client(client, [&](brixa_client* c) -> int32_t {
+      DeviceListLock list(c->device_list_lock);
       device_session* session = session_with(c, connection);
       return session != nullptr ? session->mapped_port : BRIXA_ERR_FAILED;
     });
@@ -116,7 +117,8 @@ void suspend_connect(brixa_handle client, brixa_connection connection) {
     return;
   }
   // Under the client's locks: the session list may change under another thread.
-  with_device_list(client, [&](brixa_client* c) REQUIRES(c->device_list_lock) -> int32_t {
+  with_client(client, [&](brixa_client* c) -> int32_t {
+    DeviceListLock list(c->device_list_lock);
     if (device_session* session = session_with(c, connection)) session->connector->suspended.store(1);
     return 0;
   });

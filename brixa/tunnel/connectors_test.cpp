@@ -103,7 +103,8 @@ class Connectors : public ::testing::Test {
   int32_t mapped(brixa_connection c) { return brixa_connnect_get_mapped_port(client_, c); }
   // The login handle of the connection's session (read under the client's locks).
   int32_t login_handle_of(brixa_connection c) {
-    return with_device_list(client_, [&](brixa_client* client) -> int32_t {
+    return with_client(client_, [&](brixa_client* client) -> int32_t {
+      DeviceListLock list(client->device_list_lock);
       for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
         device_session* s = device_session::from_link(l);
         if (s->connector == c) return s->login_handle;
@@ -112,7 +113,8 @@ class Connectors : public ::testing::Test {
     });
   }
   void set_login_handle(brixa_connection c, int32_t handle) {
-    with_device_list(client_, [&](brixa_client* client) -> int32_t {
+    with_client(client_, [&](brixa_client* client) -> int32_t {
+      DeviceListLock list(client->device_list_lock);
       for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
         device_session* s = device_session::from_link(l);
         if (s->connector == c) s->login_handle = handle;
