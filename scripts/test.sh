@@ -6,6 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DKAVREL_SANITIZE="${KAVREL_SANITIZE:-}" >/dev/null
+# ccache with paths taken relative to the checkout, so clones in other folders share its cache.
+export CCACHE_BASEDIR="$PWD"
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B "$build" -G Ninja -DKAVREL_SANITIZE="${KAVREL_SANITIZE:-}" "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 600

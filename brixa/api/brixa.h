@@ -221,7 +221,61 @@ BRIXA_API int32_t biz_set_cam_list(brixa_handle client, const char* list);
 BRIXA_API int32_t brixa_aes_decrypt(const char* cipher, char* out, const char* pass_phrase);
 
 
-/* ---- Live streams ---- */
+/* ---- Live streams ----
+ * A live stream is one channel (0 to 63) of a logged-in device, decoded and drawn into a window
+ * the caller owns (`hwnd`, a window handle of the platform's window system). Each stream gets
+ * a capture: the overlays (alarm texts, the disconnection notice after 30 s without frames)
+ * and the picture modes below act on it by its window. A one-channel fisheye camera is drawn
+ * through a fisheye play port instead; its mount mode and visualization can then be changed.
+ * These exports wait on the device; call them from a worker thread. */
+
+/* Stream identifiers. */
+#define BRIXA_STREAM_MAIN 0
+#define BRIXA_STREAM_EXTRA 1
+#define BRIXA_STREAM_MULTI 2 /* multi-channel preview (channel 0 on an ordinary device) */
+
+/* Starts the stream. 0 started (also when a fisheye play port could not be set up: the pane
+ * stays black and a stop still releases everything); -1; -2; -3 not logged in; -4 the channel
+ * is streaming already or is not 0 to 63; -5 the device refused the stream (an invalid login
+ * then resets the device session). */
+BRIXA_API int32_t brixa_start_realplay(brixa_handle handle, void* hwnd, const char* dev_id, int32_t chl_id,
+                                       int32_t stream_id);
+/* Stops the stream and deletes the channel's capture. 0; -1; -2; -3 no session, or not logged in
+ * (a stream still running is stopped all the same); -4 the channel was not streaming (its
+ * capture is still deleted) or is not 0 to 63. */
+BRIXA_API int32_t brixa_stop_realplay(brixa_handle handle, const char* dev_id, int32_t chl_id);
+/* The channel's width and height in pixels (0 when unknown) for the main stream or, with
+ * stream_id 1, the extra stream. 0; -1; -2; -3 null output or not logged in; -4 channel not 0-63. */
+BRIXA_API int32_t brixa_get_channel_resolution(brixa_handle handle, const char* dev_id, int32_t chl_id,
+                                               int32_t stream_id, int32_t* width, int32_t* height);
+/* The facts of the tunnel that carries the device: relay (1) or direct (0), the local and remote
+ * NAT types and the remote tunnel version. 0; -1; -2; -3 any output null (nothing is written)
+ * or no logged-in session with a tunnel. */
+BRIXA_API int32_t brixa_get_connection_type(brixa_handle handle, const char* dev_id, int32_t* usingRelay,
+                                            int32_t* localNATType, int32_t* remoteNATType, int32_t* remoteVersion);
+/* Fisheye mount mode (1 ceiling, 2 wall, 3 floor) and visualization of a streaming fisheye
+ * channel; nothing happens before the lens geometry has arrived. */
+BRIXA_API void brixa_set_fisheye_mount_mode(brixa_handle handle, const char* dev_id, int32_t chl_id,
+                                            int32_t mount_mode);
+BRIXA_API void brixa_set_fisheye_visualization(brixa_handle handle, const char* dev_id, int32_t chl_id,
+                                               int32_t visualization_mode);
+
+/* ---- Picture modes of a streaming window ----
+ * Each finds the stream by its window and does nothing when the window shows no stream. Modes
+ * are off when a stream starts. */
+
+/* History view: the picture shrunk to two thirds with thumbnails of the recent past around it;
+ * a thumbnail is taken every `milliseconds` (1500 at first). */
+BRIXA_API void brixa_set_history_mode(void* window, int32_t mode);
+BRIXA_API void brixa_set_history_interval(void* window, int32_t milliseconds);
+/* Wide dynamic range (backlight compensation): local-contrast equalisation of every frame with
+ * an intensity of 0 to 100 (25 at first; other values are ignored). */
+BRIXA_API void brixa_set_wdr_mode(void* window, int32_t mode);
+BRIXA_API void brixa_set_wdr_intensity(void* window, int32_t intensity);
+/* Freeze: holds the next picture and shows the live stream in an inset in `corner` (0 top left,
+ * 1 top right, 2 bottom left, 3 bottom right; other values keep the corner). Mode 0 lets go of
+ * the held picture. */
+BRIXA_API void brixa_set_freeze_mode(void* window, int32_t mode, int32_t corner);
 
 
 /* ---- Playback, backup, record queries, alerts, device search ---- */

@@ -19,7 +19,11 @@ endforeach()
 foreach(required brixa_init brixa_uninit brixa_set_port_range brixa_create brixa_release
                  brixa_cli_attach_callback brixa_cli_detach_callback brixa_error brixa_play_error
                  biz_create biz_release biz_get_list_sn biz_get_device_list biz_get_cam_list biz_get_list
-                 biz_set_device_list biz_set_cam_list brixa_aes_decrypt)
+                 biz_set_device_list biz_set_cam_list brixa_aes_decrypt
+                 brixa_start_realplay brixa_stop_realplay brixa_get_channel_resolution
+                 brixa_get_connection_type brixa_set_fisheye_mount_mode brixa_set_fisheye_visualization
+                 brixa_set_history_mode brixa_set_history_interval brixa_set_wdr_mode brixa_set_wdr_intensity
+                 brixa_set_freeze_mode)
   if(NOT symbols MATCHES " T ${required}\n")
     message(FATAL_ERROR "libbrixa.so does not export ${required}")
   endif()

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "brixa/core/intrusive_list.h"
+#include "brixa/live/live_channels.h"
 #include "platform/threads/thread.h"
 
 struct brixa_client;
@@ -44,6 +45,9 @@ struct device_session {
   // Stop, logout, reset and release clear the flag and end the thread.
   std::shared_ptr<std::atomic<int32_t>> device_info_running = std::make_shared<std::atomic<int32_t>>(0);
   platform::Thread device_info_thread;
+
+  // Live streams, fisheye and resolution cache of the session's channels.
+  live::LiveChannels live;
 
   static device_session* from_link(ListLink* link) { return reinterpret_cast<device_session*>(link); }
 };

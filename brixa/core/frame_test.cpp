@@ -1,6 +1,8 @@
 // The library frame through its exports: start and stop, clients, and what happens before init.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -73,6 +75,17 @@ TEST_F(Frame, NullUnknownAndReleasedHandlesAreRefused) {
   brixa_release(client);  // a second release does nothing
 }
 
+// The stuck-connection monitor traces from its own thread, at its own pace.
+bool from_monitor_thread(const std::string& line) {
+  return line == "  -: Starting monitoring of connections" || line == "  -: Exit monitoring of connections" ||
+         line == "  -: Checking connections";
+}
+
+std::vector<std::string> without_monitor_lines(std::vector<std::string> lines) {
+  lines.erase(std::remove_if(lines.begin(), lines.end(), from_monitor_thread), lines.end());
+  return lines;
+}
+
 TEST_F(Frame, InitRunsEveryStepInOrder) {
   DebugCapture capture;
   brixa_init("127.0.0.1", 8000, "svrkey-text");
@@ -92,7 +105,7 @@ TEST_F(Frame, InitRunsEveryStepInOrder) {
       "  -: Registering drawing function",
       "<--: brixa_init",
   };
-  EXPECT_EQ(capture.lines(), expected);
+  EXPECT_EQ(without_monitor_lines(capture.lines()), expected);
 
   EXPECT_NE(t2u_status(), -1) << "the tunnel library was started";
   NET_TestState sdk{};
@@ -119,7 +132,7 @@ TEST_F(Frame, SdkConnectionNoticesOnlyTrace) {
   std::vector<std::string> expected = {
       "-->: DisConnectFunc", "   : lLoginID 5", "   : pchDVRIP 127.0.0.1", "   : nDVRPort 37777", "<--: DisConnectFunc",
       "-->: AutoReconnectFunc", "   : lLoginID 6", "   : nDVRPort 80", "<--: AutoReconnectFunc"};
-  EXPECT_EQ(capture.lines(), expected);
+  EXPECT_EQ(without_monitor_lines(capture.lines()), expected);
 }
 
 TEST_F(Frame, SdkInitFailureIsTracedAndInitGoesOn) {
@@ -155,7 +168,7 @@ TEST_F(Frame, UninitReleasesClientsStillRegisteredAndStopsEverything) {
   DebugCapture capture;
   brixa_uninit();
   std::vector<std::string> steps;
-  for (const auto& line : capture.lines())
+  for (const auto& line : without_monitor_lines(capture.lines()))
     if (line.rfind("  -: ", 0) == 0) steps.push_back(line.substr(5));
   std::vector<std::string> expected = {
       "Stopping stuck connections monitor", "Unregistering drawing function", "Clearing client map",

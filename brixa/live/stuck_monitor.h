@@ -6,6 +6,14 @@
 
 namespace brixa::live {
 
+// A live stream whose last frame is older than this is stalled.
+inline constexpr uint32_t kStuckAfterMs = 30000;
+
+// One round of the monitor: marks every live capture whose last frame is more than 30000 ms old
+// as stuck and writes the disconnection notice into its window; clears the mark of the others.
+// Playback captures are never looked at.
+void check_stuck_connections();
+
 // brixa_init: starts the monitor unless it runs already.
 void start_stuck_monitor();
 // brixa_uninit: asks the monitor to stop and waits at most `wait_ms` for it; a monitor that has

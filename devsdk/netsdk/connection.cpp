@@ -63,11 +63,11 @@ void Connection::read_loop() {
   std::vector<uint8_t> buffer(64 * 1024);
   LossReason reason = LossReason::peer_closed;
   bool broken = false;
+  proto::Message m;  // reused, so a stream's pictures do not each allocate their payload
   while (!broken) {
     long n = proto::net::receive_some(socket_.fd(), buffer.data(), buffer.size());
     if (n <= 0) break;
     frames.feed(buffer.data(), static_cast<size_t>(n));
-    proto::Message m;
     for (;;) {
       auto r = frames.next(m);
       if (r == proto::FrameReader::Result::need_more) break;

@@ -49,7 +49,8 @@ typedef int32_t NET_BOOL;
 typedef void (*NET_DisconnectCallback)(int32_t login_id, const char* device_ip, int32_t device_port,
                                        intptr_t user);
 typedef NET_DisconnectCallback NET_ReconnectCallback;
-/* Called for each frame drawn into a window; `dc` is the device context of the window surface. */
+/* Called after each frame drawn into a window by NET_RealPlayEx, on the stream's SDK thread;
+ * `dc` is a device context on the window's surface, valid during the call only. */
 typedef void (*NET_DrawCallback)(int32_t login_id, int32_t stream_handle, void* dc, intptr_t user);
 
 /* Network parameters: twelve 32-bit fields; 0 keeps a field's default. */
@@ -169,6 +170,88 @@ typedef struct NET_NETWORK_CONFIG { /* 1852 bytes */
 
 NETSDK_API NET_BOOL NET_GetDevConfig(int32_t login_id, uint32_t command, int32_t channel, void* buffer,
                                      uint32_t size, uint32_t* returned, int32_t wait_ms);
+
+/* Channel configuration (command NET_DEV_CHANNELCFG, per channel): the stream settings of one
+ * channel. Resolution codes: 0 D1 (704 x 576/480), 1 HD1, 2 BCIF, 3 CIF (352 x 288/240), 4 QCIF,
+ * 5 VGA, 6 QVGA, ... 17 720p (1280 x 720), 18 1080p; the line counts of codes 0 to 4 follow the
+ * device's video standard (NET_DEVICE_CONFIG.video_standard). */
+#define NET_DEV_CHANNELCFG 3 /* NET_CHANNEL_CONFIG */
+
+typedef struct NET_STREAM_FORMAT { /* 24 bytes */
+  uint8_t video_enable;       /* +0 */
+  uint8_t audio_enable;       /* +1 */
+  uint8_t bit_rate_control;   /* +2: 0 constant, 1 variable */
+  uint8_t reserved3;
+  uint8_t resolution;         /* +4: resolution code */
+  uint8_t frame_rate;         /* +5: frames per second */
+  uint8_t compression;        /* +6: 1 H.264 */
+  uint8_t quality;            /* +7: 1-6 */
+  uint16_t bit_rate_kbps;     /* +8 */
+  uint16_t gop;               /* +10: frames between key frames */
+  uint8_t reserved12[12];
+} NET_STREAM_FORMAT;
+
+typedef struct NET_CHANNEL_CONFIG { /* 340 bytes */
+  uint16_t size;                   /* 0: the block's size, 340 */
+  uint16_t reserved2;
+  char name[32];                   /* 4: the channel's name text */
+  NET_STREAM_FORMAT main[3];       /* 36: main stream formats; main[0].resolution is byte 40 */
+  NET_STREAM_FORMAT extra[3];      /* 108: extra stream formats; extra[0].resolution is byte 112 */
+  uint8_t reserved180[160];
+} NET_CHANNEL_CONFIG;
+
+/* ---- Named configuration texts ----
+ * NET_GetNewDevConfig fills `buffer` with the device's text of the named configuration (for
+ * example "Encode") of `channel`, NUL-terminated; NET_QueryDevCaps does the same for a named
+ * capability (for example "devVideoInput.getCaps"). The texts are parsed with CLIENT_ParseData
+ * (configsdk.h). On failure `error` (may be null) receives a NET_CFG_ERR_* code and the last
+ * error is set; a text that does not fit in `size` fails with NET_ERR_INSUFFICIENT_BUFFER. */
+#define NET_CFG_ERR_FAILED 1          /* the request failed */
+#define NET_CFG_ERR_ILLEGAL_DATA 2    /* the device's answer is not a configuration text */
+#define NET_CFG_ERR_NOT_AVAILABLE 3   /* temporarily not available */
+#define NET_CFG_ERR_NOT_AUTHORIZED 4  /* not authorised */
+
+NETSDK_API NET_BOOL NET_GetNewDevConfig(int32_t login_id, const char* name, int32_t channel, char* buffer,
+                                        uint32_t size, int32_t* error, int32_t wait_ms);
+NETSDK_API NET_BOOL NET_QueryDevCaps(int32_t login_id, const char* name, int32_t channel, char* buffer,
+                                     uint32_t size, int32_t* error, int32_t wait_ms);
+
+/* ---- Live streams ----
+ * NET_RealPlayEx opens a live stream of `channel` and returns its stream handle (0: failure).
+ * With a window (an HWND of the platform's window system) the SDK decodes the stream and draws
+ * each frame into the window's surface, scaled to its client area, then calls the drawing
+ * callback of NET_RegisterDrawFun on its own thread. Without a window (null) the stream is only
+ * delivered to the real-data callback. A login handle that is no longer valid fails with
+ * NET_ERR_INVALID_HANDLE (last error 0x80000004). */
+#define NET_RTYPE_MAIN 2          /* main stream of the channel */
+#define NET_RTYPE_EXTRA 3         /* extra stream of the channel */
+#define NET_RTYPE_MULTIPLAY_1 6   /* multi-channel preview, one channel (the channel given) */
+#define NET_RTYPE_MULTIPLAY_4 7   /* multi-channel previews split 4, 8, 9, 16, 6, 12, 25, 32 */
+#define NET_RTYPE_MULTIPLAY_8 8
+#define NET_RTYPE_MULTIPLAY_9 9
+#define NET_RTYPE_MULTIPLAY_16 10
+#define NET_RTYPE_MULTIPLAY_6 11
+#define NET_RTYPE_MULTIPLAY_12 12
+#define NET_RTYPE_MULTIPLAY_25 13
+#define NET_RTYPE_MULTIPLAY_32 14
+
+NETSDK_API int32_t NET_RealPlayEx(int32_t login_id, int32_t channel, void* window, int32_t realplay_type);
+/* Stops the stream and waits until no callback of it runs any more. */
+NETSDK_API NET_BOOL NET_StopRealPlay(int32_t stream_handle);
+
+/* Data types of the real-data callback, and the flag bit that asks for each. */
+#define NET_DATA_RAW 0            /* the raw stream: media blocks as PLAY_InputData takes them */
+#define NET_DATA_FLAG_RAW 0x01u
+#define NET_DATA_FLAG_ALL 0x1Fu   /* every type (31); this version delivers only NET_DATA_RAW */
+
+/* Called on the stream's SDK thread for each block of the stream; the data is valid during the
+ * call only. `param` is 0 for raw blocks. */
+typedef void (*NET_RealDataCallBackEx)(int32_t stream_handle, uint32_t data_type, const uint8_t* data,
+                                       uint32_t size, int32_t param, intptr_t user);
+/* Registers (or, with a null callback, removes) the stream's real-data callback. Returns after
+ * a removal only once no call of the old callback runs any more. */
+NETSDK_API NET_BOOL NET_SetRealDataCallBackEx(int32_t stream_handle, NET_RealDataCallBackEx callback,
+                                              intptr_t user, uint32_t flags);
 
 /* ---- Alarm inputs and outputs ----
  * The state buffer holds one 4-byte entry per input or output: two unsigned 16-bit fields, the

@@ -16,6 +16,9 @@ static_assert(sizeof(NET_NETWORK_CONFIG) == 1852);
 static_assert(offsetof(NET_NETWORK_CONFIG, tcp_port) == 22 && offsetof(NET_NETWORK_CONFIG, http_port) == 26 &&
               offsetof(NET_NETWORK_CONFIG, https_port) == 28);
 static_assert(sizeof(NET_IO_STATE) == 4);
+static_assert(sizeof(NET_CHANNEL_CONFIG) == 340);
+static_assert(offsetof(NET_CHANNEL_CONFIG, main[0].resolution) == 40 &&
+              offsetof(NET_CHANNEL_CONFIG, extra[0].resolution) == 112);
 
 namespace {
 
@@ -45,6 +48,8 @@ uint32_t config_block_size(uint32_t command) {
       return sizeof(NET_DEVICE_CONFIG);
     case NET_DEV_NETCFG:
       return sizeof(NET_NETWORK_CONFIG);
+    case NET_DEV_CHANNELCFG:
+      return sizeof(NET_CHANNEL_CONFIG);
     default:
       return 0;
   }
@@ -70,6 +75,27 @@ bool fill_config_block(uint32_t command, const std::vector<uint8_t>& payload, vo
     put_text(block.name, c.name);
     block.multi_preview = c.multi_preview;
     block.video_standard = c.video_standard;
+    memcpy(buffer, &block, sizeof block);
+    return true;
+  }
+  if (command == NET_DEV_CHANNELCFG) {
+    proto::ChannelConfig c;
+    if (!proto::decode(payload, c)) return false;
+    NET_CHANNEL_CONFIG block;
+    memset(&block, 0, sizeof block);
+    block.size = sizeof block;
+    put_text(block.name, c.name);
+    auto put_stream = [](NET_STREAM_FORMAT& f, const proto::StreamSettings& s) {
+      f.video_enable = s.video_enable;
+      f.resolution = s.resolution;
+      f.frame_rate = s.frame_rate;
+      f.compression = s.compression;
+      f.quality = 4;
+      f.bit_rate_kbps = s.bit_rate_kbps;
+      f.gop = s.gop;
+    };
+    put_stream(block.main[0], c.main);
+    put_stream(block.extra[0], c.extra);
     memcpy(buffer, &block, sizeof block);
     return true;
   }

@@ -132,6 +132,87 @@ bool decode(const std::vector<uint8_t>& payload, NetworkConfig& m) {
   return r.ok();
 }
 
+namespace {
+
+void put_stream(Writer& w, const StreamSettings& s) {
+  w.u8(s.resolution).u8(s.frame_rate).u16(s.bit_rate_kbps).u16(s.gop).u8(s.video_enable).u8(s.compression);
+}
+
+StreamSettings get_stream(Reader& r) {
+  StreamSettings s;
+  s.resolution = r.u8();
+  s.frame_rate = r.u8();
+  s.bit_rate_kbps = r.u16();
+  s.gop = r.u16();
+  s.video_enable = r.u8();
+  s.compression = r.u8();
+  return s;
+}
+
+}  // namespace
+
+std::vector<uint8_t> encode(const ChannelConfig& m) {
+  Writer w;
+  w.text(m.name);
+  put_stream(w, m.main);
+  put_stream(w, m.extra);
+  return w.take();
+}
+
+bool decode(const std::vector<uint8_t>& payload, ChannelConfig& m) {
+  Reader r(payload);
+  m.name = r.text(kMaxNameBytes);
+  m.main = get_stream(r);
+  m.extra = get_stream(r);
+  return r.ok();
+}
+
+std::vector<uint8_t> encode(const NamedConfigRequest& m) {
+  Writer w;
+  w.text(m.name).i32(m.channel);
+  return w.take();
+}
+
+bool decode(const std::vector<uint8_t>& payload, NamedConfigRequest& m) {
+  Reader r(payload);
+  m.name = r.text(kMaxNameBytes);
+  m.channel = r.i32();
+  return r.ok() && !m.name.empty();
+}
+
+std::vector<uint8_t> encode(const NamedConfigReply& m) {
+  Writer w;
+  w.text(m.text);
+  return w.take();
+}
+
+bool decode(const std::vector<uint8_t>& payload, NamedConfigReply& m) {
+  Reader r(payload);
+  m.text = r.text(kMaxNamedConfigBytes);
+  return r.ok();
+}
+
+std::vector<uint8_t> encode(const LensInfo& m) {
+  Writer w;
+  w.u8(m.correction_mode).u16(m.radius).u16(m.center_x).u16(m.center_y).i32(m.width_ratio).i32(m.height_ratio);
+  w.u8(m.gain).u8(m.denoise_level).u8(m.installation_style);
+  return w.take();
+}
+
+bool decode(const std::vector<uint8_t>& payload, LensInfo& m) {
+  Reader r(payload);
+  m.correction_mode = r.u8();
+  m.radius = r.u16();
+  m.center_x = r.u16();
+  m.center_y = r.u16();
+  m.width_ratio = r.i32();
+  m.height_ratio = r.i32();
+  m.gain = r.u8();
+  m.denoise_level = r.u8();
+  m.installation_style = r.u8();
+  return r.ok();
+}
+
 std::vector<uint8_t> encode(const IoRequest& m) {
   Writer w;
   w.u32(m.io_type);
@@ -203,7 +284,20 @@ bool decode(const std::vector<uint8_t>& payload, MediaFrame& m) {
   m.height = r.u16();
   if (!r.ok()) return false;
   m.data = r.rest();  // the frame takes the rest of the payload
-  return m.kind >= kFrameVideoKey && m.kind <= kFrameAudio;
+  return m.kind >= kFrameVideoKey && m.kind <= kFrameLens;
+}
+
+bool decode(const std::vector<uint8_t>& payload, MediaFrameView& m) {
+  Reader r(payload);
+  m.timestamp_ms = r.u64();
+  m.kind = r.u8();
+  m.codec = r.u8();
+  m.width = r.u16();
+  m.height = r.u16();
+  if (!r.ok()) return false;
+  m.size = r.remaining();
+  m.data = payload.data() + (payload.size() - m.size);
+  return m.kind >= kFrameVideoKey && m.kind <= kFrameLens;
 }
 
 std::vector<uint8_t> encode(const StreamEnd& m) {

@@ -20,7 +20,7 @@ enum class Type : uint16_t {
   keepalive = 0x0003,
   get_config = 0x0010,
   set_config = 0x0011,        // reserved
-  get_named_config = 0x0012,  // reserved: named configuration texts and capabilities
+  get_named_config = 0x0012,  // named configuration texts and capabilities
   io_state = 0x0020,
   io_control = 0x0021,
   ptz_control = 0x0030,       // reserved
@@ -69,7 +69,7 @@ inline constexpr size_t kMaxIoEntries = 256;
 // Configuration commands of get_config.
 inline constexpr uint32_t kConfigDevice = 1;
 inline constexpr uint32_t kConfigNetwork = 2;
-inline constexpr uint32_t kConfigChannel = 3;  // reserved
+inline constexpr uint32_t kConfigChannel = 3;
 
 // I/O kinds of io_state and io_control.
 inline constexpr uint32_t kIoAlarmInput = 1;   // state only
@@ -110,6 +110,33 @@ struct DeviceConfig {
   uint8_t multi_preview = 0;   // split count of the multi-channel preview stream (1, 4, 8, 16, 32)
   uint8_t video_standard = 0;  // 0 PAL, 1 NTSC
 };
+
+// One stream's settings in a channel configuration.
+struct StreamSettings {
+  uint8_t resolution = 0;  // resolution code (netsdk.h)
+  uint8_t frame_rate = 0;
+  uint16_t bit_rate_kbps = 0;
+  uint16_t gop = 0;
+  uint8_t video_enable = 0;
+  uint8_t compression = 0;  // 1 H.264
+};
+
+struct ChannelConfig {
+  std::string name;
+  StreamSettings main;
+  StreamSettings extra;
+};
+
+// A named configuration text or capability ("Encode", "devVideoInput.getCaps").
+struct NamedConfigRequest {
+  std::string name;
+  int32_t channel = 0;
+};
+
+struct NamedConfigReply {
+  std::string text;  // at most kMaxNamedConfigBytes
+};
+inline constexpr size_t kMaxNamedConfigBytes = 65535;
 
 struct NetworkConfig {
   std::string host_name;
@@ -167,6 +194,7 @@ struct BindRequest {
 inline constexpr uint8_t kFrameVideoKey = 1;
 inline constexpr uint8_t kFrameVideoDelta = 2;
 inline constexpr uint8_t kFrameAudio = 3;
+inline constexpr uint8_t kFrameLens = 4;  // a fisheye lens's geometry (LensInfo), codec 0
 inline constexpr uint8_t kCodecH264 = 1;
 inline constexpr uint8_t kCodecG711A = 2;
 
@@ -177,6 +205,31 @@ struct MediaFrame {
   uint16_t width = 0;
   uint16_t height = 0;
   std::vector<uint8_t> data;
+};
+
+// A media_frame read in place: its data points into the payload it was decoded from.
+struct MediaFrameView {
+  uint64_t timestamp_ms = 0;
+  uint8_t kind = 0;
+  uint8_t codec = 0;
+  uint16_t width = 0;
+  uint16_t height = 0;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+};
+
+// The data of a kFrameLens frame: the lens circle in 1/8192 of the picture's width (centre X,
+// radius) and height (centre Y), and the picture's proportions.
+struct LensInfo {
+  uint8_t correction_mode = 0;
+  uint16_t radius = 0;
+  uint16_t center_x = 0;
+  uint16_t center_y = 0;
+  int32_t width_ratio = 0;
+  int32_t height_ratio = 0;
+  uint8_t gain = 0;
+  uint8_t denoise_level = 0;
+  uint8_t installation_style = 0;  // 1 ceiling, 2 wall, 3 floor
 };
 
 struct StreamEnd {
@@ -195,6 +248,10 @@ std::vector<uint8_t> encode(const LoginReply& m);
 std::vector<uint8_t> encode(const ConfigRequest& m);
 std::vector<uint8_t> encode(const DeviceConfig& m);
 std::vector<uint8_t> encode(const NetworkConfig& m);
+std::vector<uint8_t> encode(const ChannelConfig& m);
+std::vector<uint8_t> encode(const NamedConfigRequest& m);
+std::vector<uint8_t> encode(const NamedConfigReply& m);
+std::vector<uint8_t> encode(const LensInfo& m);
 std::vector<uint8_t> encode(const IoRequest& m);
 std::vector<uint8_t> encode(const IoStates& m);
 std::vector<uint8_t> encode(const IoControl& m);
@@ -208,11 +265,16 @@ bool decode(const std::vector<uint8_t>& payload, LoginReply& m);
 bool decode(const std::vector<uint8_t>& payload, ConfigRequest& m);
 bool decode(const std::vector<uint8_t>& payload, DeviceConfig& m);
 bool decode(const std::vector<uint8_t>& payload, NetworkConfig& m);
+bool decode(const std::vector<uint8_t>& payload, ChannelConfig& m);
+bool decode(const std::vector<uint8_t>& payload, NamedConfigRequest& m);
+bool decode(const std::vector<uint8_t>& payload, NamedConfigReply& m);
+bool decode(const std::vector<uint8_t>& payload, LensInfo& m);
 bool decode(const std::vector<uint8_t>& payload, IoRequest& m);
 bool decode(const std::vector<uint8_t>& payload, IoStates& m);
 bool decode(const std::vector<uint8_t>& payload, IoControl& m);
 bool decode(const std::vector<uint8_t>& payload, BindRequest& m);
 bool decode(const std::vector<uint8_t>& payload, MediaFrame& m);
+bool decode(const std::vector<uint8_t>& payload, MediaFrameView& m);
 bool decode(const std::vector<uint8_t>& payload, StreamEnd& m);
 bool decode(const std::vector<uint8_t>& payload, AlarmEvent& m);
 

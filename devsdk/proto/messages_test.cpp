@@ -110,8 +110,15 @@ TEST(Messages, MediaFrameTakesTheRestOfThePayload) {
   ASSERT_TRUE(decode(encode(f), back));
   EXPECT_EQ(back.timestamp_ms, f.timestamp_ms);
   EXPECT_EQ(back.data, f.data);
+  auto bytes = encode(f);
+  MediaFrameView view;
+  ASSERT_TRUE(decode(bytes, view));
+  EXPECT_EQ(view.width, 1280);
+  ASSERT_EQ(view.size, f.data.size());
+  EXPECT_EQ(view.data, bytes.data() + 14);  // in place, no copy
   f.kind = 9;
   EXPECT_FALSE(decode(encode(f), back));
+  EXPECT_FALSE(decode(encode(f), view));
 }
 
 TEST(Messages, BindRoundTrips) {
@@ -128,6 +135,49 @@ TEST(Messages, BindRoundTrips) {
   EXPECT_EQ(back.start.second, 9);
   EXPECT_EQ(back.end.hour, 8);
   expect_every_cut_refused<BindRequest>(bytes, bytes.size());
+}
+
+TEST(Messages, StreamSettingsNamedConfigsAndLensRoundTripAndRefuseEveryCut) {
+  ChannelConfig c;
+  c.name = "Entrada";
+  c.main = {17, 25, 2048, 25, 1, 1};
+  c.extra = {3, 25, 384, 25, 1, 1};
+  auto cb = encode(c);
+  ChannelConfig cback;
+  ASSERT_TRUE(decode(cb, cback));
+  EXPECT_EQ(cback.name, "Entrada");
+  EXPECT_EQ(cback.main.resolution, 17);
+  EXPECT_EQ(cback.extra.bit_rate_kbps, 384);
+  expect_every_cut_refused<ChannelConfig>(cb, cb.size());
+
+  NamedConfigRequest n{"devVideoInput.getCaps", 2};
+  auto nb = encode(n);
+  NamedConfigRequest nback;
+  ASSERT_TRUE(decode(nb, nback));
+  EXPECT_EQ(nback.name, "devVideoInput.getCaps");
+  EXPECT_EQ(nback.channel, 2);
+  expect_every_cut_refused<NamedConfigRequest>(nb, nb.size());
+  EXPECT_FALSE(decode(encode(NamedConfigRequest{"", 0}), nback));  // a name is required
+
+  NamedConfigReply r{std::string(70000, 'x')};
+  NamedConfigReply rback;
+  ASSERT_TRUE(decode(encode(r), rback));
+  EXPECT_EQ(rback.text.size(), 65535u);  // cut to the text's limit
+
+  LensInfo lens;
+  lens.radius = 2304;
+  lens.center_x = 4096;
+  lens.center_y = 3913;
+  lens.width_ratio = 1280;
+  lens.height_ratio = 720;
+  lens.installation_style = 1;
+  auto lb = encode(lens);
+  LensInfo lback;
+  ASSERT_TRUE(decode(lb, lback));
+  EXPECT_EQ(lback.center_y, 3913);
+  EXPECT_EQ(lback.height_ratio, 720);
+  EXPECT_EQ(lback.installation_style, 1);
+  expect_every_cut_refused<LensInfo>(lb, lb.size());
 }
 
 // The example of README.md, byte for byte.

@@ -5,6 +5,7 @@
 namespace platform {
 
 HostSite::~HostSite() = default;
+void HostSite::set_topmost_window(HWND) {}
 
 uint32_t HeadlessSite::track_popup_menu(HWND, const Menu&, Point) { return 0; }
 int HeadlessSite::message_box(HWND, const std::string&, const std::string&, uint32_t) { return IDOK; }

@@ -102,6 +102,9 @@ class PLATFORM_UI_API HostSite {
   // Plays a WAVE sound (a whole RIFF file in memory); false when it cannot be played.
   virtual bool play_sound(const std::string& name, const void* wave, size_t size) = 0;
   virtual Size screen_size() = 0;
+  // Presents the window above everything, at its rectangle in screen coordinates (the wall in
+  // full-screen mode); null ends that. The default does nothing, for hosts without a screen.
+  virtual void set_topmost_window(HWND window);
 };
 
 // A site for programs without a user: menus choose nothing, boxes and dialogs answer IDOK, the

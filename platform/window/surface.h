@@ -57,15 +57,20 @@ class PLATFORM_UI_API SurfaceAccess {
 
   bool valid() const { return pixels_.data != nullptr; }
   const SurfacePixels& pixels() const { return pixels_; }
+  // Records that these pixels changed (client coordinates; null: all of them); the composition
+  // listener hears of it when the access ends.
+  void mark_changed(const Rect* rect);
 
  private:
   std::shared_ptr<Surface> surface_;
   std::unique_lock<std::mutex> hold_;
   SurfacePixels pixels_;
+  bool changed_ = false;
 };
 
 // Records that pixels of the window's surface changed (client coordinates; null: all of it), so
-// the next composition picks them up. Any thread.
+// the next composition picks them up. Any thread, but not while holding a SurfaceAccess to the
+// same window (use SurfaceAccess::mark_changed there).
 PLATFORM_UI_API void mark_surface_changed(HWND window, const Rect* rect);
 
 // Called after any change that a composition would show (a surface marked changed, a window

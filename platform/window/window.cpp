@@ -1,5 +1,7 @@
 #include "platform/window/window.h"
 
+#include "platform/window/window_tree.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -121,14 +123,26 @@ class MessageQueue {
     return true;
   }
 
+  // A window of this thread has a non-empty update region: the loop looks for it once its posted
+  // messages are served.
+  void request_paint() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (closed_) return;
+      paint_pending_ = true;
+    }
+    changed_.notify_all();
+  }
+
   void kill_timers_of(HWND window) {
     std::lock_guard<std::mutex> hold(lock_);
     std::erase_if(timers_, [&](const Timer& t) { return t.window == window; });
   }
 
   // The next message for the owner, or nothing. Sent messages are taken by the caller first.
-  // Order: posted messages, then a quit request, then a due timer.
-  enum class Next { message, quit, nothing };
+  // Order: posted messages, then a quit request, then painting, then a due timer. `paint` asks
+  // the caller to find a window to paint (outside this lock); it comes once per request_paint().
+  enum class Next { message, quit, paint, nothing };
   Next next(Msg* out, bool wait) {
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
@@ -142,6 +156,10 @@ class MessageQueue {
         quit_requested_ = false;
         *out = Msg{nullptr, WM_QUIT, static_cast<WPARAM>(quit_code_), 0};
         return Next::quit;
+      }
+      if (paint_pending_) {
+        paint_pending_ = false;
+        return Next::paint;
       }
       Clock::time_point now = Clock::now();
       Timer* earliest = nullptr;
@@ -194,6 +212,7 @@ class MessageQueue {
   std::deque<std::shared_ptr<SentMessage>> sent_;
   std::vector<Timer> timers_;
   bool quit_requested_ = false;
+  bool paint_pending_ = false;
   int quit_code_ = 0;
   bool closed_ = false;
 };
@@ -223,6 +242,9 @@ struct WindowRecord {
   void* data = nullptr;
   std::thread::id owner;
   std::weak_ptr<MessageQueue> queue;
+  std::shared_ptr<Surface> surface = std::make_shared<Surface>();
+  Rect update;    // bounding rectangle of the update region, client coordinates
+  Rect painting;  // the part of it handed out with a WM_PAINT now being served
 };
 
 // Every window of the process. Guarded by registry_lock, which is never held while a window
@@ -320,7 +342,10 @@ ThreadQueue this_thread_queue() {
   return this_thread.queue;
 }
 
-LRESULT default_window_proc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_NCCREATE ? 1 : 0; }
+LRESULT default_window_proc(HWND window, UINT message, WPARAM, LPARAM) {
+  if (message == WM_PAINT) validate_rect(window, nullptr);
+  return message == WM_NCCREATE ? 1 : 0;
+}
 
 HWND create_window(const WindowSpec& spec) {
   ThreadQueue queue = this_thread_queue();
@@ -390,6 +415,7 @@ bool destroy_window(HWND window) {
     unlink_from_parent_locked(*record);
     windows().erase(window);
   }
+  window_tree::notify_changed();
   return true;
 }
 
@@ -405,15 +431,18 @@ HWND get_parent(HWND window) {
 }
 
 bool set_parent(HWND window, HWND new_parent) {
-  std::lock_guard<std::mutex> hold(registry_lock);
-  WindowRecord* record = find_locked(window);
-  if (record == nullptr) return false;
-  if (new_parent != nullptr) {
-    if (find_locked(new_parent) == nullptr || is_descendant_locked(new_parent, window)) return false;
+  {
+    std::lock_guard<std::mutex> hold(registry_lock);
+    WindowRecord* record = find_locked(window);
+    if (record == nullptr) return false;
+    if (new_parent != nullptr) {
+      if (find_locked(new_parent) == nullptr || is_descendant_locked(new_parent, window)) return false;
+    }
+    unlink_from_parent_locked(*record);
+    record->parent = new_parent;
+    if (new_parent != nullptr) find_locked(new_parent)->children.push_back(window);
   }
-  unlink_from_parent_locked(*record);
-  record->parent = new_parent;
-  if (new_parent != nullptr) find_locked(new_parent)->children.push_back(window);
+  window_tree::notify_changed();
   return true;
 }
 
@@ -441,6 +470,11 @@ bool move_window(HWND window, const Rect& rect) {
     before = record->rect;
     record->rect = rect;
   }
+  if (before.width() != rect.width() || before.height() != rect.height()) {
+    // A new size remakes the surface black at its next use; the whole window needs painting.
+    invalidate_rect(window, nullptr);
+  }
+  if (before != rect) window_tree::notify_changed();
   if (before.left != rect.left || before.top != rect.top) {
     send_message(window, WM_MOVE, 0,
                  static_cast<LPARAM>((static_cast<uint32_t>(rect.top) << 16) | (static_cast<uint32_t>(rect.left) & 0xFFFF)));
@@ -467,7 +501,11 @@ bool show_window(HWND window, bool visible) {
       record->style &= ~WS_VISIBLE;
     }
   }
-  if (changed) send_message(window, WM_SHOWWINDOW, visible ? 1 : 0, 0);
+  if (changed) {
+    if (visible) invalidate_rect(window, nullptr);
+    window_tree::notify_changed();
+    send_message(window, WM_SHOWWINDOW, visible ? 1 : 0, 0);
+  }
   return true;
 }
 
@@ -586,6 +624,14 @@ bool next_message(Msg* msg, bool wait, bool* got) {
       case MessageQueue::Next::quit:
         *got = true;
         return false;
+      case MessageQueue::Next::paint:
+        if (HWND dirty = window_tree::next_to_paint()) {
+          queue.request_paint();  // look again after this one: others may be waiting
+          *msg = Msg{dirty, WM_PAINT, 0, 0};
+          *got = true;
+          return true;
+        }
+        break;
       case MessageQueue::Next::nothing:
         if (!wait) {
           // Sent messages that arrived meanwhile are served before reporting "nothing".
@@ -613,13 +659,193 @@ bool peek_message(Msg* msg) {
 
 LRESULT dispatch_message(const Msg& msg) {
   if (msg.window == nullptr) return 0;
-  return call_proc(msg.window, msg.message, msg.wparam, msg.lparam);
+  LRESULT result = call_proc(msg.window, msg.message, msg.wparam, msg.lparam);
+  if (msg.message == WM_PAINT) window_tree::end_paint(msg.window);
+  return result;
 }
 
 int run_message_loop() {
   Msg msg;
   while (get_message(&msg)) dispatch_message(msg);
   return static_cast<int>(msg.wparam);
+}
+
+// ---- what the surface and composition code needs from the window records ----
+
+namespace window_tree {
+namespace {
+
+bool visible_chain_locked(const WindowRecord* record) {
+  for (; record != nullptr; record = find_locked(record->parent)) {
+    if (!record->visible) return false;
+  }
+  return true;
+}
+
+Rect clip_to_client(const WindowRecord& record, const Rect* rect) {
+  Rect client{0, 0, record.rect.width(), record.rect.height()};
+  return rect != nullptr ? rect_intersection(*rect, client) : client;
+}
+
+void collect_locked(const WindowRecord& record, Rect rect, Rect clip, std::vector<Node>* nodes) {
+  nodes->push_back(Node{record.self, rect, clip, record.surface});
+  for (HWND child : record.children) {
+    const WindowRecord* kid = find_locked(child);
+    if (kid == nullptr || !kid->visible) continue;
+    Rect kid_rect{rect.left + kid->rect.left, rect.top + kid->rect.top, rect.left + kid->rect.right,
+                  rect.top + kid->rect.bottom};
+    Rect kid_clip = rect_intersection(kid_rect, clip);
+    if (rect_is_empty(kid_clip)) continue;
+    collect_locked(*kid, kid_rect, kid_clip, nodes);
+  }
+}
+
+std::mutex listener_lock;
+std::function<void()>& listener() {
+  static auto* current = new std::function<void()>();  // lives until exit
+  return *current;
+}
+
+}  // namespace
+
+std::shared_ptr<Surface> surface_of(HWND window, int32_t* width, int32_t* height) {
+  std::lock_guard<std::mutex> hold(registry_lock);
+  const WindowRecord* record = find_locked(window);
+  if (record == nullptr) return nullptr;
+  *width = record->rect.width();
+  *height = record->rect.height();
+  return record->surface;
+}
+
+bool snapshot(HWND root, std::vector<Node>* nodes, int32_t* root_width, int32_t* root_height) {
+  nodes->clear();
+  std::lock_guard<std::mutex> hold(registry_lock);
+  const WindowRecord* record = find_locked(root);
+  if (record == nullptr) return false;
+  *root_width = std::max(0, record->rect.width());
+  *root_height = std::max(0, record->rect.height());
+  if (!record->visible) return true;
+  Rect area{0, 0, *root_width, *root_height};
+  collect_locked(*record, area, area, nodes);
+  return true;
+}
+
+bool add_update(HWND window, const Rect* rect) {
+  ThreadQueue queue;
+  {
+    std::lock_guard<std::mutex> hold(registry_lock);
+    WindowRecord* record = find_locked(window);
+    if (record == nullptr) return false;
+    Rect added = clip_to_client(*record, rect);
+    if (rect_is_empty(added)) return true;
+    record->update = rect_union(record->update, added);
+    queue = record->queue.lock();
+  }
+  if (queue) queue->request_paint();
+  return true;
+}
+
+bool remove_update(HWND window, const Rect* rect) {
+  std::lock_guard<std::mutex> hold(registry_lock);
+  WindowRecord* record = find_locked(window);
+  if (record == nullptr) return false;
+  // The region is kept as one rectangle: validating a part that covers it clears it, a smaller
+  // part leaves it (painting a little more than needed is harmless).
+  if (rect == nullptr) {
+    record->update = Rect{};
+    record->painting = Rect{};
+    return true;
+  }
+  if (rect_intersection(record->update, *rect) == record->update) record->update = Rect{};
+  if (rect_intersection(record->painting, *rect) == record->painting) record->painting = Rect{};
+  return true;
+}
+
+bool update_rect(HWND window, Rect* rect) {
+  std::lock_guard<std::mutex> hold(registry_lock);
+  WindowRecord* record = find_locked(window);
+  if (record == nullptr) return false;
+  Rect pending = rect_union(record->update, record->painting);
+  Rect update = clip_to_client(*record, &pending);
+  if (rect_is_empty(update)) return false;
+  if (rect != nullptr) *rect = update;
+  return true;
+}
+
+HWND next_to_paint() {
+  std::lock_guard<std::mutex> hold(registry_lock);
+  WindowRecord* best = nullptr;
+  for (auto& [handle, record] : windows()) {
+    if (record.owner != std::this_thread::get_id() || record.destroying) continue;
+    if (rect_is_empty(clip_to_client(record, &record.update)) || !visible_chain_locked(&record)) continue;
+    if (best == nullptr || reinterpret_cast<uintptr_t>(handle) < reinterpret_cast<uintptr_t>(best->self)) {
+      best = &record;
+    }
+  }
+  if (best == nullptr) return nullptr;
+  // Taking WM_PAINT takes the region with it, so a window that does not validate (or a loop that
+  // peeks without dispatching) is not painted over and over; get_update_rect still reports it
+  // until the paint ends.
+  best->painting = rect_union(best->painting, best->update);
+  best->update = Rect{};
+  return best->self;
+}
+
+void end_paint(HWND window) {
+  std::lock_guard<std::mutex> hold(registry_lock);
+  if (WindowRecord* record = find_locked(window)) record->painting = Rect{};
+}
+
+void notify_changed() {
+  std::function<void()> call;
+  {
+    std::lock_guard<std::mutex> hold(listener_lock);
+    call = listener();
+  }
+  if (call) call();
+}
+
+}  // namespace window_tree
+
+void set_composition_listener(std::function<void()> new_listener) {
+  std::lock_guard<std::mutex> hold(window_tree::listener_lock);
+  window_tree::listener() = std::move(new_listener);
+}
+
+bool invalidate_rect(HWND window, const Rect* rect) { return window_tree::add_update(window, rect); }
+bool validate_rect(HWND window, const Rect* rect) { return window_tree::remove_update(window, rect); }
+bool get_update_rect(HWND window, Rect* rect) { return window_tree::update_rect(window, rect); }
+
+bool update_window(HWND window) {
+  if (get_window_thread(window) != std::this_thread::get_id()) return false;
+  {
+    std::lock_guard<std::mutex> hold(registry_lock);
+    WindowRecord* record = find_locked(window);
+    if (record == nullptr) return false;
+    if (rect_is_empty(window_tree::clip_to_client(*record, &record->update))) return true;
+    record->painting = rect_union(record->painting, record->update);
+    record->update = Rect{};
+  }
+  send_message(window, WM_PAINT, 0, 0);
+  window_tree::end_paint(window);
+  return true;
+}
+
+bool window_rect_in(HWND window, HWND ancestor, Rect* rect) {
+  std::lock_guard<std::mutex> hold(registry_lock);
+  const WindowRecord* record = find_locked(window);
+  if (record == nullptr || rect == nullptr) return false;
+  Rect at{0, 0, record->rect.width(), record->rect.height()};
+  for (const WindowRecord* step = record; step->self != ancestor;) {
+    at.left += step->rect.left;
+    at.right += step->rect.left;
+    at.top += step->rect.top;
+    at.bottom += step->rect.top;
+    step = find_locked(step->parent);
+    if (step == nullptr) return false;
+  }
+  *rect = at;
+  return true;
 }
 
 }  // namespace platform

@@ -52,6 +52,9 @@ ControlSession::Next ControlSession::handle(const proto::Message& m, std::vector
       out.insert(out.end(), bytes.begin(), bytes.end());
       return Next::keep;
     }
+    case FaultKind::refuse:
+      reply(out, m, proto::status::not_supported);
+      return Next::keep;
     case FaultKind::oversized: {
       auto bytes = oversized_header(m.header.type, m.header.request_id);
       out.insert(out.end(), bytes.begin(), bytes.end());
@@ -76,8 +79,13 @@ ControlSession::Next ControlSession::handle(const proto::Message& m, std::vector
     return Next::keep;
   }
   if (type == proto::Type::bind) {
-    reply(out, m, proto::status::not_supported);  // stream connections come with the media features
-    return Next::close;
+    // A bind opens a stream connection: only as the first message of a connection.
+    if (token_ != 0 || !proto::decode(m.payload, bind_)) {
+      reply(out, m, proto::status::bad_request);
+      return Next::close;
+    }
+    bind_request_id_ = m.header.request_id;
+    return Next::stream;
   }
   if (token_ == 0) {
     reply(out, m, proto::status::not_logged_in);
@@ -103,6 +111,10 @@ ControlSession::Next ControlSession::handle(const proto::Message& m, std::vector
         reply(out, m, proto::status::ok, proto::encode(device_.device_config()));
       } else if (request.command == proto::kConfigNetwork) {
         reply(out, m, proto::status::ok, proto::encode(device_.network_config()));
+      } else if (request.command == proto::kConfigChannel) {
+        proto::ChannelConfig channel;
+        int32_t status = device_.channel_config(request.channel, channel);
+        reply(out, m, status, status == proto::status::ok ? proto::encode(channel) : std::vector<uint8_t>{});
       } else {
         reply(out, m, proto::status::not_supported);
       }
@@ -131,8 +143,18 @@ ControlSession::Next ControlSession::handle(const proto::Message& m, std::vector
       reply(out, m, device_.io_control(request));
       return Next::keep;
     }
+    case proto::Type::get_named_config: {
+      proto::NamedConfigRequest request;
+      if (!proto::decode(m.payload, request)) {
+        reply(out, m, proto::status::bad_request);
+        return Next::close;
+      }
+      proto::NamedConfigReply answer;
+      int32_t status = device_.named_config(request, answer.text);
+      reply(out, m, status, status == proto::status::ok ? proto::encode(answer) : std::vector<uint8_t>{});
+      return Next::keep;
+    }
     case proto::Type::set_config:
-    case proto::Type::get_named_config:
     case proto::Type::ptz_control:
     case proto::Type::record_query:
     case proto::Type::record_month:

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "devsdk/proto/messages.h"
 #include "devsdk/proto/wire.h"
 
 namespace sim::device {
@@ -19,17 +20,23 @@ class ControlSession {
   ControlSession(const ControlSession&) = delete;
   ControlSession& operator=(const ControlSession&) = delete;
 
-  // What the connection does after a message.
-  enum class Next { keep, close, stall };
+  // What the connection does after a message. `stream`: the message was a bind (bind() holds
+  // it); the connection becomes a stream connection, and its owner answers the bind.
+  enum class Next { keep, close, stall, stream };
   // Handles one message from the client, appending the bytes to send back to `out`.
   Next handle(const proto::Message& message, std::vector<uint8_t>& out);
 
   // The largest payload the device accepts from a client.
   static constexpr uint32_t kMaxRequestPayload = 64 * 1024;
 
+  const proto::BindRequest& bind() const { return bind_; }
+  uint32_t bind_request_id() const { return bind_request_id_; }
+
  private:
   Device& device_;
   uint32_t token_ = 0;  // the login of this connection; 0 before login
+  proto::BindRequest bind_;
+  uint32_t bind_request_id_ = 0;
 };
 
 }  // namespace sim::device

@@ -1,5 +1,6 @@
 #include "sim/device/device.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 
 #include "devsdk/proto/socket_io.h"
 #include "sim/device/control_session.h"
+#include "sim/device/video/stream_catalog.h"
 #include "sim/tunnel/agent/device_agent.h"
 
 namespace sim::device {
@@ -85,6 +87,7 @@ void Device::stop() {
     for (auto& c : connections_) proto::net::shutdown_both(c->fd);
     all.swap(connections_);
   }
+  video_->stop();  // wakes the stream connections waiting for pictures
   for (auto& c : all) {
     if (c->thread.joinable()) c->thread.join();
     ::close(c->fd);
@@ -135,9 +138,12 @@ void Device::join_finished_connections() {
 
 void Device::serve(Connection* connection) {
   const int fd = connection->fd;
+  bool stream = false;
+  proto::BindRequest bind;
+  uint32_t bind_id = 0;
+  proto::FrameReader frames(ControlSession::kMaxRequestPayload);
   {
     ControlSession session(*this);
-    proto::FrameReader frames(ControlSession::kMaxRequestPayload);
     std::vector<uint8_t> buffer(16 * 1024);
     bool stalled = false;
     bool open = true;
@@ -168,11 +174,86 @@ void Device::serve(Connection* connection) {
           stalled = true;
           break;
         }
+        if (next == ControlSession::Next::stream) {
+          stream = true;
+          bind = session.bind();
+          bind_id = session.bind_request_id();
+          open = false;
+          break;
+        }
       }
     }
-    proto::net::shutdown_both(fd);
+    if (!stream) proto::net::shutdown_both(fd);
   }  // the session's login ends here
+  if (stream) {
+    serve_stream(fd, frames, bind, bind_id);
+    proto::net::shutdown_both(fd);
+  }
   connection->done.store(true);
+}
+
+void Device::serve_stream(int fd, proto::FrameReader& frames, const proto::BindRequest& bind, uint32_t bind_id) {
+  auto answer = [fd](const proto::Message& m, int32_t status) {
+    auto bytes = proto::reply_bytes(static_cast<proto::Type>(m.header.type), m.header.request_id, status, {});
+    return proto::net::send_all(fd, bytes.data(), bytes.size(), kSendWaitMs);
+  };
+  proto::Message request;
+  request.header.type = static_cast<uint16_t>(proto::Type::bind);
+  request.header.request_id = bind_id;
+  int32_t status = proto::status::ok;
+  video::StreamKey key;
+  video::StreamSpec spec;
+  if (!session_open(bind.session_token)) {
+    status = proto::status::not_logged_in;
+  } else if (bind.purpose != proto::kBindLive) {
+    status = proto::status::not_supported;
+  } else {
+    status = stream_spec(bind.channel, bind.stream, key, spec);
+  }
+  auto viewer = std::make_shared<video::StreamViewer>(bind.session_token);
+  if (status == proto::status::ok && !video_->attach(key, spec, viewer)) status = proto::status::busy;
+  if (!answer(request, status) || status != proto::status::ok) {
+    if (status == proto::status::ok) video_->detach(key, viewer);
+    return;
+  }
+  // The login may have ended while the stream started.
+  if (!session_open(bind.session_token)) viewer->close();
+
+  std::vector<video::FrameBytes> batch;
+  std::vector<uint8_t> buffer(4096);
+  bool open = true;
+  while (open && !stopping_.load()) {
+    batch.clear();
+    if (!viewer->take(batch, 100)) break;
+    for (const auto& frame : batch) {
+      if (!proto::net::send_all(fd, frame->data(), frame->size(), kSendWaitMs)) {
+        open = false;
+        break;
+      }
+    }
+    // The client only ever closes a stream connection, or asks for stream control.
+    pollfd p{fd, POLLIN, 0};
+    while (open && ::poll(&p, 1, 0) > 0) {
+      long n = proto::net::receive_some(fd, buffer.data(), buffer.size());
+      if (n <= 0) {
+        open = false;
+        break;
+      }
+      frames.feed(buffer.data(), static_cast<size_t>(n));
+      proto::Message m;
+      for (;;) {
+        auto r = frames.next(m);
+        if (r == proto::FrameReader::Result::need_more) break;
+        bool control = r == proto::FrameReader::Result::message && !m.is_reply() && !m.is_push() &&
+                       m.header.type == static_cast<uint16_t>(proto::Type::stream_control);
+        if (!control || !answer(m, proto::status::not_supported)) {
+          open = false;
+          break;
+        }
+      }
+    }
+  }
+  video_->detach(key, viewer);
 }
 
 void Device::drop_connections() {
@@ -269,8 +350,34 @@ Device::LoginResult Device::login(const proto::LoginRequest& request) {
 }
 
 void Device::logout(uint32_t token) {
+  {
+    std::lock_guard<std::mutex> hold(state_lock_);
+    sessions_.erase(token);
+  }
+  video_->close_viewers(token);  // the login's stream connections end with it
+}
+
+bool Device::session_open(uint32_t token) const {
   std::lock_guard<std::mutex> hold(state_lock_);
-  sessions_.erase(token);
+  return sessions_.count(token) != 0;
+}
+
+int32_t Device::channel_config(int32_t channel, proto::ChannelConfig& out) const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  if (channel < 0 || channel >= settings_.channels) return proto::status::invalid_parameter;
+  out = video::channel_config(settings_, channel);
+  return proto::status::ok;
+}
+
+int32_t Device::named_config(const proto::NamedConfigRequest& request, std::string& text) const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return video::named_config(settings_, request.name, request.channel, text);
+}
+
+int32_t Device::stream_spec(int32_t channel, uint32_t real_play_type, video::StreamKey& key,
+                            video::StreamSpec& spec) const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return video::stream_spec(settings_, channel, real_play_type, key, spec);
 }
 
 proto::LoginReply Device::login_reply(uint32_t token) const {

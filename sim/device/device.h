@@ -21,6 +21,7 @@
 #include "devsdk/proto/messages.h"
 #include "sim/device/http_page.h"
 #include "sim/device/settings.h"
+#include "sim/device/video/video_source.h"
 
 namespace sim::tunnel {
 class DeviceAgent;
@@ -69,6 +70,8 @@ class Device {
   int io_queries() const;
   int connections_accepted() const { return connections_accepted_.load(); }
   uint32_t last_login_mode() const;
+  // The device's live streams: streams and viewers open, pictures made.
+  const video::VideoSource& video() const { return *video_; }
 
   // ---- Used by the protocol logic of a connection (control_session.cpp) ----
   struct LoginResult {
@@ -81,6 +84,12 @@ class Device {
   proto::LoginReply login_reply(uint32_t token) const;
   proto::DeviceConfig device_config() const;
   proto::NetworkConfig network_config() const;
+  // A reply status; `out` filled on ok.
+  int32_t channel_config(int32_t channel, proto::ChannelConfig& out) const;
+  int32_t named_config(const proto::NamedConfigRequest& request, std::string& text) const;
+  // What a live stream of `real_play_type` on `channel` shows; a reply status.
+  int32_t stream_spec(int32_t channel, uint32_t real_play_type, video::StreamKey& key, video::StreamSpec& spec) const;
+  bool session_open(uint32_t token) const;
   // Alarm input (1) or output (2) states; false for another kind.
   bool io_states(uint32_t io_type, proto::IoStates& out);
   int32_t io_control(const proto::IoControl& request);  // a reply status
@@ -94,6 +103,8 @@ class Device {
 
   void accept_loop();
   void serve(Connection* connection);
+  // A stream connection after its bind: sends the stream until either side ends it.
+  void serve_stream(int fd, proto::FrameReader& frames, const proto::BindRequest& bind, uint32_t bind_id);
   void join_finished_connections();
 
   const std::string dev_id_;
@@ -115,6 +126,8 @@ class Device {
   int logins_accepted_ = 0;                        // guarded
   int io_queries_ = 0;                             // guarded
   uint32_t last_login_mode_ = 0;                   // guarded
+
+  std::unique_ptr<video::VideoSource> video_ = std::make_unique<video::VideoSource>();
 
   std::mutex connections_lock_;
   std::list<std::unique_ptr<Connection>> connections_;  // guarded by connections_lock_

@@ -48,6 +48,52 @@ long long highest_channel(const cJSON* node, const std::string& dev_id) {
   return best;
 }
 
+// The "name" of each camera of `dev_id` anywhere in a camera tree, by its "chlid".
+void camera_names(const cJSON* node, const std::string& dev_id, std::vector<std::string>& names) {
+  const cJSON* cams = cJSON_GetObjectItemCaseSensitive(node, "cams");
+  const cJSON* cam;
+  cJSON_ArrayForEach(cam, cams) {
+    long long ch;
+    if (text_of(cam, "devid", "") != dev_id || !number_of(cam, "chlid", ch) || ch < 0 || ch > 255) continue;
+    if (names.size() <= static_cast<size_t>(ch)) names.resize(static_cast<size_t>(ch) + 1);
+    names[static_cast<size_t>(ch)] = text_of(cam, "name", text_of(cam, "id", ""));
+  }
+  const cJSON* groups = cJSON_GetObjectItemCaseSensitive(node, "groups");
+  const cJSON* group;
+  cJSON_ArrayForEach(group, groups) camera_names(group, dev_id, names);
+}
+
+bool video_of(const cJSON* d, VideoSettings& video, int channels, std::string& error, const std::string& where) {
+  const cJSON* fisheye = cJSON_GetObjectItemCaseSensitive(d, "fisheye");
+  if (fisheye != nullptr) {
+    if (!cJSON_IsBool(fisheye)) {
+      error = where + ": \"device\".\"fisheye\" must be true or false";
+      return false;
+    }
+    video.fisheye = cJSON_IsTrue(fisheye);
+    if (video.fisheye && channels != 1) {
+      error = where + ": only a one-channel camera can be a fisheye camera";
+      return false;
+    }
+  }
+  std::string extra = text_of(d, "extra_stream", video.extra_cif ? "cif" : "d1");
+  if (extra != "d1" && extra != "cif") {
+    error = where + ": \"device\".\"extra_stream\" must be \"d1\" or \"cif\"";
+    return false;
+  }
+  video.extra_cif = extra == "cif";
+  if (const cJSON* names = cJSON_GetObjectItemCaseSensitive(d, "channel_names")) {
+    if (!cJSON_IsArray(names)) {
+      error = where + ": \"device\".\"channel_names\" must be an array of strings";
+      return false;
+    }
+    video.channel_names.clear();
+    const cJSON* n;
+    cJSON_ArrayForEach(n, names) video.channel_names.push_back(cJSON_IsString(n) ? n->valuestring : "");
+  }
+  return true;
+}
+
 bool port_of(const cJSON* object, const char* key, uint16_t& port, std::string& error, const std::string& where) {
   long long v;
   if (!number_of(object, key, v)) return true;
@@ -175,6 +221,7 @@ bool apply_device_object(const cJSON* d, FixtureDevice& fd, std::string& error, 
   }
   if (number_of(d, "multi_preview", v)) s.multi_preview = static_cast<uint8_t>(v);
   if (number_of(d, "video_standard", v)) s.video_standard = static_cast<uint8_t>(v != 0);
+  if (!video_of(d, s.video, s.channels, error, where)) return false;
   return fault_of(d, s.fault, error, where);
 }
 
@@ -212,6 +259,8 @@ bool read_device(const cJSON* account, const cJSON* dev, FixtureDevice& fd, std:
     error = where + ": the simulator runs 0 to 255 channels";
     return false;
   }
+  // The cameras' names are drawn into their channels' pictures.
+  camera_names(cJSON_GetObjectItemCaseSensitive(account, "cameras"), dev_id, s.video.channel_names);
   return apply_device_object(cJSON_GetObjectItemCaseSensitive(dev, "device"), fd, error, where);
 }
 

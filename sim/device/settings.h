@@ -24,6 +24,7 @@ enum class FaultKind {
   stall,      // never answer; keep the connection open
   garbage,    // answer with bytes that are not a message
   oversized,  // answer with a header announcing a payload far above any limit
+  refuse,     // answer with status not_supported; the connection stays
 };
 
 struct Fault {
@@ -37,6 +38,13 @@ struct TunnelLink {
   std::string service_host = "127.0.0.1";
   uint16_t service_port = 0;  // 0: the device is not registered anywhere
   std::string port_key = "vakP60372";
+};
+
+// What the device's cameras show (sim/device/README.md, "Video").
+struct VideoSettings {
+  std::vector<std::string> channel_names;  // drawn into each channel's picture; "Canal N" beyond
+  bool fisheye = false;    // a one-channel camera with a fisheye lens: circular picture
+  bool extra_cif = false;  // extra stream 352 x 288 (240) instead of 704 x 576 (480)
 };
 
 struct Settings {
@@ -59,6 +67,7 @@ struct Settings {
   int login_error = 0;       // 1-10: every login is refused with that code
   Fault fault;
   TunnelLink tunnel;
+  VideoSettings video;
 };
 
 }  // namespace sim::device

@@ -14,7 +14,7 @@ namespace platform::testing {
 class ScriptedSite : public HostSite {
  public:
   struct Call {
-    std::string kind;  // "menu", "message_box", "dialog", "save_dialog", "sound"
+    std::string kind;  // "menu", "message_box", "dialog", "save_dialog", "sound", "topmost"
     std::string text;  // the box text, dialog caption, sound name or first menu item
     std::string caption;
     uint32_t type = 0;
@@ -75,6 +75,15 @@ class ScriptedSite : public HostSite {
     std::lock_guard<std::mutex> hold(lock_);
     return screen_;
   }
+  void set_topmost_window(HWND window) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    topmost_ = window;
+    calls_.push_back({"topmost", window == nullptr ? "none" : "window", {}, 0});
+  }
+  HWND topmost() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return topmost_;
+  }
 
  private:
   template <class Fn>
@@ -98,6 +107,7 @@ class ScriptedSite : public HostSite {
   Point cursor_;
   std::vector<int> keys_down_;
   Size screen_{1920, 1080};
+  HWND topmost_ = nullptr;
 };
 
 }  // namespace platform::testing
