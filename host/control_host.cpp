@@ -17,6 +17,12 @@ bool ScriptEvent::arg_is_null(size_t index) const { return index < args.size() &
 // The event sink: an IDispatch the control calls for each event.
 class ControlHost::Sink final : public com::IDispatch {
  public:
+  explicit Sink(bool record) : record_(record) {}
+  void set_listener(EventListener listener) {
+    std::lock_guard<std::mutex> hold(lock_);
+    listener_ = std::make_shared<EventListener>(std::move(listener));
+  }
+
   com::HRESULT QueryInterface(const com::IID& iid, void** out) override {
     if (out == nullptr) return com::E_POINTER;
     *out = nullptr;
@@ -37,11 +43,19 @@ class ControlHost::Sink final : public com::IDispatch {
     event.id = id;
     event.args.assign(args, args + count);
     event.thread = std::this_thread::get_id();
+    std::shared_ptr<EventListener> listener;
     {
       std::lock_guard<std::mutex> hold(lock_);
-      events_.push_back(std::move(event));
+      listener = listener_;
     }
-    arrived_.notify_all();
+    if (listener && *listener) (*listener)(event);
+    if (record_) {
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        events_.push_back(std::move(event));
+      }
+      arrived_.notify_all();
+    }
     return com::S_OK;
   }
 
@@ -70,12 +84,16 @@ class ControlHost::Sink final : public com::IDispatch {
  private:
   ~Sink() = default;
   std::atomic<uint32_t> refs_{1};
+  const bool record_;
   mutable std::mutex lock_;
+  std::shared_ptr<EventListener> listener_;  // guarded by lock_; called outside it
   std::condition_variable arrived_;
   std::vector<ScriptEvent> events_;  // guarded by lock_; written on the UI thread, read by tests
 };
 
-ControlHost::ControlHost() : sink_(new Sink()) {}
+ControlHost::ControlHost(bool record_events) : sink_(new Sink(record_events)) {}
+
+void ControlHost::set_event_listener(EventListener listener) { sink_->set_listener(std::move(listener)); }
 
 std::unique_ptr<ControlHost> ControlHost::create(const std::string& progid_or_clsid, std::string* error,
                                                  const Options& options) {
@@ -86,7 +104,7 @@ std::unique_ptr<ControlHost> ControlHost::create(const std::string& progid_or_cl
     if (error != nullptr) *error = progid_or_clsid + " is not registered in " + registry.path();
     return nullptr;
   }
-  std::unique_ptr<ControlHost> host(new ControlHost());
+  std::unique_ptr<ControlHost> host(new ControlHost(options.record_events));
   bool ok = false;
   host->ui_.run([&] {
     host->module_ = ControlModule::load(entry->module, error);

@@ -38,7 +38,10 @@ class ControlHost {
  public:
   struct Options {
     std::string registry_path;  // empty: platform::Registry::default_path()
+    bool record_events = true;  // false: events only reach the listener (a long-running host)
   };
+  // Called on the user-interface thread for every event, in the order the control raised them.
+  using EventListener = std::function<void(const ScriptEvent&)>;
 
   // Looks the class up in the registry, loads its module and creates the object. Null with
   // `error` set on failure.
@@ -50,6 +53,9 @@ class ControlHost {
   // Creates the object with `factory`, run on the host's user-interface thread (for tests that
   // link the control directly). The factory returns an object holding one reference.
   static std::unique_ptr<ControlHost> adopt(const std::function<com::IUnknown*()>& factory, std::string* error);
+
+  // Installs the listener (null removes it). Any thread.
+  void set_event_listener(EventListener listener);
 
   // Destroys the control's window, disconnects the sink and releases the object on its thread,
   // then stops the thread.
@@ -87,7 +93,7 @@ class ControlHost {
 
  private:
   class Sink;
-  ControlHost();
+  explicit ControlHost(bool record_events = true);
   bool connect(com::IUnknown* object, std::string* error);  // on the UI thread
 
   UiThread ui_;

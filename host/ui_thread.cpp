@@ -3,6 +3,8 @@
 #include <future>
 #include <memory>
 
+#include "platform/window/surface.h"
+
 namespace host {
 namespace {
 
@@ -36,15 +38,26 @@ UiThread::UiThread() {
     spec.proc = &UiThread::HostWindowProc;
     host_window_ = platform::create_window(spec);
     ready.set_value();
-    platform::run_message_loop();
-    // Posted work that never ran still owns its function objects.
     platform::Msg msg;
+    while (platform::get_message(&msg)) {
+      if (msg.window == nullptr && msg.message == platform::WM_SCRIPT_CALL) {
+        std::unique_ptr<std::function<void()>> fn(reinterpret_cast<std::function<void()>*>(msg.lparam));
+        (*fn)();
+        continue;
+      }
+      platform::dispatch_message(msg);
+    }
+    // Windows go first (with their timers and update regions); posted work that never ran still
+    // owns its function objects.
+    platform::destroy_window(host_window_);
     while (platform::peek_message(&msg)) {
-      if (msg.window == host_window_ && msg.message == kRunPosted) {
+      if (msg.message == platform::WM_PAINT) {
+        platform::validate_rect(msg.window, nullptr);
+      } else if ((msg.window == host_window_ && msg.message == kRunPosted) ||
+                 (msg.window == nullptr && msg.message == platform::WM_SCRIPT_CALL)) {
         delete reinterpret_cast<std::function<void()>*>(msg.lparam);
       }
     }
-    platform::destroy_window(host_window_);
   });
   id_ = thread_.get_id();
   ready.get_future().wait();
@@ -63,6 +76,15 @@ void UiThread::run(const std::function<void()>& fn) {
 bool UiThread::post(std::function<void()> fn) {
   auto* owned = new std::function<void()>(std::move(fn));
   if (!platform::post_message(host_window_, kRunPosted, 0, reinterpret_cast<platform::LPARAM>(owned))) {
+    delete owned;
+    return false;
+  }
+  return true;
+}
+
+bool UiThread::post_script_call(std::function<void()> fn) {
+  auto* owned = new std::function<void()>(std::move(fn));
+  if (!platform::post_thread_message(queue_, platform::WM_SCRIPT_CALL, 0, reinterpret_cast<platform::LPARAM>(owned))) {
     delete owned;
     return false;
   }

@@ -21,10 +21,15 @@ class UiThread {
   void run(const std::function<void()>& fn);
   // Queues `fn` to run on the thread; false once the thread has stopped.
   bool post(std::function<void()> fn);
+  // Queues `fn` as a script call: the thread message WM_SCRIPT_CALL, which the thread's own loop
+  // runs and a modal wait on the thread holds back until it ends. False once the thread has
+  // stopped; a call still queued then is dropped without running.
+  bool post_script_call(std::function<void()> fn);
   void stop();
 
   std::thread::id id() const { return id_; }
   platform::HWND host_window() const { return host_window_; }
+  const platform::ThreadQueue& queue() const { return queue_; }
 
  private:
   static platform::LRESULT HostWindowProc(platform::HWND window, platform::UINT message, platform::WPARAM wparam,

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
-targets=(netsdk_reply_fuzz sim_device_request_fuzz)
+targets=(netsdk_reply_fuzz sim_device_request_fuzz configsdk_parse_fuzz)
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DKAVREL_FUZZ=ON -DKAVREL_WERROR=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" proto_fuzz_seeds
 for target in "${targets[@]}"; do

@@ -5,9 +5,14 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' "$here/packages.txt" | grep -v '^$')
 
+# A package counts as present when it is installed or an installed package provides it (a
+# nodejs build that bundles npm provides "npm" and conflicts with the separate package).
+provided=$(dpkg-query -W -f='${db:Status-Abbrev} ${Provides}\n' 2>/dev/null | awk '/^ii/ { $1 = ""; print }' | tr ',' '\n' |
+  sed -e 's/([^)]*)//g' -e 's/[[:space:]]//g' | sort -u)
 missing=()
 for pkg in "${wanted[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' &&
+     ! grep -qx -- "$pkg" <<<"$provided"; then
     missing+=("$pkg")
   fi
 done

@@ -14,4 +14,11 @@ if command -v ccache >/dev/null; then
 fi
 cmake -S . -B "$build" -G Ninja -DKAVREL_SANITIZE="${KAVREL_SANITIZE:-}" "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
+# The browser tests' npm packages (playwright-core), installed from the lock file only when
+# node_modules is missing or the lock changed since the last install.
+lock_hash=$(sha256sum package-lock.json | cut -d' ' -f1)
+if [ ! -f node_modules/.kavrel-lock ] || [ "$(cat node_modules/.kavrel-lock)" != "$lock_hash" ]; then
+  npm ci --no-audit --no-fund
+  echo "$lock_hash" > node_modules/.kavrel-lock
+fi
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 600

@@ -37,7 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           std::vector<uint8_t> block(sizeof(NET_NETWORK_CONFIG));
           netsdk::fill_config_block(NET_DEV_DEVICECFG, m.payload, block.data(), static_cast<uint32_t>(block.size()));
           netsdk::fill_config_block(NET_DEV_NETCFG, m.payload, block.data(), static_cast<uint32_t>(block.size()));
+          netsdk::fill_config_block(NET_DEV_CHANNELCFG, m.payload, block.data(), static_cast<uint32_t>(block.size()));
           netsdk::last_error_from_status(m.header.status);
+          break;
+        }
+        case proto::Type::get_named_config: {
+          proto::NamedConfigReply reply;
+          proto::decode(m.payload, reply);
           break;
         }
         case proto::Type::io_state: {
@@ -49,6 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case proto::Type::media_frame: {
           proto::MediaFrame frame;
           proto::decode(m.payload, frame);
+          proto::MediaFrameView view;
+          if (proto::decode(m.payload, view) && view.kind == proto::kFrameLens) {
+            proto::LensInfo lens;
+            proto::decode(std::vector<uint8_t>(view.data, view.data + view.size), lens);
+          }
           break;
         }
         case proto::Type::stream_end: {

@@ -1,10 +1,12 @@
 // Writes a starting corpus for a fuzz target: well-formed message streams of the kind the
-// target reads.  usage: proto_fuzz_seeds <netsdk_reply_fuzz|sim_device_request_fuzz> <folder>
+// target reads.
+//   usage: proto_fuzz_seeds <netsdk_reply_fuzz|sim_device_request_fuzz|configsdk_parse_fuzz> <folder>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "devsdk/proto/media_block.h"
 #include "devsdk/proto/messages.h"
 
 namespace {
@@ -78,7 +80,33 @@ int main(int argc, char** argv) {
     append(replies, proto::reply_bytes(proto::Type::io_state, 4, 0, proto::encode(states)));
     append(replies, proto::push_bytes(proto::Type::media_frame, proto::encode(frame)));
     append(replies, proto::push_bytes(proto::Type::alarm_event, proto::encode(proto::AlarmEvent{})));
+    proto::ChannelConfig channel;
+    channel.name = "Entrada";
+    channel.main = {17, 25, 2048, 25, 1, 1};
+    append(replies, proto::reply_bytes(proto::Type::get_config, 5, 0, proto::encode(channel)));
+    append(replies, proto::reply_bytes(proto::Type::get_named_config, 6, 0,
+                                       proto::encode(proto::NamedConfigReply{R"({"name":"Encode"})"})));
+    proto::LensInfo lens;
+    lens.radius = 2304;
+    lens.center_x = 4096;
+    lens.center_y = 3900;
+    proto::MediaFrame lens_frame;
+    lens_frame.kind = proto::kFrameLens;
+    lens_frame.data = proto::encode(lens);
+    append(replies, proto::push_bytes(proto::Type::media_frame, proto::encode(lens_frame)));
     ok = write(folder, "replies", replies);
+  } else if (target == "configsdk_parse_fuzz") {
+    const char* encode =
+        R"({"name":"Encode","channel":0,"title":"Entrada","main":{"video_enable":true,"video":{"codec":"H.264",)"
+        R"("width":1280,"height":720,"fps":25,"bit_rate_kbps":2048,"gop":25}},"extra":[{"video":{"width":704,)"
+        R"("height":576}},{"video_enable":false}]})";
+    const char* caps = R"({"name":"devVideoInput.getCaps","channel":0,"caps":{"sensors":1,"fisheye":true}})";
+    Bytes blocks;
+    const uint8_t picture[] = {0, 0, 0, 1, 0x65, 0x88};
+    proto::append_media_block(blocks, proto::kFrameVideoKey, proto::kCodecH264, 1765000000000ull, 704, 576, picture,
+                              sizeof picture);
+    ok = write(folder, "encode", Bytes(encode, encode + std::strlen(encode))) &&
+         write(folder, "caps", Bytes(caps, caps + std::strlen(caps))) && write(folder, "blocks", blocks);
   } else {
     std::fprintf(stderr, "proto_fuzz_seeds: unknown target %s\n", target.c_str());
     return 2;

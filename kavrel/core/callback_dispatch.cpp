@@ -17,6 +17,7 @@
 #include "kavrel/core/current_control.h"
 #include "kavrel/core/traced.h"
 #include "kavrel/shell/kavrel_ctrl.h"
+#include "kavrel/ui/ui_messages.h"
 #include "trace/trace.h"
 
 namespace kavrel {
@@ -421,9 +422,11 @@ void CkavrelCtrl::FireDisconnectedNotifications() {
 }
 
 bool CkavrelCtrl::NotifyPaneLiveStarted(int32_t pane) {
-  // The wall has sixteen panes; the connecting indicator of the pane is hidden here once the
-  // wall exists.
-  return pane >= 0 && pane < 16;
+  if (pane < 0 || pane >= 16) return false;
+  // The DoCallbackThread is not the panes' thread: the end of the connecting indicator is posted.
+  platform::HWND panel = m_paneRenderWindows[static_cast<size_t>(pane)].load();
+  if (panel != nullptr) platform::post_message(panel, ui::kMsgConnecting, 0, 0);
+  return true;
 }
 
 }  // namespace kavrel

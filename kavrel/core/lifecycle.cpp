@@ -8,6 +8,8 @@
 #include "kavrel/core/traced.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
+#include "kavrel/ui/video_wnd_manager.h"
+#include "platform/gdi/gdiplus.h"
 #include "trace/trace.h"
 
 namespace kavrel {
@@ -15,16 +17,24 @@ namespace {
 
 constexpr uint16_t kProbedDevicePort = 37777;
 
-// The drawing library's start-up is process-wide: the first control window starts it and keeps
-// its token, the window's destruction shuts it down. The drawing subset attaches here.
-std::atomic<bool> drawing_started{false};
+// GDI+ start-up is process-wide: the first control window starts it and keeps its token, the
+// window's destruction shuts it down. User-interface thread only.
+bool gdiplus_started = false;
+platform::Gdiplus::ULONG_PTR gdiplus_token = 0;
 
 void start_drawing() {
-  if (!drawing_started.exchange(true)) trace::step("Drawing started");
+  if (gdiplus_started) return;
+  platform::Gdiplus::GdiplusStartupInput input;
+  if (platform::Gdiplus::GdiplusStartup(&gdiplus_token, &input, nullptr) == platform::Gdiplus::Ok) {
+    gdiplus_started = true;
+  }
 }
 
 void shut_drawing_down() {
-  if (drawing_started.exchange(false)) trace::step("Drawing shut down");
+  if (!gdiplus_started) return;
+  platform::Gdiplus::GdiplusShutdown(gdiplus_token);
+  gdiplus_token = 0;
+  gdiplus_started = false;
 }
 
 // Decrypts one of CliInit's encrypted arguments into a zeroed buffer and reads the result as
@@ -65,6 +75,7 @@ CkavrelCtrl::~CkavrelCtrl() {
       m_hWnd = nullptr;
     }
   }
+  StopFullScreenWatcher();
   // Started without a window (or the window was cut loose): stop what CliInit started.
   if (m_bInitialised) CliUnInit();
   CurrentControl::clear(this);
@@ -171,7 +182,7 @@ void CkavrelCtrl::DropQueues() {
 int CkavrelCtrl::OnCreate() {
   TracedMethod traced("CkavrelCtrl::OnCreate");
   start_drawing();
-  // The video wall, the playback pane and the live slots are created here once they exist.
+  CreateVideoWindows();
   m_eventQueue.locked([&](bool empty) {
     if (!empty) ArmEventTimerLocked();  // events queued before the window existed
   });
@@ -189,7 +200,9 @@ void CkavrelCtrl::OnDestroy() {
         m_eventTimerId = -1;
       }
     });
+    StopFullScreenWatcher();
     CliUnInit();
+    for (auto& panel : m_paneRenderWindows) panel.store(nullptr);
     shut_drawing_down();
     CurrentControl::clear(this);
   } catch (const std::exception& e) {

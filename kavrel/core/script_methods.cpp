@@ -1,7 +1,7 @@
-// Script methods whose work lives in the device model, the device connections, the video wall,
-// the media operations and the layouts. Each traces its entry, arguments and exit; until the
-// subsystem behind it exists it returns its neutral result (nothing, 0, an empty text, false, or
-// the wall's initial state). The cloud account methods are complete here.
+// Script methods whose work lives in the device model, the device connections, the media
+// operations and the layouts. Each traces its entry, arguments and exit; until the subsystem
+// behind it exists it returns its neutral result (nothing, 0, an empty text or false). The cloud
+// account methods are complete here; the video wall's are in kavrel/ui/control_wall.cpp.
 #include "kavrel/core/traced.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
@@ -9,9 +9,6 @@
 
 namespace kavrel {
 namespace {
-
-// The wall's initial state: four panes, pane 0 selected, every pane idle.
-constexpr int32_t kInitialPaneCount = 4;
 
 void arg(const char* name, int32_t value) { trace::value(name, value); }
 void arg(const char* name, const char16_t* text) { trace::wide_value(name, text); }
@@ -59,55 +56,6 @@ void CkavrelCtrl::CliCloudGetDeviceListSp() {
 void CkavrelCtrl::CliCloudGetCamListSp() {
   KAVREL_TRACED(CliCloudGetCamListSp);
   m_cloud.load()->get_cam_list(m_hClient.load());
-}
-
-// ---- video wall ----
-
-int32_t CkavrelCtrl::CliSetPicNum(int32_t lPicNum) {
-  KAVREL_TRACED(CliSetPicNum);
-  KAVREL_ARG(lPicNum);
-  return 0;
-}
-
-int32_t CkavrelCtrl::CliGetPicNum() {
-  KAVREL_TRACED(CliGetPicNum);
-  return kInitialPaneCount;
-}
-
-int32_t CkavrelCtrl::CliGetCurrPicIndex() {
-  KAVREL_TRACED(CliGetCurrPicIndex);
-  return 0;
-}
-
-void CkavrelCtrl::CliEnableViewDoubleClick(int32_t lEnable) {
-  KAVREL_TRACED(CliEnableViewDoubleClick);
-  KAVREL_ARG(lEnable);
-  m_enableViewDoubleClick = lEnable != 0;  // no behaviour reads it: double click always maximises
-}
-
-void CkavrelCtrl::CliShowViewTitle(int32_t lShow) {
-  KAVREL_TRACED(CliShowViewTitle);
-  KAVREL_ARG(lShow);
-}
-
-void CkavrelCtrl::CliShowViewStatus(int32_t lShow) {
-  KAVREL_TRACED(CliShowViewStatus);
-  KAVREL_ARG(lShow);
-}
-
-int32_t CkavrelCtrl::CliGetFirstIdelPicIndex() {
-  KAVREL_TRACED(CliGetFirstIdelPicIndex);
-  return 0;
-}
-
-void CkavrelCtrl::CliFullScreen(int32_t bFull) {
-  KAVREL_TRACED(CliFullScreen);
-  KAVREL_ARG(bFull);
-}
-
-void CkavrelCtrl::CliChangePageTo(int32_t lPage) {
-  KAVREL_TRACED(CliChangePageTo);
-  KAVREL_ARG(lPage);
 }
 
 // ---- devices ----

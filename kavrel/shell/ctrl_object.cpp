@@ -7,6 +7,8 @@
 #include "kavrel/resources/type_library.h"
 #include "kavrel/shell/app.h"
 #include "kavrel/shell/kavrel_ctrl.h"
+#include "kavrel/ui/ui_messages.h"
+#include "kavrel/ui/video_wnd_manager.h"
 #include "platform/version/version_info.h"
 #include "platform/window/host_site.h"
 #include "trace/trace.h"
@@ -217,6 +219,33 @@ platform::LRESULT CkavrelCtrl::WindowProc(platform::HWND window, platform::UINT 
       return 0;
     case platform::WM_TIMER:
       control->OnTimer(wparam);
+      return 0;
+    case platform::WM_SIZE:
+      control->OnSize();
+      return 0;
+    case platform::WM_PAINT:
+      control->OnDraw();
+      return 0;
+    case ui::WM_GETMINMAXINFO: {
+      // At most the screen; at least 900 x 600 when the user drags it.
+      auto* info = reinterpret_cast<ui::MINMAXINFO*>(lparam);
+      platform::Size screen = platform::host_site()->screen_size();
+      info->ptMaxSize = platform::Point{screen.cx, screen.cy};
+      info->ptMinTrackSize = platform::Point{900, 600};
+      return 0;
+    }
+    case ui::kMsgCommand: {
+      // The wall sends its selected index; the playback pane, whose parent is this window, sends
+      // itself, and its commands go with the wall's selection too.
+      int32_t index = static_cast<int32_t>(static_cast<intptr_t>(wparam));
+      if (control->playback_pane() != nullptr && wparam == reinterpret_cast<platform::WPARAM>(control->playback_pane())) {
+        index = control->video_wall() != nullptr ? control->video_wall()->selected_index() : -1;
+      }
+      control->OnCmsBtnLButtonDown(index, static_cast<int32_t>(lparam));
+      return 1;
+    }
+    case ui::kMsgLeaveFullScreen:
+      control->LeaveFullScreen();
       return 0;
     default:
       return platform::default_window_proc(window, message, wparam, lparam);

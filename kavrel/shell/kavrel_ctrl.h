@@ -16,8 +16,11 @@
 // raised.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <map>
 #include <mutex>
 #include <string>
@@ -30,6 +33,11 @@
 #include "kavrel/core/task_worker.h"
 #include "kavrel/shell/com.h"
 #include "platform/window/window.h"
+
+namespace kavrel::ui {
+class CVideoWndManger;
+class CVideoWnd;
+}  // namespace kavrel::ui
 
 namespace kavrel {
 
@@ -249,6 +257,22 @@ class CkavrelCtrl final : public com::IDispatch,
   int OnCreate();
   void OnDestroy();
   void OnTimer(uintptr_t id);
+  void OnSize();
+  // Paints the control's own background into its window.
+  void OnDraw();
+  // The command dispatcher: a command from the wall (or the playback pane) with the wall's
+  // selected pane.
+  void OnCmsBtnLButtonDown(int32_t index, int32_t command);
+
+  // ---- video wall (user-interface thread) ----
+  // Builds the wall and the playback pane under the control window (part of OnCreate).
+  void CreateVideoWindows();
+  ui::CVideoWndManger* video_wall() const { return m_videoWall.get(); }
+  ui::CVideoWnd* playback_pane() const { return m_playbackWnd.get(); }
+  int32_t current_page() const { return m_lPage; }
+  bool full_screen() const { return m_bFullScreen.load(); }
+  // Whether a pane's live slot holds a camera (written by live viewing).
+  void SetLiveSlotInUse(int32_t pane, bool in_use);
 
   // ---- state others read ----
   brixa_handle client() const { return m_hClient.load(); }
@@ -267,6 +291,11 @@ class CkavrelCtrl final : public com::IDispatch,
   bool callback_thread_running() const { return m_doCallbackThread.running(); }
   bool cmd_thread_running() const { return m_cmdThread.running(); }
 
+  // Full screen: the wall leaves the control and covers the screen until CliFullScreen(0) or
+  // Escape (seen by the watcher thread, which asks the user-interface thread to leave).
+  void EnterFullScreen();
+  void LeaveFullScreen();
+
   // Tests: the library cloud calls the control makes (the table must outlive the control).
   void set_cloud_calls_for_testing(const CloudCalls* calls) { m_cloud.store(calls); }
 
@@ -281,6 +310,8 @@ class CkavrelCtrl final : public com::IDispatch,
   bool OnApartment() const { return std::this_thread::get_id() == m_apartment; }
   // Arms the event timer when records wait and it is not armed. Event queue lock held.
   void ArmEventTimerLocked();
+  // Stops the full-screen watcher thread and waits for it (user-interface thread).
+  void StopFullScreenWatcher();
   // Runs one command text; false when it was dropped.
   bool RunCommand(const std::string& text);
   // Stops the long-lived threads and drops the queues' records (part of CliUnInit).
@@ -300,6 +331,23 @@ class CkavrelCtrl final : public com::IDispatch,
   std::map<uint32_t, com::ComPtr<com::IDispatch>> m_sinks;
   uint32_t m_nextCookie = 1;
   bool m_enableViewDoubleClick = false;
+
+  // The video wall, the playback pane and the page shown (0 live, 1 playback). User-interface
+  // thread only; the windows live from OnCreate to the control window's destruction.
+  std::unique_ptr<ui::CVideoWndManger> m_videoWall;
+  std::unique_ptr<ui::CVideoWnd> m_playbackWnd;
+  int32_t m_lPage = 0;
+  // Which panes' live slots hold a camera; written by live viewing on the user-interface thread.
+  std::array<bool, 16> m_liveSlotInUse{};
+  // The panes' render windows, for threads that post to them: written on the user-interface
+  // thread when the wall is built and torn down, read by the DoCallbackThread.
+  std::array<std::atomic<platform::HWND>, 16> m_paneRenderWindows{};
+  // Full screen: the flag is read by the watcher thread; the thread is started and joined on the
+  // user-interface thread. m_fullScreenLock guards nothing but the watcher's wait.
+  std::atomic<bool> m_bFullScreen{false};
+  std::thread m_fullScreenWatcher;
+  std::mutex m_fullScreenLock;
+  std::condition_variable m_fullScreenWake;
 
   // Read by the threads and the library callback; written on the user-interface thread.
   std::atomic<int> m_stopConnecting{0};

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "platform/window/window_tree.h"
 
@@ -83,25 +85,6 @@ void Compositor::force_full() { state_->full = true; }
 
 namespace {
 
-// Copies the part `area` (root coordinates) of a node's surface into the frame. Parts of the
-// window that its surface does not cover yet are left as they are (the parent shows through).
-void blit(const window_tree::Node& node, const Rect& area, Compositor::Frame* frame) {
-  std::lock_guard<std::mutex> hold(node.surface->lock);
-  Surface& surface = *node.surface;
-  Rect covered{node.rect.left, node.rect.top, node.rect.left + surface.width, node.rect.top + surface.height};
-  Rect part = rect_intersection(rect_intersection(area, node.clip), covered);
-  if (rect_is_empty(part)) return;
-  const size_t row_bytes = static_cast<size_t>(part.width()) * 4;
-  for (int32_t y = part.top; y < part.bottom; ++y) {
-    const uint8_t* from = surface.pixels.data() +
-                          (static_cast<size_t>(y - node.rect.top) * static_cast<size_t>(surface.width) +
-                           static_cast<size_t>(part.left - node.rect.left)) * 4;
-    uint8_t* to = frame->pixels.data() +
-                  (static_cast<size_t>(y) * static_cast<size_t>(frame->width) + static_cast<size_t>(part.left)) * 4;
-    std::memcpy(to, from, row_bytes);
-  }
-}
-
 // Takes what changed in the node's surface since the last look, in root coordinates.
 Rect take_changes(const window_tree::Node& node) {
   std::lock_guard<std::mutex> hold(node.surface->lock);
@@ -158,18 +141,79 @@ Rect Compositor::compose(Frame* frame) {
   dirty = rect_intersection(dirty, area);
   if (rect_is_empty(dirty)) return Rect{};
 
-  // Black under everything, then each window in painting order.
+  // Every pixel of the dirty area is written once: by the topmost window whose surface covers
+  // it, or black where none does. Rows are cut into spans from the top of the painting order
+  // down, so a window hidden under its children (the wall under its panes, a pane under its
+  // picture) costs nothing.
+  const size_t count = state.nodes.size();
+  std::vector<Rect> covers(count);
+  for (size_t i = 0; i < count; ++i) {
+    const window_tree::Node& node = state.nodes[i];
+    std::lock_guard<std::mutex> hold(node.surface->lock);
+    Rect surface_area{node.rect.left, node.rect.top, node.rect.left + node.surface->width,
+                      node.rect.top + node.surface->height};
+    covers[i] = rect_intersection(rect_intersection(dirty, node.clip), surface_area);
+  }
+  struct Span {
+    int32_t y, left, right;
+  };
+  std::vector<std::vector<Span>> copies(count);
+  std::vector<std::pair<int32_t, int32_t>> taken;  // sorted, disjoint: the row's covered parts
   for (int32_t y = dirty.top; y < dirty.bottom; ++y) {
-    uint8_t* row = frame->pixels.data() +
-                   (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(dirty.left)) * 4;
-    for (int32_t x = 0; x < dirty.width(); ++x) {
-      row[x * 4 + 0] = 0;
-      row[x * 4 + 1] = 0;
-      row[x * 4 + 2] = 0;
-      row[x * 4 + 3] = 0xFF;
+    taken.clear();
+    for (size_t i = count; i-- > 0;) {
+      const Rect& c = covers[i];
+      if (y < c.top || y >= c.bottom) continue;
+      // The gaps of [c.left, c.right) between what is taken go to this window.
+      int32_t x = c.left;
+      for (const auto& [l, r] : taken) {
+        if (r <= x) continue;
+        if (l >= c.right) break;
+        if (l > x) copies[i].push_back(Span{y, x, l});
+        x = std::max(x, r);
+      }
+      if (x < c.right) copies[i].push_back(Span{y, x, c.right});
+      // Take [c.left, c.right), merging what it touches.
+      auto at = std::lower_bound(taken.begin(), taken.end(), std::make_pair(c.left, c.left));
+      if (at != taken.begin() && std::prev(at)->second >= c.left) --at;
+      int32_t l = c.left;
+      int32_t r = c.right;
+      auto end = at;
+      while (end != taken.end() && end->first <= r) {
+        l = std::min(l, end->first);
+        r = std::max(r, end->second);
+        ++end;
+      }
+      at = taken.erase(at, end);
+      taken.insert(at, std::make_pair(l, r));
+    }
+    // Black where no window is.
+    uint32_t* row = reinterpret_cast<uint32_t*>(frame->pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width) * 4);
+    int32_t x = dirty.left;
+    for (const auto& [l, r] : taken) {
+      if (l > x) std::fill(row + x, row + std::min(l, dirty.right), 0xFF000000u);
+      x = std::max(x, r);
+    }
+    if (x < dirty.right) std::fill(row + x, row + dirty.right, 0xFF000000u);
+  }
+  for (size_t i = 0; i < count; ++i) {
+    if (copies[i].empty()) continue;
+    const window_tree::Node& node = state.nodes[i];
+    std::lock_guard<std::mutex> hold(node.surface->lock);
+    const Surface& surface = *node.surface;
+    for (const Span& span : copies[i]) {
+      // The surface may have changed size since the spans were cut: copy what it still has.
+      int32_t sy = span.y - node.rect.top;
+      int32_t sx = span.left - node.rect.left;
+      int32_t n = std::min(span.right - span.left, surface.width - sx);
+      if (sy >= surface.height || n <= 0) continue;
+      const uint8_t* from = surface.pixels.data() +
+                            (static_cast<size_t>(sy) * static_cast<size_t>(surface.width) + static_cast<size_t>(sx)) * 4;
+      uint8_t* to = frame->pixels.data() +
+                    (static_cast<size_t>(span.y) * static_cast<size_t>(width) + static_cast<size_t>(span.left)) * 4;
+      std::memcpy(to, from, static_cast<size_t>(n) * 4);
     }
   }
-  for (const window_tree::Node& node : state.nodes) blit(node, dirty, frame);
   return dirty;
 }
 

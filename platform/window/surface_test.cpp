@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -118,6 +119,71 @@ TEST(Compositor, StacksChildrenOverParentsAndReportsOnlyWhatChanged) {
   EXPECT_EQ(compositor.compose(&frame), (Rect{0, 0, 60, 60}));
 
   destroy_window(root);
+}
+
+TEST(Compositor, CoveredWindowsCostNothingButThePictureIsThatOfPaintingInOrder) {
+  // Random stacks of overlapping windows, some nested, some without a surface yet: every pixel
+  // must be that of the topmost window whose surface covers it, or black.
+  uint32_t seed = 12345;
+  auto next = [&](int32_t bound) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int32_t>((seed >> 8) % static_cast<uint32_t>(bound));
+  };
+  for (int round = 0; round < 20; ++round) {
+    HWND root = make(nullptr, Rect{0, 0, 64, 48}, "root");
+    struct Placed {
+      HWND window;
+      Rect clip;  // in root coordinates
+      uint32_t colour;
+      bool filled;
+    };
+    std::vector<Placed> placed;  // painting order: parents before children, creation order
+    std::vector<HWND> parents = {root};
+    std::vector<Rect> parent_clips = {Rect{0, 0, 64, 48}};
+    for (int i = 0; i < 10; ++i) {
+      size_t p = static_cast<size_t>(next(static_cast<int32_t>(parents.size())));
+      Rect r{next(50) - 5, next(40) - 5, 0, 0};
+      r.right = r.left + 1 + next(40);
+      r.bottom = r.top + 1 + next(30);
+      HWND w = make(parents[p], r, "w");
+      Rect in_root;
+      ASSERT_TRUE(window_rect_in(w, root, &in_root));
+      Rect clip = rect_intersection(in_root, parent_clips[p]);
+      uint32_t colour = static_cast<uint32_t>(next(0xFFFFFF) + 1);
+      bool filled = next(5) != 0;
+      if (filled) fill(w, colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+      placed.push_back({w, clip, colour, filled});
+      parents.push_back(w);
+      parent_clips.push_back(clip);
+    }
+    // Creation order is not painting order once windows nest: paint as the tree says.
+    std::vector<Placed> order;
+    std::function<void(HWND)> walk = [&](HWND parent) {
+      for (const Placed& p : placed) {
+        if (get_parent(p.window) == parent) {
+          order.push_back(p);
+          walk(p.window);
+        }
+      }
+    };
+    walk(root);
+    Compositor compositor(root);
+    Compositor::Frame frame;
+    compositor.compose(&frame);
+    for (int32_t y = 0; y < 48; ++y) {
+      for (int32_t x = 0; x < 64; ++x) {
+        uint32_t expected = 0;  // the root's own surface was never drawn: it starts black
+        for (const Placed& p : order) {
+          // A window whose surface was never made shows what is below it.
+          if (p.filled && x >= p.clip.left && x < p.clip.right && y >= p.clip.top && y < p.clip.bottom) {
+            expected = p.colour;
+          }
+        }
+        ASSERT_EQ(at(frame, x, y), expected) << "round " << round << " at " << x << "," << y;
+      }
+    }
+    destroy_window(root);
+  }
 }
 
 TEST(Compositor, ResizingTheRootResizesTheFrameAndRedrawsAll) {

@@ -730,6 +730,18 @@ bool snapshot(HWND root, std::vector<Node>* nodes, int32_t* root_width, int32_t*
   return true;
 }
 
+std::vector<HWND> top_levels(std::thread::id owner) {
+  std::vector<HWND> found;
+  std::lock_guard<std::mutex> hold(registry_lock);
+  for (auto& [handle, record] : windows()) {
+    if (record.parent == nullptr && record.owner == owner && !record.destroying) found.push_back(handle);
+  }
+  // Handles grow with creation.
+  std::sort(found.begin(), found.end(),
+            [](HWND a, HWND b) { return reinterpret_cast<uintptr_t>(a) < reinterpret_cast<uintptr_t>(b); });
+  return found;
+}
+
 bool add_update(HWND window, const Rect* rect) {
   ThreadQueue queue;
   {

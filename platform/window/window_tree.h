@@ -43,6 +43,9 @@ struct Node {
 // in creation order). False when the root is not a window; an invisible root gives no nodes.
 bool snapshot(HWND root, std::vector<Node>* nodes, int32_t* root_width, int32_t* root_height);
 
+// The windows without a parent that `owner` created, in creation order.
+std::vector<HWND> top_levels(std::thread::id owner);
+
 // Update regions, kept as bounding rectangles in client coordinates.
 bool add_update(HWND window, const Rect* rect);
 bool remove_update(HWND window, const Rect* rect);

@@ -63,6 +63,10 @@ TEST(FixtureDevices, RefusesWhatItCannotRun) {
       R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"login_error": 11}}]}]})",
       R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"fault": {"kind": "explode"}}}]}]})",
       R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"alarm_outputs": 256}}]}]})",
+      R"({"accounts": [{"devices": [{"dev_id": "a", "channel_count": 4, "device": {"fisheye": true}}]}]})",
+      R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"fisheye": "yes"}}]}]})",
+      R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"extra_stream": "hd"}}]}]})",
+      R"({"accounts": [{"devices": [{"dev_id": "a", "device": {"channel_names": "Entrada"}}]}]})",
   };
   for (const char* json : bad) {
     std::vector<FixtureDevice> devices;
@@ -70,6 +74,31 @@ TEST(FixtureDevices, RefusesWhatItCannotRun) {
     EXPECT_FALSE(parse_fixture_devices(json, devices, error)) << json;
     EXPECT_FALSE(error.empty()) << json;
   }
+}
+
+// The demo's PTZ camera has a small extra stream and its fisheye camera a fisheye lens; every
+// channel shows its camera's name.
+TEST(FixtureDevices, DemoCamerasGetTheirVideoSettings) {
+  std::vector<FixtureDevice> devices;
+  std::string error;
+  ASSERT_TRUE(load_fixture_devices(KAVREL_DEMO_FIXTURE, devices, error)) << error;
+  auto find = [&](const char* id) -> const Settings* {
+    for (const auto& d : devices)
+      if (d.settings.dev_id == id) return &d.settings;
+    return nullptr;
+  };
+  const Settings* recorder = find("KVR-000001");
+  const Settings* ptz = find("KVR-000002");
+  const Settings* fisheye = find("KVR-000003");
+  ASSERT_TRUE(recorder && ptz && fisheye);
+  EXPECT_FALSE(recorder->video.fisheye);
+  EXPECT_FALSE(recorder->video.extra_cif);
+  EXPECT_EQ(recorder->video.channel_names, (std::vector<std::string>{"Entrada", "Caixa", "Escada", "Estoque"}));
+  EXPECT_FALSE(ptz->video.fisheye);
+  EXPECT_TRUE(ptz->video.extra_cif);
+  EXPECT_EQ(ptz->video.channel_names, (std::vector<std::string>{"Doca"}));
+  EXPECT_TRUE(fisheye->video.fisheye);
+  EXPECT_EQ(fisheye->channels, 1);
 }
 
 TEST(FixtureDevices, RunsADeviceListedByTwoAccountsOnce) {

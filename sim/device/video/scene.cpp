@@ -190,9 +190,9 @@ void draw_room(cairo_t* cr, const SceneCell& cell, int w, int h, double t) {
 
 bool SceneSpec::operator<(const SceneSpec& o) const {
   auto key = [](const SceneSpec& s) {
-    std::string cells;
-    for (const auto& c : s.cells) cells += c.title + '\x01' + std::to_string(c.seed) + '\x02';
-    return std::make_tuple(static_cast<int>(s.kind), s.width, s.height, s.cell.title, s.cell.seed, cells, s.columns,
+    std::string all_cells;
+    for (const auto& c : s.cells) all_cells += c.title + '\x01' + std::to_string(c.seed) + '\x02';
+    return std::make_tuple(static_cast<int>(s.kind), s.width, s.height, s.cell.title, s.cell.seed, all_cells, s.columns,
                            s.rows);
   };
   return key(*this) < key(o);

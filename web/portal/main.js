@@ -1,0 +1,124 @@
+// The demo portal: wires the bridge, the control, the account model and the views together.
+
+import { pick_language, set_language, translate_page, t, locale } from "./i18n.js";
+import { Bridge, bridge_url } from "./transport.js";
+import { load_control, call } from "./control.js";
+import { AccountModel } from "./model.js";
+import { callback_args } from "./events.js";
+import { StatusLine, render_note } from "./status.js";
+import { EventLog } from "./log.js";
+import { Surface } from "./surface.js";
+import { Site } from "./site.js";
+import { Tree } from "./tree.js";
+import { Session } from "./session.js";
+import { ConnectionView } from "./connection.js";
+
+set_language(pick_language(navigator.languages?.length ? navigator.languages : [navigator.language]));
+document.documentElement.lang = locale();
+document.title = t("app.title");
+translate_page(document);
+
+const $ = (selector) => document.querySelector(selector);
+
+const bridge = new Bridge(bridge_url(location));
+const model = new AccountModel();
+const status = new StatusLine($("#status-line"));
+const log = new EventLog($("#log-panel"), $("#log-button"));
+const surface = new Surface($("#wall"), $("#surface"), $("#wall-placeholder"), bridge);
+const tree = new Tree($("#sidebar"), model);
+
+let session = null;
+function report(note) {
+  status.show(note);
+  log.add("note", render_note(note), "", note.level);
+  session?.on_note(note);
+}
+
+session = new Session({
+  bridge,
+  model,
+  tree,
+  report,
+  form: $("#signin-form"),
+  layer: $("#signin-layer"),
+  account: $("#account"),
+});
+
+let control = null;
+const site = new Site(bridge, surface, {
+  report,
+  log: (title, detail) => log.add("site", title, detail),
+  // Leaving the browser's full screen (Escape) also ends the control's full-screen mode.
+  on_fullscreen_left: () => control && call(control, report, "CliFullScreen", [0]),
+});
+
+new ConnectionView(bridge, {
+  indicator: $("#conn"),
+  banner: $("#conn-banner"),
+  taken_over: $("#taken-over"),
+  unauthorized: $("#unauthorized"),
+  log: (title, detail) => log.add("conn", title, detail),
+});
+
+model.addEventListener("change", () => {
+  const { online, total } = model.summary();
+  status.set_summary(online, total);
+});
+
+bridge.addEventListener("hello", (e) => {
+  const hello = e.detail;
+  log.add("conn", `hello build ${hello.build ?? "?"}`, JSON.stringify({ ...hello, demo: hello.demo ? "…" : undefined }));
+  session.on_hello(hello);
+  // The control was left in full screen: the browser needs a click before it follows.
+  if (hello.fullscreen) site.fullscreen(true);
+});
+// Every script call and its outcome, for the developer log; passwords stay out of it.
+const SECRET_ARGS = { CliCloudInitSimple: [1], CliAddDeviceP2P: [2], CliLoginDeviceP2PDev: [2], CliInit: [1, 2, 5] };
+bridge.addEventListener("call", (e) => {
+  const { method, args } = e.detail;
+  const hidden = SECRET_ARGS[method] ?? [];
+  log.add("call", `${method}(${args.map((a, i) => (hidden.includes(i) ? "***" : JSON.stringify(a))).join(", ")})`);
+});
+bridge.addEventListener("result", (e) => {
+  const r = e.detail;
+  if (r.ok) log.add("result", `${r.method} → ${JSON.stringify(r.value)}`);
+  else log.add("result", `${r.method} ✕ ${r.error}`, "", "error");
+});
+bridge.addEventListener("error", (e) => log.add("conn", "host error", e.detail.error ?? "", "error"));
+
+function on_callback(detail) {
+  const ev = callback_args(detail);
+  log.add_callback(ev);
+  for (const note of model.apply(ev)) report(note);
+}
+
+async function start() {
+  try {
+    control = await load_control(bridge);
+  } catch (error) {
+    status.show({ level: "error", key: "conn.no-script", params: { error: error.message } });
+    log.add("conn", "kavrel.js did not load", String(error), "error");
+  }
+  if (control) {
+    session.set_control(control);
+    control.addEventListener("CliCallBackMsg", (...args) => on_callback(args));
+    control.addEventListener("CliCreatedNotify", (created) => log.add("event", `CliCreatedNotify lCreated=${created}`));
+  }
+  bridge.start();
+}
+
+tree.addEventListener("play", async (e) => {
+  if (!control) return;
+  const pane = await call(control, report, "CliGetCurrPicIndex", [], 0);
+  await call(control, report, "CliStartPlayDev", [e.detail.camera, 0, pane ?? 0]);
+});
+
+$("#about-button").addEventListener("click", () => control && call(control, report, "AboutBox"));
+$("#signout-button").addEventListener("click", () => session.sign_out());
+$("#fullscreen-button").addEventListener("click", () => control && call(control, report, "CliFullScreen", [1]));
+window.addEventListener("kavrel-restored", () => report({ level: "success", key: "conn.restored" }));
+
+// For tests and for a developer's console.
+window.kavrel = { bridge, model, session, site, surface, get control() { return control; } };
+
+start();

@@ -1,0 +1,123 @@
+// What the browser tests share: starting a page host (kavrel-host, or the mock host), headless
+// Chromium through playwright-core, and the folder for screenshots. Every wait is bounded.
+
+import { spawn } from "node:child_process";
+import { mkdirSync } from "node:fs";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath } from "node:url";
+import { createInterface } from "node:readline";
+
+const here = dirname(fileURLToPath(import.meta.url));
+export const repo = resolve(here, "../..");
+
+async function load_playwright() {
+  try {
+    return await import("playwright-core");
+  } catch {
+    throw new Error(`playwright-core is not installed: run "npm ci" in ${repo}`);
+  }
+}
+
+// The promise's outcome, or a failure naming `what` once `ms` have passed.
+export function within(promise, ms, what) {
+  let timer;
+  const limit = new Promise((_, reject) => {
+    timer = setTimeout(() => reject(new Error(`${what}: nothing within ${ms} ms`)), ms);
+  });
+  return Promise.race([promise, limit]).finally(() => clearTimeout(timer));
+}
+
+// Waits until `check()` is true, polling every 50 ms; fails naming `what` after `ms`.
+export async function until(check, ms, what) {
+  const deadline = Date.now() + ms;
+  while (!check()) {
+    if (Date.now() > deadline) throw new Error(`${what}: not within ${ms} ms`);
+    await new Promise((r) => setTimeout(r, 50));
+  }
+}
+
+// Closes the browser and stops the host, each within a bound.
+export async function close_all(browser, host) {
+  await within(browser?.close() ?? Promise.resolve(), 30000, "closing the browser").catch((e) => console.log(e.message));
+  return within(host?.stop() ?? Promise.resolve(), 30000, "stopping the host").catch((e) => console.log(e.message));
+}
+
+export function output_dir() {
+  const dir = process.env.KAVREL_WEB_TEST_OUTPUT ?? join(repo, "build", "web-test-output");
+  mkdirSync(dir, { recursive: true });
+  return dir;
+}
+
+// Starts `kavrel-host --demo --port 0` and resolves with {url, stop()} once it printed the
+// address to open. KAVREL_HOST names the program; "mock" starts the mock host instead.
+export async function start_host({ program = process.env.KAVREL_HOST ?? join(repo, "build/bin/kavrel-host"), timeout_ms = 90000 } = {}) {
+  if (program === "mock") {
+    const { start_mock_host } = await import("./mock-host.mjs");
+    const mock = await start_mock_host();
+    return { url: mock.url, stop: () => mock.close(), output: () => "", mock };
+  }
+  // The page under test is the one beside this test, whichever tree the host was built from.
+  const child = spawn(program, ["--demo", "--port", "0", "--web", join(repo, "web")], { cwd: repo, stdio: ["ignore", "pipe", "pipe"] });
+  let output = "";
+  const keep = (chunk) => {
+    output += chunk;
+    if (output.length > 200000) output = output.slice(-100000);
+  };
+  child.stderr.setEncoding("utf8");
+  child.stderr.on("data", keep);
+  const exited = new Promise((done) => child.once("exit", (code, signal) => done({ code, signal })));
+
+  const url = await new Promise((resolve_url, reject) => {
+    const timer = setTimeout(() => reject(new Error(`kavrel-host printed no address within ${timeout_ms} ms:\n${output}`)), timeout_ms);
+    const lines = createInterface({ input: child.stdout });
+    lines.on("line", (line) => {
+      keep(line + "\n");
+      const m = /(http:\/\/127\.0\.0\.1:\d+\/\?token=[A-Za-z0-9_-]+)/.exec(line);
+      if (m) {
+        clearTimeout(timer);
+        resolve_url(m[1]);
+      }
+    });
+    child.once("error", (error) => {
+      clearTimeout(timer);
+      reject(new Error(`cannot start ${program}: ${error.message}`));
+    });
+    exited.then(({ code, signal }) => {
+      clearTimeout(timer);
+      reject(new Error(`kavrel-host ended before printing its address (code ${code}, signal ${signal}):\n${output}`));
+    });
+  });
+
+  const stop = async () => {
+    if (child.exitCode !== null || child.signalCode !== null) return exited;
+    child.kill("SIGTERM");
+    const timer = setTimeout(() => child.kill("SIGKILL"), 15000);
+    const result = await exited;
+    clearTimeout(timer);
+    return result;
+  };
+  return { url, stop, output: () => output, child };
+}
+
+export async function launch_browser() {
+  const { chromium } = await load_playwright();
+  return chromium.launch({
+    executablePath: process.env.CHROMIUM ?? "/usr/bin/chromium",
+    headless: true,
+    args: ["--no-sandbox", "--disable-gpu", "--autoplay-policy=no-user-gesture-required"],
+    timeout: 60000,
+  });
+}
+
+// A page whose console errors and uncaught exceptions are collected (a test checks them).
+export async function open_page(browser, { width = 1280, height = 720, locale = "pt-BR" } = {}) {
+  const context = await browser.newContext({ viewport: { width, height }, locale, acceptDownloads: true });
+  const page = await context.newPage();
+  const problems = [];
+  page.on("pageerror", (e) => problems.push(`page error: ${e.message}`));
+  page.on("console", (m) => {
+    if (m.type() === "error") problems.push(`console: ${m.text()}`);
+  });
+  page.setDefaultTimeout(30000);
+  return { context, page, problems };
+}
