@@ -22,10 +22,7 @@ constexpr const char* kTraceName = "http_post";
 class SocketCloser {
  public:
   explicit SocketCloser(CloudSession& session) : session_(session) {}
-  ~SocketCloser() {
-    if (session_.socket >= 0) ::close(session_.socket);
-    session_.socket = -1;
-  }
+  ~SocketCloser() { session_.close_socket(); }
   SocketCloser(const SocketCloser&) = delete;
   SocketCloser& operator=(const SocketCloser&) = delete;
 
@@ -145,14 +142,18 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
   s.received = 0;
   s.body[0] = 0;
 
-  s.socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (s.socket < 0) return fail(kErrTransport, 101, "Cannot create socket");
+  if (s.cancelled()) return fail(kErrTransport, 99, "Session released");
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) return fail(kErrTransport, 101, "Cannot create socket");
+  if (!s.adopt_socket(fd)) return fail(kErrTransport, 103, "Session released");
 
   sockaddr_storage address{};
   socklen_t address_len = 0;
   if (!resolve(s.host, s.port, address, address_len)) return fail(kErrTransport, 105, "Cannot resolve host");
-  if (!connect_within(s.socket, address, address_len, s.timing.connect_timeout_ms))
+  if (!connect_within(fd, address, address_len, s.timing.connect_timeout_ms))
     return fail(kErrTransport, 108, "Cannot connect");
+  // A cancel while the socket was still connecting could not shut it down.
+  if (s.cancelled()) return fail(kErrTransport, 110, "Session released");
 
   char request_header[512];
   int header_len = std::snprintf(request_header, sizeof request_header,
@@ -162,8 +163,8 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
                                  s.path, s.host, static_cast<int>(len));
   if (header_len < 0 || static_cast<size_t>(header_len) >= sizeof request_header)
     return fail(kErrTransport, 117, "Request header too long");
-  if (!send_all(s.socket, request_header, static_cast<size_t>(header_len)) ||
-      (len > 0 && !send_all(s.socket, body, len)))
+  if (!send_all(fd, request_header, static_cast<size_t>(header_len)) ||
+      (len > 0 && !send_all(fd, body, len)))
     return fail(kErrTransport, 120, "Cannot send request");
 
   // The reply header, into the 1024-byte buffer.
@@ -174,13 +175,14 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
   const char* blank_line = nullptr;
   while (blank_line == nullptr) {
     if (got >= sizeof s.header - 1) return fail(kErrTransport, 130, "Reply header too long");
-    int ready = wait_readable(s.socket, s.timing.header_slice_ms);
+    int ready = wait_readable(fd, s.timing.header_slice_ms);
     if (ready < 0) return fail(kErrTransport, 132, "Cannot wait for the reply");
     if (ready == 0) {
       if (++empty_slices >= allowed) return fail(kErrNoHeader, 134, "No reply header");
+      if (s.cancelled()) return fail(kErrTransport, 135, "Session released");
       continue;
     }
-    ssize_t n = receive(s.socket, s.header + got, sizeof s.header - 1 - got);
+    ssize_t n = receive(fd, s.header + got, sizeof s.header - 1 - got);
     if (n <= 0) return fail(kErrTransport, 138, "Cannot read the reply header");
     got += static_cast<size_t>(n);
     s.header[got] = 0;
@@ -211,13 +213,13 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
   if (s.content_length != 0) {
     empty_slices = 0;
     while (s.received < s.content_length) {
-      int ready = wait_readable(s.socket, s.timing.body_slice_ms);
+      int ready = wait_readable(fd, s.timing.body_slice_ms);
       if (ready < 0) return fail(kErrBody, 166, "Cannot wait for the body");
       if (ready == 0) {
         if (++empty_slices >= s.timing.body_slices) break;  // keep what has arrived
         continue;
       }
-      ssize_t n = receive(s.socket, s.body.data() + s.received, s.content_length - s.received);
+      ssize_t n = receive(fd, s.body.data() + s.received, s.content_length - s.received);
       if (n <= 0) return fail(kErrBody, 172, "Body cut short");
       s.received += static_cast<uint32_t>(n);
       empty_slices = 0;

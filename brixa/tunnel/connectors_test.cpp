@@ -30,6 +30,18 @@ using sim::tunnel::testing::kEchoDevice;
 using sim::tunnel::testing::kEchoDevicePort;
 using sim::tunnel::testing::wait_until;
 
+// Connectors the check thread follows, and whether the socket map is open.
+size_t followed_connectors() {
+  SocketMap& map = socket_map();
+  ReadLock hold(map.lock);
+  return map.connectors.size();
+}
+bool socket_map_open() {
+  SocketMap& map = socket_map();
+  ReadLock hold(map.lock);
+  return map.open;
+}
+
 struct Message {
   int32_t id;
   intptr_t param1;
@@ -91,7 +103,8 @@ class Connectors : public ::testing::Test {
   int32_t mapped(brixa_connection c) { return brixa_connnect_get_mapped_port(client_, c); }
   // The login handle of the connection's session (read under the client's locks).
   int32_t login_handle_of(brixa_connection c) {
-    return with_device_list(client_, [&](brixa_client* client) -> int32_t {
+    return with_client(client_, [&](brixa_client* client) -> int32_t {
+      DeviceListLock list(client->device_list_lock);
       for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
         device_session* s = device_session::from_link(l);
         if (s->connector == c) return s->login_handle;
@@ -100,7 +113,8 @@ class Connectors : public ::testing::Test {
     });
   }
   void set_login_handle(brixa_connection c, int32_t handle) {
-    with_device_list(client_, [&](brixa_client* client) -> int32_t {
+    with_client(client_, [&](brixa_client* client) -> int32_t {
+      DeviceListLock list(client->device_list_lock);
       for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
         device_session* s = device_session::from_link(l);
         if (s->connector == c) s->login_handle = handle;
@@ -156,7 +170,34 @@ TEST_F(Connectors, ReleasedConnectionIsGoneAndReleaseAlwaysSaysMinusOne) {
   EXPECT_EQ(mapped(c), -1);
   EXPECT_LT(sim::tunnel::testing::connect_local(static_cast<uint16_t>(port)), 0);  // the port is closed
   EXPECT_EQ(brixa_release_connect(client_, c), -1);  // nothing left to release
-  EXPECT_EQ(socket_map()->size(), 0u);
+  EXPECT_EQ(followed_connectors(), 0u);
+}
+
+TEST_F(Connectors, AReleaseThatFindsTheDeviceListBusyIsNotLostAndThePortCloses) {
+  brixa_connection c = connect();
+  ASSERT_NE(c, nullptr);
+  int32_t port = mapped(c);
+  ASSERT_GT(port, 0);
+  // Another thread of the client holds its device list for longer than a release waits.
+  std::atomic<bool> holding{false};
+  std::atomic<bool> let_go{false};
+  std::thread holder([&] {
+    client_->device_list_lock.enter();
+    holding = true;
+    while (!let_go.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    client_->device_list_lock.leave();
+  });
+  ASSERT_TRUE(wait_until([&] { return holding.load(); }, 5000));
+  EXPECT_EQ(brixa_release_connect(client_, c), -1);
+  let_go = true;
+  holder.join();
+  // The caller has let go of the handle; the port must still close, and nothing follows it.
+  EXPECT_TRUE(wait_until([&] { return t2u_port_status(static_cast<uint16_t>(port), nullptr) == T2U_PORT_UNKNOWN; },
+                         10000))
+      << "the release was lost: port " << port << " still mapped";
+  EXPECT_LT(sim::tunnel::testing::connect_local(static_cast<uint16_t>(port)), 0);
+  EXPECT_TRUE(wait_until([&] { return followed_connectors() == 0; }, 10000));
+  EXPECT_EQ(mapped(c), -1);
 }
 
 TEST_F(Connectors, FirstStatusIsReportedOnceWithHandleStatusAndIdentifier) {
@@ -349,7 +390,7 @@ TEST_F(Connectors, ReleasingTheClientClosesItsTunnels) {
   brixa_cli_detach_callback(client_);
   brixa_release(client_);
   client_ = nullptr;
-  EXPECT_EQ(socket_map()->size(), 0u);
+  EXPECT_EQ(followed_connectors(), 0u);
   EXPECT_EQ(t2u_port_status(static_cast<uint16_t>(port), nullptr), -1);
 }
 
@@ -370,7 +411,7 @@ TEST_F(Connectors, UninitWithLiveTunnelsStopsEverything) {
   client_ = nullptr;  // freed by the uninit
   EXPECT_TRUE(capture.mentions("- joining t2u check thread"));
   EXPECT_TRUE(capture.mentions("- freeing socket map"));
-  EXPECT_EQ(socket_map(), nullptr);
+  EXPECT_FALSE(socket_map_open());
   EXPECT_EQ(t2u_status(), -1);
   EXPECT_TRUE(sim::tunnel::testing::wait_for_end(fd, 5000));
   ::close(fd);
@@ -407,7 +448,7 @@ TEST_F(Connectors, ReleasesRaceStatusChangesWithoutDeadlock) {
   flapping.store(false);
   flapper.join();
   EXPECT_GT(created.load(), 0);
-  EXPECT_EQ(socket_map()->size(), 0u);
+  EXPECT_EQ(followed_connectors(), 0u);
 }
 
 }  // namespace

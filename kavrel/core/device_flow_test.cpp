@@ -672,10 +672,10 @@ TEST_F(DeviceFlowTest, UnInitDuringALoginEndsItWithinItsBound) {
   });
   // A worker that outlived its stop bound ends soon after and is joined.
   auto until = std::chrono::steady_clock::now() + 15s;
-  while (kavrel::abandoned_threads::reap() != 0 && std::chrono::steady_clock::now() < until) {
+  while (platform::abandoned_threads::reap() != 0 && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(50ms);
   }
-  EXPECT_EQ(kavrel::abandoned_threads::reap(), 0u);
+  EXPECT_EQ(platform::abandoned_threads::reap(), 0u);
 }
 
 }  // namespace

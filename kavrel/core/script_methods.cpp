@@ -12,18 +12,21 @@ namespace {
 
 void arg(const char* name, int32_t value) { trace::value(name, value); }
 void arg(const char* name, const char16_t* text) { trace::wide_value(name, text); }
+// Passwords, keys and passes: the trace shows only that one was given.
+void secret_arg(const char* name, const char16_t* text) { trace::wide_secret(name, text); }
 
 }  // namespace
 
 #define KAVREL_TRACED(method) TracedMethod traced("CkavrelCtrl::" #method)
 #define KAVREL_ARG(name) arg(#name, name)
+#define KAVREL_SECRET_ARG(name) secret_arg(#name, name)
 
 // ---- cloud account ----
 
 void CkavrelCtrl::CliCloudInitSimple(const char16_t* szUser, const char16_t* szPass) {
   KAVREL_TRACED(CliCloudInitSimple);
   KAVREL_ARG(szUser);
-  KAVREL_ARG(szPass);
+  KAVREL_SECRET_ARG(szPass);
   // The persistent state is initialised as the object is created; nothing waits for a container.
   m_stopConnecting.store(0);
   m_devListSn.store(-1);
