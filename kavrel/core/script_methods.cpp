@@ -69,7 +69,7 @@ int32_t CkavrelCtrl::CliStartPlayDev(const char16_t* camID, int32_t lStreamID, i
   KAVREL_ARG(camID);
   KAVREL_ARG(lStreamID);
   KAVREL_ARG(lPnlIndex);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 void CkavrelCtrl::CliStopPlayDev(int32_t lPnlIndex) {
@@ -108,7 +108,7 @@ int32_t CkavrelCtrl::CliSetVolume(int32_t lPnlIndex, int32_t nVolume) {
   KAVREL_TRACED(CliSetVolume);
   KAVREL_ARG(lPnlIndex);
   KAVREL_ARG(nVolume);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 int32_t CkavrelCtrl::CliGetVolume(int32_t lPnlIndex) {
@@ -121,13 +121,13 @@ int32_t CkavrelCtrl::CliSetAudioState(int32_t lPnlIndex, int32_t lState) {
   KAVREL_TRACED(CliSetAudioState);
   KAVREL_ARG(lPnlIndex);
   KAVREL_ARG(lState);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 int32_t CkavrelCtrl::CliGetAudioState(int32_t lPnlIndex) {
   KAVREL_TRACED(CliGetAudioState);
   KAVREL_ARG(lPnlIndex);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 int32_t CkavrelCtrl::CliStartAudio(int32_t lPnlIndex) {
@@ -214,12 +214,12 @@ int32_t CkavrelCtrl::CliStartBackup(const char16_t* camID, const char16_t* szSta
   KAVREL_ARG(camID);
   KAVREL_ARG(szStartTime);
   KAVREL_ARG(lBackupLenSecs);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 int32_t CkavrelCtrl::CliStopBackup() {
   KAVREL_TRACED(CliStopBackup);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 void CkavrelCtrl::CliStartListenAlertDev(const char16_t* camID, int32_t lAlertType) {
