@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=${BUILD_DIR:-build}
 # ccache with paths taken relative to the checkout, so clones in other folders share its cache.
-export CCACHE_BASEDIR="$PWD"
+# Debug builds would otherwise hash the build folder's absolute path into every entry.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -143,6 +143,16 @@ void wide_value(const char* name, const char16_t* text) {
   write_fixed<kLineBuffer>("   : %s %s", safe(name), narrow.c_str());
 }
 
+void secret(const char* name, const char* text) {
+  if (text == nullptr || !on()) return;
+  write_fixed<kLineBuffer>("   : %s %s", safe(name), text[0] != 0 ? "***" : "");
+}
+
+void wide_secret(const char* name, const char16_t* text) {
+  if (text == nullptr || !on()) return;
+  write_fixed<kLineBuffer>("   : %s %s", safe(name), text[0] != 0 ? "***" : "");
+}
+
 void device_record(const char* label, const char* id, const char* name, int online, int login_count) {
   if (on()) {
     write_fixed<kLineBuffer>(" %s: id %s, name %s, online %d, logincount %d", safe(label), safe(id),

@@ -22,6 +22,10 @@ void date_time(const char* name, int month, int day, int hour, int minute, int s
 void connector(const char* address, int peer_port, int local_port, const char* id);
 void exception(const char* method, const char* what);   // "Exception in %s: %s"
 void wide_value(const char* name, const char16_t* text);  // UTF-16 shown as UTF-8
+// A password, key or pass: "   : %s ***" (an empty text stays empty, a null one writes nothing).
+// The text itself never reaches the trace.
+void secret(const char* name, const char* text);
+void wide_secret(const char* name, const char16_t* text);
 void device_record(const char* label, const char* id, const char* name, int online, int login_count);
 // " DevInfo %s is null": written whether tracing is on or not.
 void missing_device_record(const char* label);

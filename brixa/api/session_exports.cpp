@@ -31,7 +31,7 @@ int32_t brixa_login(brixa_handle client, const char* dev_id, uint16_t dev_port, 
   enter("brixa_login", client, dev_id);
   trace::value("dev_port", dev_port);
   trace::value("dev_user", dev_user);
-  trace::value("dev_pass", dev_pass);
+  trace::secret("dev_pass", dev_pass);
   int32_t result = brixa::login(client, dev_id, dev_port, dev_user, dev_pass);
   if (result == BRIXA_ERR_NOT_INITIALISED) return result;  // left without an exit line
   return leave("brixa_login", result);

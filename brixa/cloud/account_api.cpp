@@ -1,8 +1,8 @@
 #include "brixa/cloud/account_api.h"
 
+#include <cctype>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 #include "brixa/cloud/cloud_session.h"
 #include "brixa/cloud/crypto.h"
@@ -95,7 +95,7 @@ bool walk_devices(cJSON* root, Fn&& on_device) {
 }
 
 // Sends a finished request document and returns the outcome. Exchange lock held.
-int32_t send_request(CloudSession& session, cJSON* request, const char* function) {
+int32_t send_request(CloudSession& session, cJSON* request, const char* function) REQUIRES(session.exchange_lock) {
   PrintedText text(cJSON_PrintUnformatted(request));
   if (text.text == nullptr) {
     trace::error(function, 210, "Cannot print request");
@@ -108,7 +108,8 @@ int32_t send_request(CloudSession& session, cJSON* request, const char* function
 }
 
 // The serials and the two set methods report the reply body on 200.
-void post_reply(brixa_client* client, int32_t id, int32_t outcome, const CloudSession& session) {
+void post_reply(brixa_client* client, int32_t id, int32_t outcome, const CloudSession& session)
+    REQUIRES(session.exchange_lock) {
   if (outcome == kStatusOk)
     post_result(client, id, 0, session.body.data(), body_text_length(session));
   else
@@ -124,7 +125,7 @@ int32_t fetch_list(brixa_client* client, const char* method, int32_t id, bool ca
     post_result(client, id, kNotBuilt);
     return kNotBuilt;
   }
-  std::lock_guard<std::mutex> hold(session->exchange_lock);
+  platform::MutexLock hold(session->exchange_lock);
   std::string key = make_session_key();
   auto block = rsa_encrypt(key);
   if (!block) {
@@ -180,7 +181,7 @@ int32_t push_list(brixa_client* client, const char* method, int32_t id, bool cam
     post_result(client, id, kNotBuilt);
     return kNotBuilt;
   }
-  std::lock_guard<std::mutex> hold(session->exchange_lock);
+  platform::MutexLock hold(session->exchange_lock);
   bool encrypted = cameras ? encrypt_camera_list(doc.get()) : encrypt_device_list(doc.get());
   if (!encrypted) {
     trace::error(function, 293, "Cannot encrypt list member");
@@ -240,6 +241,36 @@ bool encrypt_camera_list(cJSON* root) {
   });
 }
 
+namespace {
+
+bool names_a_secret(const char* name) {
+  if (name == nullptr) return false;
+  std::string lower(name);
+  for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return lower.find("pass") != std::string::npos;
+}
+
+void mask_secrets(cJSON* item) {
+  for (cJSON* child = item != nullptr ? item->child : nullptr; child != nullptr; child = child->next) {
+    if (cJSON_IsString(child) && names_a_secret(child->string)) {
+      cJSON_SetValuestring(child, "***");
+    } else {
+      mask_secrets(child);
+    }
+  }
+}
+
+}  // namespace
+
+std::string masked_list(const char* list) {
+  if (list == nullptr) return "";
+  Json doc = json(cJSON_Parse(list));
+  if (!doc) return "(" + std::to_string(std::strlen(list)) + " bytes, not JSON)";
+  mask_secrets(doc.get());
+  PrintedText text(cJSON_PrintUnformatted(doc.get()));
+  return text.text != nullptr ? text.text : "";
+}
+
 int32_t create_session(brixa_client* client, const char* app_key, const char* app_pass,
                        const char* url, const char* user, const char* pass, int32_t use_sess) {
   std::shared_ptr<CloudSession> session = make_session(app_key, app_pass, url, user, pass, use_sess);
@@ -249,7 +280,7 @@ int32_t create_session(brixa_client* client, const char* app_key, const char* ap
 }
 
 int32_t release_session(brixa_client* client) {
-  set_session(client, nullptr);
+  release_session_of(client);
   return 0;
 }
 
@@ -262,7 +293,7 @@ int32_t get_list_sn(brixa_client* client) {
     post_result(client, id, kNotBuilt);
     return kNotBuilt;
   }
-  std::lock_guard<std::mutex> hold(session->exchange_lock);
+  platform::MutexLock hold(session->exchange_lock);
   int32_t timestamp = request_timestamp();
   Json request = json(envelope(kMethodListSn, timestamp, *session, signature(kMethodListSn, *session, timestamp)));
   if (!request) {

@@ -1,5 +1,5 @@
 // The cloud account operations behind the biz_* exports. Each runs on the calling thread with
-// the client registry's read lock held by its export, sends its signed requests, and reports
+// a reference to its client taken by its export, sends its signed requests, and reports
 // its outcome both as its result and as a callback (513 to 517) posted to the client.
 //
 // An outcome is the HTTP status of the reply (200 is success), a transport error code
@@ -42,5 +42,9 @@ void decrypt_camera_list(cJSON* root, const std::string& session_key);
 // walk also removes "sn". False when a secret is not a text or is longer than 53 bytes.
 bool encrypt_device_list(cJSON* root);
 bool encrypt_camera_list(cJSON* root);
+
+// A set list as the trace shows it: every member whose name holds "pass" written as "***", at
+// any depth; a text that is not JSON only by its length.
+std::string masked_list(const char* list);
 
 }  // namespace brixa::cloud

@@ -13,8 +13,10 @@ void trace_handle(brixa_handle handle) {
   trace::value("handle", static_cast<int>(reinterpret_cast<intptr_t>(handle)));
 }
 
-// The frame of every cloud export: entry line and handle, the registry read lock for the whole
-// call (-2 without a registry, -1 for an unknown handle), the operation, exit line.
+// The frame of every cloud export: entry line and handle, a reference to the client for the
+// whole call (-2 without a registry, -1 for an unknown handle), the operation, exit line. The
+// registry's lock is not held across the exchanges: a release of the client never waits behind
+// a stalled service, it cancels the exchange instead.
 template <class Fn>
 int32_t cloud_call(const char* function, brixa_handle handle, Fn&& operation) {
   int32_t result = brixa::with_client(handle, [&](brixa_client* client) { return operation(client); });
@@ -31,11 +33,11 @@ int32_t biz_create(brixa_handle handle, const char* app_key, const char* app_pas
                    const char* user, const char* pass, int32_t use_sess) {
   trace::enter("biz_create");
   trace_handle(handle);
-  trace::value("app_key", app_key);
-  trace::value("app_pass", app_pass);
+  trace::secret("app_key", app_key);
+  trace::secret("app_pass", app_pass);
   trace::value("url", url);
   trace::value("user", user);
-  trace::value("pass", pass);
+  trace::secret("pass", pass);
   trace::value("use_sess", use_sess);
   return cloud_call("biz_create", handle, [&](brixa_client* client) {
     return brixa::cloud::create_session(client, app_key, app_pass, url, user, pass, use_sess);
@@ -77,7 +79,7 @@ int32_t biz_set_device_list(brixa_handle handle, int32_t update_sn, const char* 
   trace::enter("biz_set_device_list");
   trace_handle(handle);
   trace::value("update_sn", update_sn);
-  trace::value("list", list);
+  if (trace::on()) trace::value("list", brixa::cloud::masked_list(list).c_str());
   return cloud_call("biz_set_device_list", handle, [&](brixa_client* client) {
     return brixa::cloud::set_device_list(client, update_sn, list);
   });
@@ -86,14 +88,14 @@ int32_t biz_set_device_list(brixa_handle handle, int32_t update_sn, const char* 
 int32_t biz_set_cam_list(brixa_handle handle, const char* list) {
   trace::enter("biz_set_cam_list");
   trace_handle(handle);
-  trace::value("list", list);
+  if (trace::on()) trace::value("list", brixa::cloud::masked_list(list).c_str());
   return cloud_call("biz_set_cam_list", handle,
                     [&](brixa_client* client) { return brixa::cloud::set_cam_list(client, list); });
 }
 
 int32_t brixa_aes_decrypt(const char* cipher, char* out, const char* pass_phrase) {
   trace::enter("brixa_aes_decrypt");
-  trace::value("cipher", cipher);
+  trace::secret("cipher", cipher);
   brixa::cloud::aes_decrypt(cipher, out, pass_phrase);
   trace::leave("brixa_aes_decrypt");
   return 0;

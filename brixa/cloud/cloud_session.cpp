@@ -1,5 +1,8 @@
 #include "brixa/cloud/cloud_session.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "brixa/cloud/crypto.h"
@@ -16,7 +19,7 @@ struct CloudSlot {
 };
 
 // Guards every client's `cloud_session` pointer and the slot behind it.
-std::mutex slot_lock;
+platform::Mutex slot_lock;
 
 const char* or_empty(const char* text) { return text != nullptr ? text : ""; }
 
@@ -43,7 +46,7 @@ std::shared_ptr<CloudSession> make_session(const char* app_key, const char* app_
 }
 
 std::shared_ptr<CloudSession> current_session(brixa_client* client) {
-  std::lock_guard<std::mutex> hold(slot_lock);
+  platform::MutexLock hold(slot_lock);
   auto* slot = static_cast<CloudSlot*>(client->cloud_session);
   return slot != nullptr ? slot->session : nullptr;
 }
@@ -51,7 +54,7 @@ std::shared_ptr<CloudSession> current_session(brixa_client* client) {
 void set_session(brixa_client* client, std::shared_ptr<CloudSession> session) {
   std::shared_ptr<CloudSession> old;
   {
-    std::lock_guard<std::mutex> hold(slot_lock);
+    platform::MutexLock hold(slot_lock);
     auto* slot = static_cast<CloudSlot*>(client->cloud_session);
     if (slot == nullptr) {
       if (!session) return;
@@ -65,14 +68,57 @@ void set_session(brixa_client* client, std::shared_ptr<CloudSession> session) {
   // socket is closed by the exchange that opened it.
 }
 
+void release_session_of(brixa_client* client) {
+  std::shared_ptr<CloudSession> old;
+  {
+    platform::MutexLock hold(slot_lock);
+    if (auto* slot = static_cast<CloudSlot*>(client->cloud_session)) old = std::move(slot->session);
+  }
+  if (old) old->cancel();
+}
+
 void destroy_cloud_slot(brixa_client* client) {
   CloudSlot* slot;
   {
-    std::lock_guard<std::mutex> hold(slot_lock);
+    platform::MutexLock hold(slot_lock);
     slot = static_cast<CloudSlot*>(client->cloud_session);
     client->cloud_session = nullptr;
   }
+  if (slot != nullptr && slot->session) slot->session->cancel();
   delete slot;
+}
+
+bool CloudSession::adopt_socket(int fd) {
+  platform::MutexLock hold(socket_lock_);
+  if (cancelled_) {
+    ::close(fd);
+    return false;
+  }
+  socket_ = fd;
+  return true;
+}
+
+void CloudSession::close_socket() {
+  platform::MutexLock hold(socket_lock_);
+  if (socket_ >= 0) ::close(socket_);
+  socket_ = -1;
+}
+
+void CloudSession::cancel() {
+  platform::MutexLock hold(socket_lock_);
+  cancelled_ = true;
+  // The exchange's waits wake at once and its reads see the end; it closes the socket itself.
+  if (socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
+}
+
+bool CloudSession::cancelled() {
+  platform::MutexLock hold(socket_lock_);
+  return cancelled_;
+}
+
+bool CloudSession::has_socket() {
+  platform::MutexLock hold(socket_lock_);
+  return socket_ >= 0;
 }
 
 }  // namespace brixa::cloud

@@ -22,10 +22,7 @@ constexpr const char* kTraceName = "http_post";
 class SocketCloser {
  public:
   explicit SocketCloser(CloudSession& session) : session_(session) {}
-  ~SocketCloser() {
-    if (session_.socket >= 0) ::close(session_.socket);
-    session_.socket = -1;
-  }
+  ~SocketCloser() { session_.close_socket(); }
   SocketCloser(const SocketCloser&) = delete;
   SocketCloser& operator=(const SocketCloser&) = delete;
 
@@ -89,15 +86,19 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
   s.received = 0;
   s.body[0] = 0;
 
-  s.socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (s.socket < 0) return fail(kErrTransport, 101, "Cannot create socket");
+  if (s.cancelled()) return fail(kErrTransport, 99, "Session released");
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) return fail(kErrTransport, 101, "Cannot create socket");
+  if (!s.adopt_socket(fd)) return fail(kErrTransport, 103, "Session released");
 
   sockaddr_storage address{};
   socklen_t address_len = 0;
   if (!resolve(s.host, s.port, address, address_len)) return fail(kErrTransport, 105, "Cannot resolve host");
-  if (!platform::net::connect_socket(s.socket, reinterpret_cast<const sockaddr*>(&address), address_len,
+  if (!platform::net::connect_socket(fd, reinterpret_cast<const sockaddr*>(&address), address_len,
                                      s.timing.connect_timeout_ms))
     return fail(kErrTransport, 108, "Cannot connect");
+  // A cancel while the socket was still connecting could not shut it down.
+  if (s.cancelled()) return fail(kErrTransport, 110, "Session released");
 
   char request_header[512];
   int header_len = std::snprintf(request_header, sizeof request_header,
@@ -107,8 +108,8 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
                                  s.path, s.host, static_cast<int>(len));
   if (header_len < 0 || static_cast<size_t>(header_len) >= sizeof request_header)
     return fail(kErrTransport, 117, "Request header too long");
-  if (!platform::net::send_all(s.socket, request_header, static_cast<size_t>(header_len), -1, -1) ||
-      (len > 0 && !platform::net::send_all(s.socket, body, len, -1, -1)))
+  if (!platform::net::send_all(fd, request_header, static_cast<size_t>(header_len), -1, -1) ||
+      (len > 0 && !platform::net::send_all(fd, body, len, -1, -1)))
     return fail(kErrTransport, 120, "Cannot send request");
 
   // The reply header, into the 1024-byte buffer: a first answer may take long, each further
@@ -118,13 +119,14 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
   int allowed = s.timing.header_first_slices;
   while (reply.in_header()) {
     if (reply.header_full()) return fail(kErrTransport, 130, "Reply header too long");
-    int ready = wait_readable(s.socket, s.timing.header_slice_ms);
+    int ready = wait_readable(fd, s.timing.header_slice_ms);
     if (ready < 0) return fail(kErrTransport, 132, "Cannot wait for the reply");
     if (ready == 0) {
       if (++empty_slices >= allowed) return fail(kErrNoHeader, 134, "No reply header");
+      if (s.cancelled()) return fail(kErrTransport, 135, "Session released");
       continue;
     }
-    long n = platform::net::receive_some(s.socket, reply.space(), reply.room());
+    long n = platform::net::receive_some(fd, reply.space(), reply.room());
     if (n <= 0) return fail(kErrTransport, 138, "Cannot read the reply header");
     empty_slices = 0;
     allowed = s.timing.header_next_slices;
@@ -134,13 +136,13 @@ int32_t exchange(CloudSession& s, const char* body, size_t len) {
   // The body: a peer that falls silent for long ends it, and what has arrived is kept.
   empty_slices = 0;
   while (!reply.body_complete()) {
-    int ready = wait_readable(s.socket, s.timing.body_slice_ms);
+    int ready = wait_readable(fd, s.timing.body_slice_ms);
     if (ready < 0) return fail(kErrBody, 166, "Cannot wait for the body");
     if (ready == 0) {
       if (++empty_slices >= s.timing.body_slices) break;
       continue;
     }
-    long n = platform::net::receive_some(s.socket, reply.space(), reply.room());
+    long n = platform::net::receive_some(fd, reply.space(), reply.room());
     if (n <= 0) return fail(kErrBody, 172, "Body cut short");
     reply.take(static_cast<size_t>(n));
     empty_slices = 0;

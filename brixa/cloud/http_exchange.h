@@ -21,10 +21,11 @@ inline constexpr uint32_t kMaxReplyBody = 16u * 1024 * 1024;
 
 // Sends `body` to the session's host, port and path and reads the reply: 0 with `status`,
 // `body`, `content_length` and `received` set, or a transport error code. The socket is
-// closed on every path. The caller holds the session's exchange lock.
-int32_t exchange(CloudSession& session, const char* body, size_t len);
+// closed on every path; a cancel of the session ends the exchange at once. The caller holds
+// the session's exchange lock.
+int32_t exchange(CloudSession& session, const char* body, size_t len) REQUIRES(session.exchange_lock);
 
 // Length of the reply body as text: up to its first zero byte.
-size_t body_text_length(const CloudSession& session);
+size_t body_text_length(const CloudSession& session) REQUIRES(session.exchange_lock);
 
 }  // namespace brixa::cloud

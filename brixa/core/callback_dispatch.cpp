@@ -1,13 +1,18 @@
 #include "brixa/core/callback_dispatch.h"
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <algorithm>
+#include <chrono>
 #include <thread>
+#include <utility>
+#include <vector>
 
+#include "brixa/core/bounds.h"
 #include "brixa/core/callback_queue.h"
 #include "brixa/core/client_registry.h"
 #include "brixa/core/pointer_map.h"
+#include "brixa/core/rw_lock.h"
+#include "platform/sync/mutex.h"
+#include "platform/threads/thread.h"
 #include "trace/trace.h"
 
 namespace brixa {
@@ -18,133 +23,170 @@ struct Registration {
   intptr_t user;
 };
 
-// The channel's parts. `queue` and `callback_map` are created by brixa_init and freed by
-// brixa_uninit after the dispatcher has ended; their pointers are atomics because posting
-// threads read them at any time. The map's entries are guarded by the map's own lock.
-std::atomic<CallbackQueue*> queue{nullptr};
-std::atomic<PointerMap*> callback_map{nullptr};
+// The channel's parts live as long as the process; brixa_init opens them and brixa_uninit
+// closes them, so a late poster or a dispatcher left behind never meets freed memory.
+//
+// The queue: posted to by any thread, read by the dispatcher (its own lock).
+CallbackQueue& queue() {
+  static auto* q = new CallbackQueue(false);
+  return *q;
+}
 
-// The dispatcher thread: started by the first attach, stopped by brixa_uninit. Its owner is
-// whoever holds `dispatcher_lock` (attach starts it, uninit stops and joins it).
-std::mutex dispatcher_lock;
-std::thread* dispatcher = nullptr;          // guarded by dispatcher_lock
-std::atomic<bool> dispatcher_running{false};
-std::atomic<std::thread::id> dispatcher_id{};
+// The callback map: written by attach, detach and uninit, read by the dispatcher.
+struct CallbackMap {
+  RwLock lock;
+  bool open GUARDED_BY(lock) = false;
+  PointerMap registrations GUARDED_BY(lock);  // client handle -> Registration*
+};
 
-// The client whose callback is running right now, so a detach can wait for it to return. Set
-// by the dispatcher under the callback map's read lock, cleared after the callback; a detach
-// that must wait sleeps on delivery_done under delivery_lock.
-std::atomic<brixa_handle> delivering{nullptr};
-std::atomic<int32_t> detach_waiters{0};
-std::mutex delivery_lock;
-std::condition_variable delivery_done;
+CallbackMap& callback_map() {
+  static auto* map = new CallbackMap;
+  return *map;
+}
 
-void dispatch_loop(CallbackQueue* q, PointerMap* map) {
-  dispatcher_id.store(std::this_thread::get_id());
+// The dispatcher thread: started by the first attach after an open, stopped by uninit. Its
+// owner is whoever holds `dispatcher_lock` (attach starts it, uninit takes it and ends it).
+platform::Mutex dispatcher_lock;
+platform::Thread dispatcher GUARDED_BY(dispatcher_lock);
+uint64_t dispatcher_epoch GUARDED_BY(dispatcher_lock) = 0;  // the queue epoch it serves
+
+// The callbacks running right now (dispatcher thread, client), so a detach can wait for the
+// one of its client to return. An entry is added under the callback map's read lock together
+// with the lookup, and removed after the callback; a detach that must wait sleeps on
+// `delivery_done`. (delivery_lock is taken inside the callback map's lock: brixa/README.md.)
+platform::Mutex delivery_lock;
+platform::CondVar delivery_done;
+std::vector<std::pair<std::thread::id, brixa_handle>> deliveries GUARDED_BY(delivery_lock);
+
+bool delivering_to(brixa_handle client) REQUIRES(delivery_lock) {
+  std::thread::id self = std::this_thread::get_id();
+  return std::any_of(deliveries.begin(), deliveries.end(),
+                     [&](const auto& d) { return d.second == client && d.first != self; });
+}
+
+void end_delivery() {
+  {
+    platform::MutexLock hold(delivery_lock);
+    std::thread::id self = std::this_thread::get_id();
+    deliveries.erase(std::remove_if(deliveries.begin(), deliveries.end(),
+                                    [&](const auto& d) { return d.first == self; }),
+                     deliveries.end());
+  }
+  delivery_done.notify_all();
+}
+
+// The registration of the message's client, with the delivery recorded when there is one.
+Registration begin_delivery(brixa_handle client) {
+  CallbackMap& map = callback_map();
+  ReadLock hold(map.lock);
+  auto* found = static_cast<Registration*>(map.registrations.find(client));
+  if (found == nullptr || found->fn == nullptr) return Registration{nullptr, 0};
+  platform::MutexLock record(delivery_lock);
+  deliveries.emplace_back(std::this_thread::get_id(), client);
+  return *found;
+}
+
+void dispatch_loop(uint64_t epoch) {
+  CallbackQueue& q = queue();
   const CallbackMessage* m = nullptr;
-  while (dispatcher_running.load(std::memory_order_relaxed)) {
-    m = q->next(m);  // frees the message delivered last, waits for the next one
-    if (m == nullptr) continue;
-
-    Registration reg{nullptr, 0};
-    {
-      ReadLock hold(map->lock);
-      if (auto* found = static_cast<Registration*>(map->find(m->client))) {
-        reg = *found;
-        if (reg.fn != nullptr) delivering.store(m->client);
-      }
-    }
+  while ((m = q.next(m, epoch)) != nullptr) {
+    Registration reg = begin_delivery(m->client);
     if (reg.fn == nullptr) continue;  // no callback: dropped unseen
     process_private_biz(m->client, m->id, m->param1, m->param2, static_cast<int32_t>(m->info_len));
     reg.fn(reg.user, m->client, m->id, m->param1, m->param2, m->info_len > 0 ? m->info : nullptr,
            static_cast<int32_t>(m->info_len));
-    delivering.store(nullptr);
-    if (detach_waiters.load() > 0) {
-      std::lock_guard<std::mutex> wake(delivery_lock);
-      delivery_done.notify_all();
-    }
+    end_delivery();
   }
 }
 
+// Starts a dispatcher for the queue's current epoch unless one serves it already.
 void start_dispatcher_if_stopped() {
-  std::lock_guard<std::mutex> hold(dispatcher_lock);
-  if (dispatcher != nullptr) return;
-  dispatcher_running.store(true);
-  dispatcher = new std::thread(dispatch_loop, queue.load(), callback_map.load());
+  platform::MutexLock hold(dispatcher_lock);
+  uint64_t epoch = queue().epoch();
+  if (dispatcher.joinable() && dispatcher_epoch == epoch) return;
+  dispatcher_epoch = epoch;
+  dispatcher = platform::Thread([epoch] { dispatch_loop(epoch); });
 }
 
 void stop_dispatcher() {
-  std::thread* worker;
+  platform::Thread worker;
   {
-    std::lock_guard<std::mutex> hold(dispatcher_lock);
-    worker = dispatcher;
-    dispatcher = nullptr;
+    platform::MutexLock hold(dispatcher_lock);
+    worker = std::move(dispatcher);
   }
-  if (worker == nullptr) return;
-  dispatcher_running.store(false);
-  if (CallbackQueue* q = queue.load()) q->stop();
-  if (worker->get_id() == std::this_thread::get_id()) {
-    worker->detach();  // uninit from inside a callback: the loop ends when the callback returns
-  } else {
-    worker->join();
+  // The queue's epoch has ended: the loop ends when its callback (if any) returns. Called from
+  // inside a callback, the dispatcher cannot wait for itself and is handed over instead.
+  if (worker.join_within(kThreadStopMs) == platform::Thread::End::abandoned) {
+    trace::error("brixa_uninit", 165, "Callback dispatcher is not ending (165)");
   }
-  delete worker;
 }
 
 }  // namespace
 
 void post(brixa_handle client, int32_t id, intptr_t param1, int32_t param2, const char* info,
           int32_t info_len) {
-  CallbackQueue* q = queue.load();
-  if (q != nullptr) q->post(client, id, param1, param2, info, info_len);
+  queue().post(client, id, param1, param2, info, info_len);
 }
 
-void create_callback_channel() {
-  if (queue.load() == nullptr) queue.store(new CallbackQueue());
-  if (callback_map.load() == nullptr) callback_map.store(new PointerMap());
+void open_callback_channel() {
+  queue().open();
+  CallbackMap& map = callback_map();
+  WriteLock hold(map.lock);
+  map.open = true;
 }
 
-void destroy_callback_channel() {
-  stop_dispatcher();
-  if (PointerMap* map = callback_map.exchange(nullptr)) {
-    map->walk([](const void*, void* value) {
-      delete static_cast<Registration*>(value);
+void close_callback_channel() {
+  CallbackMap& map = callback_map();
+  std::vector<std::pair<const void*, Registration*>> dropped;
+  {
+    // Closed first, so no attach starts a dispatcher for the epoch that ends below.
+    WriteLock hold(map.lock);
+    map.open = false;
+    map.registrations.walk([&](const void* key, void* value) {
+      dropped.emplace_back(key, static_cast<Registration*>(value));
       return true;
     });
-    delete map;
+    for (const auto& entry : dropped) map.registrations.remove(entry.first);
   }
-  delete queue.exchange(nullptr);
+  for (const auto& entry : dropped) delete entry.second;
+  queue().close();
+  stop_dispatcher();
 }
 
 int32_t attach_callback(brixa_handle client, brixa_callback fn, intptr_t user) {
   return with_client(client, [&](brixa_client* c) {
-    PointerMap* map = callback_map.load();
-    if (map == nullptr || queue.load() == nullptr) return BRIXA_ERR_FAILED;
-    WriteLock hold(map->lock);
-    delete static_cast<Registration*>(map->remove(c));
-    map->insert(c, new Registration{fn, user});
+    CallbackMap& map = callback_map();
+    WriteLock hold(map.lock);
+    if (!map.open) return BRIXA_ERR_FAILED;
+    delete static_cast<Registration*>(map.registrations.remove(c));
+    map.registrations.insert(c, new Registration{fn, user});
     start_dispatcher_if_stopped();
     return BRIXA_OK;
   });
 }
 
 int32_t detach_callback(brixa_handle client) {
-  PointerMap* map = callback_map.load();
-  if (map == nullptr) return BRIXA_ERR_NOT_INITIALISED;
+  CallbackMap& map = callback_map();
+  bool had_registration = false;
   {
-    WriteLock hold(map->lock);
-    delete static_cast<Registration*>(map->remove(client));
+    WriteLock hold(map.lock);
+    if (!map.open) return BRIXA_ERR_NOT_INITIALISED;
+    if (client == nullptr) return BRIXA_ERR_FAILED;
+    auto* registration = static_cast<Registration*>(map.registrations.remove(client));
+    had_registration = registration != nullptr;
+    delete registration;
   }
-  // A callback for this client may be running: wait until it returns, unless we are inside it.
-  if (std::this_thread::get_id() != dispatcher_id.load()) {
-    detach_waiters.fetch_add(1);
-    {
-      std::unique_lock<std::mutex> wait(delivery_lock);
-      delivery_done.wait(wait, [client] { return delivering.load() != client; });
+  // A callback for this client may be running: wait (with a bound) until it returns, unless we
+  // are inside it.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCallbackReturnMs);
+  platform::MutexLock hold(delivery_lock);
+  while (delivering_to(client)) {
+    if (!delivery_done.wait_until(delivery_lock, deadline) && delivering_to(client)) {
+      trace::error("brixa_cli_detach_callback", 205, "Callback still running (205)");
+      break;
     }
-    detach_waiters.fetch_sub(1);
   }
-  return BRIXA_OK;
+  return had_registration ? BRIXA_OK : BRIXA_ERR_FAILED;
 }
 
 void process_private_biz(brixa_handle client, int32_t id, intptr_t param1, int32_t param2,

@@ -9,14 +9,16 @@
 namespace brixa {
 
 // Appends a message to the callback queue; never blocks on the callback. Dropped silently when
-// the queue is full or the library has no queue. Any thread, Device SDK threads included.
+// the queue is full or closed (before brixa_init, after brixa_uninit). Any thread, Device SDK
+// threads included.
 void post(brixa_handle client, int32_t id, intptr_t param1, int32_t param2, const char* info,
           int32_t info_len);
 
-// brixa_init: creates the queue and the callback map when missing.
-void create_callback_channel();
-// brixa_uninit: stops the dispatcher, frees the callback map and the queue.
-void destroy_callback_channel();
+// brixa_init: opens the queue and the callback map.
+void open_callback_channel();
+// brixa_uninit: stops the dispatcher (within its bound), drops every registration and every
+// message not yet delivered, and closes the channel until the next open.
+void close_callback_channel();
 
 int32_t attach_callback(brixa_handle client, brixa_callback fn, intptr_t user);
 int32_t detach_callback(brixa_handle client);

@@ -3,17 +3,22 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
 
 namespace brixa {
+namespace {
+
+unsigned char* allocate_ring() {
+  auto* ring = static_cast<unsigned char*>(aligned_alloc(alignof(CallbackMessage), CallbackQueue::kRingBytes));
+  if (ring == nullptr) throw std::bad_alloc();
+  return ring;
+}
+
+}  // namespace
 
 static_assert(sizeof(CallbackMessage) % alignof(CallbackMessage) == 0);
 
-CallbackQueue::CallbackQueue() {
-  ring_ = static_cast<unsigned char*>(aligned_alloc(alignof(CallbackMessage), kRingBytes));
-  if (ring_ == nullptr) throw std::bad_alloc();
-}
+CallbackQueue::CallbackQueue(bool open) : ring_(allocate_ring()), open_(open) {}
 
 CallbackQueue::~CallbackQueue() { free(ring_); }
 
@@ -24,14 +29,15 @@ bool CallbackQueue::post(brixa_handle client, int32_t id, intptr_t param1, int32
   uint32_t padded = padded_size(length);
   size_t need = slot_size(padded);
   {
-    std::lock_guard<std::mutex> hold(ring_lock_);
+    platform::MutexLock hold(lock_);
+    if (!open_) return false;
     if (kRingBytes - used_ < padded + 2 * kHeader) return false;
 
     size_t at;
     if (oldest_ == nullptr) {
       at = 0;  // an empty ring starts over at its beginning
     } else {
-      size_t oldest_at = reinterpret_cast<unsigned char*>(oldest_) - ring_;
+      size_t oldest_at = offset_of(oldest_);
       if (write_offset_ > oldest_at) {
         // Live messages lie in [oldest, write): room after them, or again from the start.
         if (write_offset_ + need <= kRingBytes) {
@@ -64,6 +70,7 @@ bool CallbackQueue::post(brixa_handle client, int32_t id, intptr_t param1, int32
     message->id = id;
     message->param1 = param1;
     message->param2 = param2;
+    message->delivery = kQueued;
     message->next = nullptr;
 
     if (newest_ != nullptr) {
@@ -72,6 +79,7 @@ bool CallbackQueue::post(brixa_handle client, int32_t id, intptr_t param1, int32
       oldest_ = message;
     }
     newest_ = message;
+    if (undelivered_ == nullptr) undelivered_ = message;
     write_offset_ = at + need;
     used_ += need;
     if (signals_ < kMaxSignals) ++signals_;
@@ -81,47 +89,94 @@ bool CallbackQueue::post(brixa_handle client, int32_t id, intptr_t param1, int32
   return true;
 }
 
-const CallbackMessage* CallbackQueue::next(const CallbackMessage* delivered) {
-  std::unique_lock<std::mutex> hold(ring_lock_);
-  if (delivered != nullptr && delivered == oldest_) pop_oldest_locked();
-  ++waiters_;
-  signalled_.wait(hold, [this] { return stopped_ || signals_ > 0; });
-  --waiters_;
-  if (stopped_) return nullptr;
-  --signals_;
-  return oldest_;
+uint64_t CallbackQueue::open() {
+  platform::MutexLock hold(lock_);
+  open_ = true;
+  return epoch_;
 }
 
-void CallbackQueue::stop() {
+void CallbackQueue::close() {
   {
-    std::lock_guard<std::mutex> hold(ring_lock_);
-    stopped_ = true;
+    platform::MutexLock hold(lock_);
+    open_ = false;
+    ++epoch_;
+    // Messages handed out form the front of the chain; they stay until given back.
+    CallbackMessage* kept = nullptr;
+    for (CallbackMessage* m = oldest_; m != nullptr && m != undelivered_; m = m->next) kept = m;
+    if (kept == nullptr) {
+      oldest_ = newest_ = nullptr;
+      write_offset_ = 0;
+      used_ = 0;
+    } else {
+      kept->next = nullptr;
+      newest_ = kept;
+      write_offset_ = offset_of(kept) + slot_size(kept->padded_size);
+      used_ = 0;
+      for (CallbackMessage* m = oldest_; m != nullptr; m = m->next) used_ += slot_size(m->padded_size);
+    }
+    undelivered_ = nullptr;
+    signals_ = 0;
   }
   signalled_.notify_all();
 }
 
-bool CallbackQueue::wait_signal(uint32_t timeout_ms) {
-  std::unique_lock<std::mutex> hold(ring_lock_);
+uint64_t CallbackQueue::epoch() {
+  platform::MutexLock hold(lock_);
+  return epoch_;
+}
+
+bool CallbackQueue::is_open() {
+  platform::MutexLock hold(lock_);
+  return open_;
+}
+
+const CallbackMessage* CallbackQueue::next(const CallbackMessage* delivered, uint64_t epoch) {
+  platform::MutexLock hold(lock_);
+  if (delivered != nullptr) {
+    const_cast<CallbackMessage*>(delivered)->delivery = kDelivered;
+    pop_delivered_locked();
+  }
   ++waiters_;
-  bool got = signalled_.wait_for(hold, std::chrono::milliseconds(timeout_ms), [this] { return signals_ > 0; });
+  while (epoch == epoch_ && (signals_ == 0 || undelivered_ == nullptr)) {
+    if (undelivered_ == nullptr) signals_ = 0;  // nothing left to hand out: no signal is owed
+    signalled_.wait(lock_);
+  }
   --waiters_;
-  if (got) --signals_;
-  return got;
+  if (epoch != epoch_) return nullptr;
+  --signals_;
+  CallbackMessage* m = undelivered_;
+  m->delivery = kHandedOut;
+  undelivered_ = m->next;
+  return m;
+}
+
+bool CallbackQueue::wait_signal(uint32_t timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  platform::MutexLock hold(lock_);
+  ++waiters_;
+  while (signals_ == 0) {
+    if (!signalled_.wait_until(lock_, deadline)) break;
+  }
+  --waiters_;
+  if (signals_ == 0) return false;
+  --signals_;
+  return true;
 }
 
 const CallbackMessage* CallbackQueue::peek_oldest() {
-  std::lock_guard<std::mutex> hold(ring_lock_);
+  platform::MutexLock hold(lock_);
   return oldest_;
 }
 
 void CallbackQueue::pop_oldest() {
-  std::lock_guard<std::mutex> hold(ring_lock_);
+  platform::MutexLock hold(lock_);
   pop_oldest_locked();
 }
 
 void CallbackQueue::pop_oldest_locked() {
   if (oldest_ == nullptr) return;
   used_ -= slot_size(oldest_->padded_size);
+  if (undelivered_ == oldest_) undelivered_ = oldest_->next;
   oldest_ = oldest_->next;
   if (oldest_ == nullptr) {
     newest_ = nullptr;
@@ -129,8 +184,12 @@ void CallbackQueue::pop_oldest_locked() {
   }
 }
 
+void CallbackQueue::pop_delivered_locked() {
+  while (oldest_ != nullptr && oldest_->delivery == kDelivered) pop_oldest_locked();
+}
+
 size_t CallbackQueue::used_bytes() {
-  std::lock_guard<std::mutex> hold(ring_lock_);
+  platform::MutexLock hold(lock_);
   return used_;
 }
 

@@ -5,10 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include <condition_variable>
-#include <mutex>
-
 #include "brixa/api/brixa.h"
+#include "platform/sync/mutex.h"
+#include "platform/thread_annotations.h"
 
 namespace brixa {
 
@@ -21,39 +20,54 @@ struct CallbackMessage {
   int32_t id;
   intptr_t param1;
   int32_t param2;
+  uint32_t delivery;     // the queue's: queued, handed out, or delivered (in the padding)
   CallbackMessage* next;  // the next newer message, or null
 };
 
-// Any thread posts (Device SDK threads included); only the dispatcher thread takes messages.
-// The ring, the message chain and the signal count are guarded by `ring_lock_`, the innermost
-// lock of the library, never held while calling out. A message is not moved or overwritten
-// until it is popped, so the dispatcher reads a message it was handed without the lock.
+// Any thread posts (Device SDK threads included); dispatcher threads take messages.
+//
+// The ring, the message chain and the signal count are guarded by `lock_`, the innermost lock
+// of the library, never held while calling out. A message handed to a dispatcher is not moved
+// or overwritten until that dispatcher gives it back, so it reads the message without the lock.
+//
+// The queue lives as long as its owner (for the library: the process). The library opens it at
+// brixa_init and closes it at brixa_uninit: closing drops every message not yet handed out,
+// refuses posts until the next open, and starts a new epoch. A dispatcher serves one epoch: once
+// its epoch has ended next() gives back its last message and returns null, so a dispatcher left
+// behind by an uninit never takes a message of the next session, and the message it is still
+// delivering keeps its place in the ring until it is given back.
 //
 // The signal count plays the counting semaphore of the queue (initial 0, maximum 65535): each
-// accepted post adds one, each message handed to the dispatcher takes one. It shares the ring's
-// lock so that a post costs one lock and a delivery one more.
+// accepted post adds one, each message handed out takes one.
 class CallbackQueue {
  public:
   static constexpr size_t kRingBytes = 204800;
   static constexpr int32_t kMaxSignals = 65535;
 
-  CallbackQueue();
+  explicit CallbackQueue(bool open = true);
   ~CallbackQueue();
   CallbackQueue(const CallbackQueue&) = delete;
   CallbackQueue& operator=(const CallbackQueue&) = delete;
 
-  // Copies the message in and signals it; false when it was dropped for lack of room.
+  // Copies the message in and signals it; false when it was dropped for lack of room or because
+  // the queue is closed.
   bool post(brixa_handle client, int32_t id, intptr_t param1, int32_t param2, const void* info,
             int32_t info_len);
 
-  // The dispatcher's step: frees `delivered` (the message it was handed last, or null), then
-  // waits without limit for a signalled message and hands out the oldest. Returns null once
-  // stop() has been called.
-  const CallbackMessage* next(const CallbackMessage* delivered);
-  // Makes next() return null from now on.
-  void stop();
+  // Opens the queue for posting; returns the epoch a new dispatcher serves.
+  uint64_t open();
+  // Drops every message not handed out yet and refuses posts; ends the current epoch.
+  void close();
+  bool is_open();
+  // The epoch a dispatcher started now serves.
+  uint64_t epoch();
 
-  // Takes one signal if one comes within `timeout_ms`.
+  // The dispatcher's step: gives back `delivered` (the message it was handed last, or null),
+  // then waits for a signalled message and hands out the oldest not yet handed out. Returns null
+  // once `epoch` has ended.
+  const CallbackMessage* next(const CallbackMessage* delivered, uint64_t epoch);
+
+  // For tests of the ring alone. Takes one signal if one comes within `timeout_ms`.
   bool wait_signal(uint32_t timeout_ms);
   // The oldest message, left in place, or null when the queue is empty.
   const CallbackMessage* peek_oldest();
@@ -64,6 +78,7 @@ class CallbackQueue {
   size_t used_bytes();
 
  private:
+  enum Delivery : uint32_t { kQueued = 0, kHandedOut = 1, kDelivered = 2 };
   static constexpr size_t kHeader = sizeof(CallbackMessage);
   // Bytes a message occupies: header and padded payload, rounded up so the next header is
   // aligned for this platform's pointers.
@@ -71,18 +86,25 @@ class CallbackQueue {
     constexpr size_t align = alignof(CallbackMessage);
     return (kHeader + padded + align - 1) / align * align;
   }
-  void pop_oldest_locked();
+  size_t offset_of(const CallbackMessage* m) const {
+    return static_cast<size_t>(reinterpret_cast<const unsigned char*>(m) - ring_);
+  }
+  void pop_oldest_locked() REQUIRES(lock_);
+  // Frees the leading messages that have been delivered.
+  void pop_delivered_locked() REQUIRES(lock_);
 
-  std::mutex ring_lock_;
-  std::condition_variable signalled_;
-  unsigned char* ring_;
-  CallbackMessage* oldest_ = nullptr;  // guarded by ring_lock_
-  CallbackMessage* newest_ = nullptr;  // guarded by ring_lock_
-  size_t write_offset_ = 0;            // guarded by ring_lock_; where the next message goes
-  size_t used_ = 0;                    // guarded by ring_lock_; bytes held by live messages
-  int32_t signals_ = 0;                // guarded by ring_lock_
-  int32_t waiters_ = 0;                // guarded by ring_lock_; threads blocked for a signal
-  bool stopped_ = false;               // guarded by ring_lock_
+  platform::Mutex lock_;
+  platform::CondVar signalled_;
+  unsigned char* const ring_;
+  CallbackMessage* oldest_ GUARDED_BY(lock_) = nullptr;
+  CallbackMessage* newest_ GUARDED_BY(lock_) = nullptr;
+  CallbackMessage* undelivered_ GUARDED_BY(lock_) = nullptr;  // the oldest not handed out yet
+  size_t write_offset_ GUARDED_BY(lock_) = 0;  // where the next message goes
+  size_t used_ GUARDED_BY(lock_) = 0;          // bytes held by live messages
+  int32_t signals_ GUARDED_BY(lock_) = 0;
+  int32_t waiters_ GUARDED_BY(lock_) = 0;      // threads blocked for a signal
+  bool open_ GUARDED_BY(lock_);
+  uint64_t epoch_ GUARDED_BY(lock_) = 1;
 };
 
 }  // namespace brixa

@@ -1,34 +1,40 @@
 #include "brixa/core/client_registry.h"
 
-#include <atomic>
+#include "brixa/core/bounds.h"
+#include "trace/trace.h"
 
 namespace brixa {
-namespace {
 
-// Published with release order so a thread that sees the pointer sees a built map. Creation is
-// serialised by creation_lock; destruction happens only in brixa_uninit.
-std::atomic<PointerMap*> registry{nullptr};
-std::mutex creation_lock;
-
-}  // namespace
-
-PointerMap* client_registry() { return registry.load(std::memory_order_acquire); }
-
-PointerMap* ensure_client_registry() {
-  PointerMap* current = client_registry();
-  if (current != nullptr) return current;
-  std::lock_guard<std::mutex> hold(creation_lock);
-  current = registry.load(std::memory_order_acquire);
-  if (current == nullptr) {
-    current = new PointerMap();
-    registry.store(current, std::memory_order_release);
-  }
-  return current;
+ClientRegistry& client_registry() {
+  static auto* registry = new ClientRegistry;  // lives as long as the process
+  return *registry;
 }
 
-PointerMap* take_client_registry() {
-  std::lock_guard<std::mutex> hold(creation_lock);
-  return registry.exchange(nullptr, std::memory_order_acq_rel);
+bool registry_open() { return client_registry().open.load(); }
+
+bool open_client_registry() {
+  ClientRegistry& registry = client_registry();
+  WriteLock hold(registry.lock);
+  if (registry.open) return false;
+  registry.open = true;
+  return true;
+}
+
+ClientRef find_client(brixa_handle handle, int32_t* result) {
+  ClientRegistry& registry = client_registry();
+  ReadLock hold(registry.lock);
+  if (!registry.open) {
+    *result = BRIXA_ERR_NOT_INITIALISED;
+    return {};
+  }
+  if (handle == nullptr || !registry.clients.contains(handle)) {
+    *result = BRIXA_ERR_FAILED;
+    return {};
+  }
+  // Registered: the registry's own reference keeps the record alive while we count ours.
+  handle->refs.fetch_add(1);
+  *result = BRIXA_OK;
+  return ClientRef::adopt(handle);
 }
 
 device_session* find_session(brixa_client* client, const char* dev_id) {
@@ -49,20 +55,15 @@ device_session* find_logged_in_session(brixa_client* client, const char* dev_id)
   return nullptr;
 }
 
-void join_worker(brixa_client* client, std::thread* brixa_client::*slot) {
-  std::thread* worker;
+void join_worker(brixa_client* client, platform::Thread brixa_client::*slot) {
+  platform::Thread worker;
   {
-    std::lock_guard<std::mutex> hold(client->workers_lock);
-    worker = client->*slot;
-    client->*slot = nullptr;
+    platform::MutexLock hold(client->workers_lock);
+    worker = std::move(client->*slot);
   }
-  if (worker == nullptr) return;
-  if (worker->get_id() == std::this_thread::get_id()) {
-    worker->detach();  // a worker releasing its own client: it ends right after
-  } else if (worker->joinable()) {
-    worker->join();
+  if (worker.join_within(kThreadStopMs) == platform::Thread::End::abandoned) {
+    trace::error("join_worker", 76, "Worker is not ending (76)");
   }
-  delete worker;
 }
 
 }  // namespace brixa

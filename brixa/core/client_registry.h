@@ -1,53 +1,57 @@
-// The client registry: every live client handle, and the lookups every export starts with.
-//
-// Lock order, outermost first: the client registry's lock, a client's device list lock, the
-// socket map's lock, the capture registry lock, the callback queue's lock. The tunnel check
-// runs the other way round (socket map, then registry, then a device list), so it only tries:
-// the registry with the 500 ms timed read lock and the device list with try-enter, and leaves
-// a connector it cannot reach for its next round.
+// The client registry: every registered client handle, and the lookups every export starts with.
+// The lock order of the library is written once, in brixa/README.md.
 #pragma once
 
+#include <atomic>
 #include <cstring>
-#include <mutex>
 
 #include "brixa/api/brixa.h"
 #include "brixa/core/client.h"
 #include "brixa/core/pointer_map.h"
+#include "brixa/core/rw_lock.h"
+#include "platform/thread_annotations.h"
 
 namespace brixa {
 
-// The registry, or null before brixa_init / the first brixa_create and after brixa_uninit.
-PointerMap* client_registry();
-// The registry, created when there is none.
-PointerMap* ensure_client_registry();
-// Detaches the registry from the process and returns it; the caller frees it.
-PointerMap* take_client_registry();
+// Lives as long as the process. brixa_init (or the first brixa_create) opens it; brixa_uninit
+// takes every client out and closes it. While it is closed the exports return -2. Every thread
+// that runs an export reads it; brixa_create, brixa_release and brixa_uninit change it. The lock
+// is held only to look a handle up and count a reference, or to insert and remove: never across
+// a call's work.
+struct ClientRegistry {
+  RwLock lock;
+  // Written under the write lock; read under the lock, or peeked at without it (uninit).
+  std::atomic<bool> open{false};
+  PointerMap clients GUARDED_BY(lock);  // handle -> the same handle
+};
 
-// Runs fn(client) under the registry's read lock when `handle` is registered. Returns -2 with
-// no registry, -1 for a null or unregistered handle (memory behind it is never touched), else
-// fn's result.
+ClientRegistry& client_registry();
+// True between the registry's opening and brixa_uninit (a peek, without the lock).
+bool registry_open();
+// Opens the registry if it is closed; true when this call opened it.
+bool open_client_registry();
+
+// A reference to the registered client `handle`, or an empty one with `result` set: -2 while
+// the registry is closed, -1 for a null or unregistered handle (memory behind it is never
+// touched).
+ClientRef find_client(brixa_handle handle, int32_t* result);
+
+// Runs fn(client) with a reference to the client when `handle` is registered; fn runs without
+// the registry's lock. Returns -2 while the registry is closed, -1 for a null or unregistered
+// handle, else fn's result.
 template <class Fn>
 int32_t with_client(brixa_handle handle, Fn&& fn) {
-  PointerMap* registry = client_registry();
-  if (registry == nullptr) return BRIXA_ERR_NOT_INITIALISED;
-  ReadLock hold(registry->lock);
-  if (handle == nullptr || !registry->contains(handle)) return BRIXA_ERR_FAILED;
-  return fn(handle);
+  int32_t result = BRIXA_OK;
+  ClientRef client = find_client(handle, &result);
+  if (!client) return result;
+  return fn(client.get());
 }
 
-// As with_client, with the client's device list lock held as well.
-template <class Fn>
-int32_t with_device_list(brixa_handle handle, Fn&& fn) {
-  return with_client(handle, [&](brixa_client* client) {
-    std::lock_guard<platform::CriticalSection> list(client->device_list_lock);
-    return fn(client);
-  });
-}
-
-// The first session of the client with that identifier, logged in or not. Device list lock held.
-device_session* find_session(brixa_client* client, const char* dev_id);
-// The first session with that identifier whose login handle is above 0. Device list lock held.
-device_session* find_logged_in_session(brixa_client* client, const char* dev_id);
+// The first session of the client with that identifier, logged in or not.
+device_session* find_session(brixa_client* client, const char* dev_id) REQUIRES(client->device_list_lock);
+// The first session with that identifier whose login handle is above 0.
+device_session* find_logged_in_session(brixa_client* client, const char* dev_id)
+    REQUIRES(client->device_list_lock);
 
 // Copies `text` into a fixed field, cut to fit and always NUL-terminated.
 template <size_t N>

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 #include <system_error>
-#include <thread>
 
+#include "brixa/core/bounds.h"
 #include "brixa/core/callback_dispatch.h"
 #include "brixa/core/client_registry.h"
 #include "brixa/core/device_sessions.h"
@@ -18,21 +18,20 @@ namespace brixa {
 namespace {
 
 // What the thread works on: copies taken when it starts, so it never reads the session, and
-// the session's running flag, which outlives the thread (every path that frees the session
-// joins the thread first).
+// the session's running flag, which it co-owns.
 struct DeviceInfoJob {
   brixa_handle client;
   std::string dev_id;
   int32_t login_handle;
   int32_t channel_count;
-  std::atomic<int32_t>* running;
+  std::shared_ptr<std::atomic<int32_t>> running;
 };
 
 void post_failure(const DeviceInfoJob& job) {
   post(job.client, BRIXA_CB_CALLBACK_GET_DEVINFO, 0, -1, job.dev_id.c_str(), static_cast<int32_t>(job.dev_id.size()));
 }
 
-void get_device_info_thread(DeviceInfoJob job) {
+void get_device_info_thread(const DeviceInfoJob& job) {
   trace::enter("get_device_info_thread");
   if (job.running->load() == 0) {
     post_failure(job);
@@ -97,40 +96,49 @@ std::string device_info_json(const char* dev_id, const char* name, int32_t chann
   return text;
 }
 
-void join_device_info_thread(device_session* session) {
-  std::thread* worker = session->device_info_thread;
-  if (worker == nullptr) return;
-  session->device_info_running.store(0);
-  if (worker->joinable()) worker->join();
-  delete worker;
-  session->device_info_thread = nullptr;
+platform::Thread take_device_info_thread(device_session* session) {
+  session->device_info_running->store(0);
+  return std::move(session->device_info_thread);
+}
+
+void end_device_info_thread(platform::Thread thread) {
+  if (thread.join_within(kThreadStopMs) == platform::Thread::End::abandoned) {
+    trace::error("get_device_info_thread", 140, "Device info thread is not ending (140)");
+  }
 }
 
 int32_t start_get_device_info(brixa_handle handle, const char* dev_id) {
   return with_client(handle, [&](brixa_client* client) {
     if (get_login_id(handle, dev_id) <= 0) return BRIXA_ERR_NO_SESSION;
     if (get_dev_channel_count(handle, dev_id) <= 0) return -4;
-    std::lock_guard<platform::CriticalSection> list(client->device_list_lock);
+    int32_t result = BRIXA_OK;
+    platform::Thread earlier;
+    {
+      DeviceListLock list(client->device_list_lock);
+      device_session* s = find_session(client, dev_id);
+      if (s == nullptr) return BRIXA_ERR_NO_SESSION;
+      // Reported, but the new request is served all the same; the earlier thread finishes its
+      // request first (waited for outside the lock, within its bound) rather than run unowned.
+      if (s->device_info_thread.joinable()) {
+        result = -5;
+        earlier = std::move(s->device_info_thread);
+      }
+    }
+    end_device_info_thread(std::move(earlier));
+    DeviceListLock list(client->device_list_lock);
     device_session* s = find_session(client, dev_id);
     if (s == nullptr) return BRIXA_ERR_NO_SESSION;
-    int32_t result = BRIXA_OK;
-    if (s->device_info_thread != nullptr) {
-      // Reported, but the new request is served all the same; the earlier thread is joined
-      // first (it ends within its request's wait) rather than left running unowned.
-      result = -5;
-      std::thread* earlier = s->device_info_thread;
-      if (earlier->joinable()) earlier->join();
-      delete earlier;
-      s->device_info_thread = nullptr;
-    }
-    s->device_info_running.store(1);
-    DeviceInfoJob job{client, s->dev_id, s->login_handle, s->channel_count, &s->device_info_running};
+    platform::Thread displaced = take_device_info_thread(s);  // one started meanwhile: told to stop
+    // A fresh flag: a thread still running keeps its own.
+    s->device_info_running = std::make_shared<std::atomic<int32_t>>(1);
+    DeviceInfoJob job{client, s->dev_id, s->login_handle, s->channel_count, s->device_info_running};
     try {
-      s->device_info_thread = new std::thread(get_device_info_thread, std::move(job));
+      s->device_info_thread = platform::Thread([job = std::move(job)] { get_device_info_thread(job); });
     } catch (const std::system_error&) {
-      s->device_info_running.store(0);
-      return -6;
+      s->device_info_running->store(0);
+      result = -6;
     }
+    if (displaced.joinable()) end_device_info_thread(std::move(displaced));
     return result;
   });
 }
@@ -138,8 +146,12 @@ int32_t start_get_device_info(brixa_handle handle, const char* dev_id) {
 int32_t stop_get_device_info(brixa_handle handle, const char* dev_id) {
   return with_client(handle, [&](brixa_client* client) {
     if (get_login_id(handle, dev_id) <= 0) return BRIXA_ERR_NO_SESSION;
-    std::lock_guard<platform::CriticalSection> list(client->device_list_lock);
-    if (device_session* s = find_session(client, dev_id)) join_device_info_thread(s);
+    platform::Thread ending;
+    {
+      DeviceListLock list(client->device_list_lock);
+      if (device_session* s = find_session(client, dev_id)) ending = take_device_info_thread(s);
+    }
+    end_device_info_thread(std::move(ending));
     return BRIXA_OK;
   });
 }

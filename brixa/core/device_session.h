@@ -4,10 +4,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <thread>
+#include <memory>
 
 #include "brixa/core/intrusive_list.h"
 #include "brixa/live/live_channels.h"
+#include "platform/threads/thread.h"
 
 struct brixa_client;
 struct brixa_connector;
@@ -18,7 +19,9 @@ constexpr int kDevIdBytes = 128;
 constexpr int kUserBytes = 64;
 constexpr int kPasswordBytes = 32;
 
-// Guarded by the owning client's device list lock, except where a field says otherwise.
+// Guarded by the owning client's device list lock, except where a field says otherwise. (The
+// lock belongs to the client record, so the fields carry no annotation of their own: every
+// function that touches them REQUIRES(client->device_list_lock).)
 struct device_session {
   ListLink link;  // first member: the device list links sessions through it
 
@@ -37,10 +40,11 @@ struct device_session {
   int32_t alarm_input_count = 0;
   int32_t alarm_output_count = 0;
 
-  // The device-information thread reads the session without the list lock and polls this flag;
-  // stop, logout, reset and release clear it and join the thread.
-  std::atomic<int32_t> device_info_running{0};
-  std::thread* device_info_thread = nullptr;
+  // The device-information thread never reads the session: it works on copies and polls this
+  // flag, which it co-owns, so a thread that outlives its stop bound never touches freed memory.
+  // Stop, logout, reset and release clear the flag and end the thread.
+  std::shared_ptr<std::atomic<int32_t>> device_info_running = std::make_shared<std::atomic<int32_t>>(0);
+  platform::Thread device_info_thread;
 
   // Live streams, fisheye and resolution cache of the session's channels.
   live::LiveChannels live;

@@ -64,7 +64,7 @@ bool fits(const char* text, size_t field_bytes) { return text != nullptr && strn
 
 int32_t login(brixa_handle handle, const char* dev_id, uint16_t dev_port, const char* dev_user,
               const char* dev_pass) {
-  if (client_registry() == nullptr) return BRIXA_ERR_NOT_INITIALISED;
+  if (!registry_open()) return BRIXA_ERR_NOT_INITIALISED;
   if (!fits(dev_id, kDevIdBytes)) {
     trace::error("brixa_login", 40, "Invalid device identifier (40)");
     return BRIXA_ERR_FAILED;
@@ -77,18 +77,22 @@ int32_t login(brixa_handle handle, const char* dev_id, uint16_t dev_port, const 
     trace::error("brixa_login", 42, "Invalid password (42)");
     return BRIXA_ERR_FAILED;
   }
-  return with_client(handle, [&](brixa_client* client) {
+  return with_client(handle, [&](brixa_client* client) -> int32_t {
     trace::step("Handle found");
-    std::lock_guard<platform::CriticalSection> list(client->device_list_lock);
-    for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
-      device_session* s = device_session::from_link(l);
-      if (s->login_handle > 0 && same_device(s, dev_id, dev_port)) {
-        trace::step("Login found");
-        ++s->login_count;
-        return BRIXA_OK;
+    {
+      DeviceListLock list(client->device_list_lock);
+      for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
+        device_session* s = device_session::from_link(l);
+        if (s->login_handle > 0 && same_device(s, dev_id, dev_port)) {
+          trace::step("Login found");
+          ++s->login_count;
+          return BRIXA_OK;
+        }
       }
     }
 
+    // The device login runs without the list lock: it may take the NetSDK's whole connect and
+    // wait times, and the client's other calls (and its release) must not wait behind it.
     trace::step("Logging in");
     NET_DEVICEINFO info;
     memset(&info, 0, sizeof info);
@@ -103,52 +107,73 @@ int32_t login(brixa_handle handle, const char* dev_id, uint16_t dev_port, const 
       return error > 0 ? error : BRIXA_ERR_FAILED;
     }
 
-    trace::step("Iterating connectors");
-    for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
-      device_session* s = device_session::from_link(l);
-      trace::value("item->dev_id", s->dev_id);
-      if (!same_device(s, dev_id, dev_port)) continue;
-      trace::step("Found matching item");
-      s->client = client;
-      copy_text(s->dev_id, dev_id);
-      copy_text(s->user, dev_user);
-      copy_text(s->password, dev_pass);
-      s->login_count = 1;
-      s->login_handle = login_handle;
-      s->channel_count = info.channels;
-      s->alarm_input_count = info.alarm_inputs;
-      s->alarm_output_count = info.alarm_outputs;
-      record_connection_stats(s);
-      return BRIXA_OK;
+    int32_t surplus_login = login_handle;  // closed below unless a session takes it
+    int32_t result = BRIXA_ERR_FAILED;
+    {
+      DeviceListLock list(client->device_list_lock);
+      trace::step("Iterating connectors");
+      for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
+        device_session* s = device_session::from_link(l);
+        trace::value("item->dev_id", s->dev_id);
+        if (!same_device(s, dev_id, dev_port)) continue;
+        trace::step("Found matching item");
+        result = BRIXA_OK;
+        if (s->login_handle > 0) {
+          // Another login of this device finished while ours ran: share it, as a login that
+          // found it at the start would have.
+          ++s->login_count;
+          break;
+        }
+        s->client = client;
+        copy_text(s->dev_id, dev_id);
+        copy_text(s->user, dev_user);
+        copy_text(s->password, dev_pass);
+        s->login_count = 1;
+        s->login_handle = login_handle;
+        s->channel_count = info.channels;
+        s->alarm_input_count = info.alarm_inputs;
+        s->alarm_output_count = info.alarm_outputs;
+        record_connection_stats(s);
+        surplus_login = 0;
+        break;
+      }
     }
-    // Nothing holds the new login: close it rather than leave a connection nobody can reach.
-    trace::error("brixa_login", 109, "No session for this device and port (109)");
-    NET_Logout(login_handle);
-    return BRIXA_ERR_FAILED;
+    if (result != BRIXA_OK) {
+      // Nothing holds the new login (the session went away meanwhile, or never matched): close
+      // it rather than leave a connection nobody can reach.
+      trace::error("brixa_login", 109, "No session for this device and port (109)");
+    }
+    if (surplus_login > 0) NET_Logout(surplus_login);
+    return result;
   });
 }
 
 int32_t logout(brixa_handle handle, const char* dev_id) {
-  int32_t result = with_device_list(handle, [&](brixa_client* client) {
+  platform::Thread ending;
+  int32_t result = with_client(handle, [&](brixa_client* client) {
+    DeviceListLock list(client->device_list_lock);
     device_session* s = find_session(client, dev_id);
     if (s == nullptr) return BRIXA_OK;
     if (s->login_count > 0) --s->login_count;
     if (s->login_count > 0) return BRIXA_OK;
     trace::step("Logging out of device (286)");
     if (s->login_handle > 0) NET_Logout(s->login_handle);
-    if (s->device_info_thread != nullptr) {
+    if (s->device_info_thread.joinable()) {
       trace::step("Closing device info thread (290)");
-      join_device_info_thread(s);
+      ending = take_device_info_thread(s);
     }
     s->login_handle = 0;
     return BRIXA_OK;
   });
+  end_device_info_thread(std::move(ending));
   // Nothing to log out of is not a failure: an unknown client has no session either.
   return result == BRIXA_ERR_FAILED ? BRIXA_OK : result;
 }
 
 int32_t reset(brixa_handle handle, const char* dev_id) {
-  return with_device_list(handle, [&](brixa_client* client) {
+  platform::Thread ending;
+  int32_t result = with_client(handle, [&](brixa_client* client) {
+    DeviceListLock list(client->device_list_lock);
     device_session* s = find_session(client, dev_id);
     if (s == nullptr) return BRIXA_ERR_NO_SESSION;
     s->login_count = 0;
@@ -158,14 +183,16 @@ int32_t reset(brixa_handle handle, const char* dev_id) {
     ListHead::unlink(&s->link);
     trace::step("Deleting connector (427)");
     delete_connector(s);
-    if (s->device_info_thread != nullptr) {
+    if (s->device_info_thread.joinable()) {
       trace::step("Closing device info thread (419)");
-      join_device_info_thread(s);
+      ending = take_device_info_thread(s);
     }
     s->login_handle = 0;
     delete s;
     return BRIXA_OK;
   });
+  end_device_info_thread(std::move(ending));
+  return result;
 }
 
 namespace {
@@ -173,7 +200,8 @@ namespace {
 // The first logged-in session's login handle or channel count, under the locks.
 template <class Field>
 int32_t login_info(brixa_handle handle, const char* dev_id, Field field) {
-  return with_device_list(handle, [&](brixa_client* client) {
+  return with_client(handle, [&](brixa_client* client) {
+    DeviceListLock list(client->device_list_lock);
     trace::enter("brixa_get_login_info_item");
     device_session* s = find_logged_in_session(client, dev_id);
     trace::leave("brixa_get_login_info_item");

@@ -2,10 +2,10 @@
 // port, resetting it, reading its login facts, its device information (on a thread of its own,
 // posted as callback 257), its service ports and its alarm outputs.
 //
-// Every operation runs under the client registry's read lock and the client's device list lock
-// (client_registry.h gives the lock order); the NetSDK calls are made while both are held. The
+// Every operation holds a reference to its client and takes the client's device list lock only to
+// read or change sessions: device requests (the login included) run without it, on copies. The
 // device-information thread takes no lock: it works on copies taken when it starts and polls
-// only the session's atomic running flag, so joining it under the list lock cannot deadlock.
+// only its co-owned running flag.
 #pragma once
 
 #include <cstdint>
@@ -33,9 +33,10 @@ int32_t get_output_count(brixa_handle client, const char* dev_id);
 int32_t get_output(brixa_handle client, const char* dev_id, int32_t output_index);
 int32_t set_output(brixa_handle client, const char* dev_id, int32_t output_index, int32_t closed);
 
-// Clears the session's device-information running flag and joins its thread, if it has one.
-// The device list lock is held by the caller.
-void join_device_info_thread(device_session* session);
+// Clears the session's device-information running flag and takes its thread out (device list
+// lock held); end_device_info_thread then waits for it, with its bound, once the lock is let go.
+platform::Thread take_device_info_thread(device_session* session);
+void end_device_info_thread(platform::Thread thread);
 
 // The success payload of callback 257 for a device with `channels` channels.
 std::string device_info_json(const char* dev_id, const char* name, int32_t channels);

@@ -212,9 +212,9 @@ TEST_F(Dispatch, CallbackMayCallExportsAndDetachItself) {
 }
 
 // A stand-in record-query worker: runs until its running flag is cleared.
-std::thread* start_test_worker(std::atomic<int32_t>& running, std::atomic<bool>& ended) {
+platform::Thread start_test_worker(std::atomic<int32_t>& running, std::atomic<bool>& ended) {
   running.store(1);
-  return new std::thread([&running, &ended] {
+  return platform::Thread([&running, &ended] {
     auto deadline = Clock::now() + 10s;
     while (running.load() != 0 && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
     std::this_thread::sleep_for(20ms);  // a worker that takes a moment to wind down
@@ -233,13 +233,13 @@ TEST_F(Dispatch, FinalRecordQueryResultArrivesOnlyAfterTheWorkerEnded) {
     std::atomic<bool> ended_at_delivery{false};
     std::atomic<bool> slot_empty_at_delivery{false};
     {
-      std::lock_guard<std::mutex> hold(client_->workers_lock);
+      platform::MutexLock hold(client_->workers_lock);
       client_->record_query_thread = start_test_worker(client_->record_query_running, ended);
     }
     inside_callback = [&](brixa_handle client, int32_t, intptr_t, int32_t) {
       ended_at_delivery.store(ended.load());
-      std::lock_guard<std::mutex> hold(client->workers_lock);
-      slot_empty_at_delivery.store(client->record_query_thread == nullptr);
+      platform::MutexLock hold(client->workers_lock);
+      slot_empty_at_delivery.store(!client->record_query_thread.joinable());
     };
     brixa::post(client_, BRIXA_CB_CALLBACK_QUERY_RECORD, 0, c.param2, nullptr, 0);
     ASSERT_TRUE(recorder_.wait_for(++delivered));
@@ -256,7 +256,7 @@ TEST_F(Dispatch, FinalRecordQueryResultArrivesOnlyAfterTheWorkerEnded) {
 TEST_F(Dispatch, RecordStatusResultJoinsTheRecordStatusWorker) {
   std::atomic<bool> ended{false}, ended_at_delivery{false};
   {
-    std::lock_guard<std::mutex> hold(client_->workers_lock);
+    platform::MutexLock hold(client_->workers_lock);
     client_->record_status_thread = start_test_worker(client_->record_status_running, ended);
   }
   inside_callback = [&](brixa_handle, int32_t, intptr_t, int32_t) { ended_at_delivery.store(ended.load()); };
@@ -269,7 +269,7 @@ TEST_F(Dispatch, ReleaseJoinsWorkersStillRunning) {
   std::atomic<bool> query_ended{false}, status_ended{false};
   brixa_handle client = brixa_create();
   {
-    std::lock_guard<std::mutex> hold(client->workers_lock);
+    platform::MutexLock hold(client->workers_lock);
     client->record_query_thread = start_test_worker(client->record_query_running, query_ended);
     client->record_status_thread = start_test_worker(client->record_status_running, status_ended);
   }

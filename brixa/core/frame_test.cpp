@@ -33,10 +33,10 @@ class Frame : public ::testing::Test {
     trace::force_verbose_for_testing(true);
     NET_TestReset();
     ASSERT_FALSE(brixa::initialised());
-    ASSERT_EQ(brixa::client_registry(), nullptr);
+    ASSERT_FALSE(brixa::registry_open());
   }
   void TearDown() override {
-    if (brixa::initialised() || brixa::client_registry() != nullptr) brixa_uninit();
+    if (brixa::initialised() || brixa::registry_open()) brixa_uninit();
     trace::force_verbose_for_testing(false);
   }
 };
@@ -52,7 +52,7 @@ TEST_F(Frame, ExportsBeforeInitReturnNotInitialisedWithoutAnErrorLine) {
 TEST_F(Frame, CreateBeforeInitMakesTheRegistryAndAUsableHandle) {
   brixa_handle client = brixa_create();
   ASSERT_NE(client, nullptr);
-  ASSERT_NE(brixa::client_registry(), nullptr);
+  ASSERT_TRUE(brixa::registry_open());
   brixa_init("127.0.0.1", 8000, "key");
   EXPECT_EQ(brixa_cli_attach_callback(client, ignore_callback, 0), BRIXA_OK);
   EXPECT_EQ(brixa_cli_detach_callback(client), BRIXA_OK);
@@ -94,7 +94,7 @@ TEST_F(Frame, InitRunsEveryStepInOrder) {
       "-->: brixa_init",
       "   : svraddr 127.0.0.1",
       "   : svrport 8000",
-      "   : svrkey svrkey-text",
+      "   : svrkey ***",
       "  -: Init P2P",
       "  -: Initializing SDK",
       "  -: Extending timeout for network communications",
@@ -176,7 +176,7 @@ TEST_F(Frame, UninitReleasesClientsStillRegisteredAndStopsEverything) {
       "Closing connectors", "- joining t2u check thread", "- deleted t2u check thread",
       "- freeing socket map", "Cleaning SDK instance", "Closing Cloud instance"};
   EXPECT_EQ(steps, expected);
-  EXPECT_EQ(brixa::client_registry(), nullptr);
+  EXPECT_FALSE(brixa::registry_open());
   EXPECT_EQ(t2u_status(), -1);
   EXPECT_FALSE(brixa::live::stuck_monitor_running());
   // The library starts again cleanly, and the old handles are gone with the old registry.
@@ -191,20 +191,20 @@ TEST_F(Frame, UninitWithoutClientsGoesStraightToTheConnectors) {
   brixa_uninit();
   EXPECT_TRUE(capture.contains("  -: Clearing client map"));
   EXPECT_TRUE(capture.contains("  -: Closing connectors"));
-  EXPECT_EQ(brixa::client_registry(), nullptr);
+  EXPECT_FALSE(brixa::registry_open());
 }
 
 TEST_F(Frame, UninitKeepsARegistryItCannotLockAndStillStopsTheRest) {
   brixa_init("127.0.0.1", 8000, "key");
   brixa_handle client = brixa_create();
-  brixa::PointerMap* registry = brixa::client_registry();
+  brixa::ClientRegistry& registry = brixa::client_registry();
   std::atomic<bool> holding{false};
   std::promise<void> uninit_returned;
   std::thread writer([&, returned = uninit_returned.get_future()] {
-    registry->lock.lock_write();
+    registry.lock.lock_write();
     holding.store(true);
     returned.wait_for(10s);  // held for as long as the uninit tries, however slow the machine
-    registry->lock.unlock_write();
+    registry.lock.unlock_write();
   });
   while (!holding.load()) std::this_thread::yield();
   DebugCapture capture;
@@ -213,12 +213,13 @@ TEST_F(Frame, UninitKeepsARegistryItCannotLockAndStillStopsTheRest) {
   writer.join();
   EXPECT_TRUE(capture.contains("Error: brixa_uninit 148 (Cannot lock client map for clearing (148))"));
   EXPECT_TRUE(capture.contains("  -: Cleaning SDK instance"));
-  EXPECT_EQ(brixa::client_registry(), registry) << "the registry and its clients stay allocated";
+  EXPECT_TRUE(brixa::registry_open()) << "the registry and its clients stay";
+  EXPECT_EQ(brixa_get_login_id(client, "dev"), BRIXA_ERR_NO_SESSION) << "the kept client is still known";
   EXPECT_FALSE(brixa::initialised());
   // A later stop, once the lock is free, releases what was kept.
   brixa_uninit();
-  EXPECT_EQ(brixa::client_registry(), nullptr);
-  (void)client;
+  EXPECT_FALSE(brixa::registry_open());
+  EXPECT_EQ(brixa_get_login_id(client, "dev"), BRIXA_ERR_NOT_INITIALISED);
 }
 
 TEST_F(Frame, SetPortRangePassesTheTunnelLibrarysResultWithoutInit) {

@@ -1,25 +1,27 @@
 #include "brixa/core/library.h"
 
 #include <atomic>
-#include <mutex>
 #include <vector>
 
+#include "brixa/core/bounds.h"
 #include "brixa/core/callback_dispatch.h"
 #include "brixa/core/client_registry.h"
 #include "brixa/core/sdk_errors.h"
-#include "brixa/live/stuck_monitor.h"
 #include "brixa/live/draw_hook.h"
+#include "brixa/live/stuck_monitor.h"
 #include "brixa/sdk/sdk.h"
 #include "brixa/tunnel/connectors.h"
+#include "platform/sync/mutex.h"
 #include "trace/trace.h"
 
 namespace brixa {
 namespace {
 
-// Serialises brixa_init and brixa_uninit; `running` is true between a completed init and the
-// next uninit.
-std::mutex lifecycle_lock;
+// Serialises brixa_init and brixa_uninit (any caller thread, the dispatcher included when a
+// callback stops the library); `running` is true between a completed init and the next uninit.
+platform::Mutex lifecycle_lock;
 std::atomic<bool> running{false};
+std::atomic<uint64_t> generation{1};
 
 // The NetSDK's notifications of a lost and a restored device connection only trace: a lost
 // device is noticed through its tunnel and by the control.
@@ -40,16 +42,33 @@ void AutoReconnectFunc(int32_t login_id, const char* device_ip, int32_t device_p
   trace_connection_notice("AutoReconnectFunc", login_id, device_ip, device_port);
 }
 
+// Takes every client out of the registry and closes it; false (and the registry kept as it is)
+// when its lock cannot be had within the bound.
+bool take_all_clients(std::vector<ClientRef>& clients) {
+  ClientRegistry& registry = client_registry();
+  if (!registry.lock.try_lock_write_for(kUninitRegistryMs)) return false;
+  registry.clients.walk([&](const void* key, void*) {
+    clients.push_back(ClientRef::adopt(static_cast<brixa_handle>(const_cast<void*>(key))));
+    return true;
+  });
+  for (const ClientRef& client : clients) registry.clients.remove(client.get());
+  registry.open = false;
+  registry.lock.unlock_write();
+  return true;
+}
+
 }  // namespace
 
 bool initialised() { return running.load(); }
+
+uint64_t library_generation() { return generation.load(); }
 
 void init(const char* svraddr, uint16_t svrport, const char* svrkey) {
   trace::enter("brixa_init");
   trace::value("svraddr", svraddr);
   trace::value("svrport", svrport);
-  trace::value("svrkey", svrkey);
-  std::lock_guard<std::mutex> hold(lifecycle_lock);
+  trace::secret("svrkey", svrkey);
+  platform::MutexLock hold(lifecycle_lock);
   if (running.load()) {
     // A second init would start a second monitor and re-initialise the SDK under live sessions.
     trace::step("Already initialised");
@@ -74,12 +93,12 @@ void init(const char* svraddr, uint16_t svrport, const char* svrkey) {
   params.record_search_time_ms = 10000;
   NET_SetNetworkParam(&params);
 
-  if (client_registry() == nullptr) {
+  if (!registry_open()) {
     trace::step("Creating client map");
-    ensure_client_registry();
+    open_client_registry();
   }
   trace::step("Init callback");
-  create_callback_channel();
+  open_callback_channel();
   trace::step("Init connectors");
   tunnel::start_connectors();
   trace::step("Registering drawing function");
@@ -91,28 +110,17 @@ void init(const char* svraddr, uint16_t svrport, const char* svrkey) {
 
 void uninit() {
   trace::enter("brixa_uninit");
-  std::lock_guard<std::mutex> hold(lifecycle_lock);
+  platform::MutexLock hold(lifecycle_lock);
   live::stop_stuck_monitor(1000);
 
   trace::step("Unregistering drawing function");
   NET_RegisterDrawFun(nullptr, 0);
 
-  if (PointerMap* registry = client_registry()) {
+  if (registry_open()) {
     trace::step("Clearing client map");
-    if (registry->lock.try_lock_read_timed()) {
-      // The registry is reachable; release its clients under the write lock, as brixa_release
-      // does, then free it.
-      registry->lock.unlock_read();
-      {
-        WriteLock exclusive(registry->lock);
-        std::vector<brixa_handle> clients;
-        registry->walk([&](const void* key, void*) {
-          clients.push_back(static_cast<brixa_handle>(const_cast<void*>(key)));
-          return true;
-        });
-        for (brixa_handle client : clients) release_client_locked(client);
-      }
-      delete take_client_registry();
+    std::vector<ClientRef> clients;
+    if (take_all_clients(clients)) {
+      for (ClientRef& client : clients) end_client(std::move(client));
     } else {
       trace::error("brixa_uninit", 148, "Cannot lock client map for clearing (148)");
     }
@@ -120,8 +128,10 @@ void uninit() {
 
   trace::step("Closing connectors");
   tunnel::stop_connectors();
-  destroy_callback_channel();
+  close_callback_channel();
 
+  // From here on, records of this generation leave the NetSDK and the tunnel library alone.
+  generation.fetch_add(1);
   trace::step("Cleaning SDK instance");
   NET_Cleanup();
   trace::step("Closing Cloud instance");

@@ -1,11 +1,11 @@
 // A chained hash table keyed by pointer identity: the client registry, the callback map and the
-// socket map. The map itself is not thread-safe; its owner guards it with the map's `lock`.
+// socket map. The map itself is not thread-safe; each owner keeps it beside the RwLock that
+// guards it.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
-#include "brixa/core/rw_lock.h"
 
 namespace brixa {
 
@@ -31,9 +31,6 @@ class PointerMap {
   uint32_t bucket_count() const { return bucket_count_; }
 
   static uint32_t hash(const void* key);
-
-  // Guards the map for its owner: read for find/contains/walk, write for insert/remove.
-  mutable RwLock lock;
 
  private:
   struct Entry {

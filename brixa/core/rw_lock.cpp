@@ -1,12 +1,14 @@
 #include "brixa/core/rw_lock.h"
 
 #include <chrono>
-#include <thread>
 
 namespace brixa {
 
+using Clock = std::chrono::steady_clock;
+
 RwLock::~RwLock() {
-  while (unlocking_.load() != 0) std::this_thread::yield();
+  // A thread still waking sleepers holds sleep_lock_; it touches nothing once it lets go.
+  platform::MutexLock pass(sleep_lock_);
 }
 
 bool RwLock::try_enter_read() {
@@ -17,56 +19,83 @@ bool RwLock::try_enter_read() {
   return false;
 }
 
-// Called after `state_` changed in a way a sleeper may be waiting for. Sleepers count themselves
-// before testing the state, so either they see the change or we see them here.
-void RwLock::wake_waiters() {
-  if (sleepers_.load() == 0) return;
-  { std::lock_guard<std::mutex> hold(sleep_lock_); }
+bool RwLock::try_enter_write() {
+  uint32_t s = state_.load();
+  while ((s & (kWriter | kReaders)) == 0) {
+    if (state_.compare_exchange_weak(s, s | kWriter)) return true;
+  }
+  return false;
+}
+
+template <class Change>
+void RwLock::leave(Change change) {
+  uint32_t s = state_.load();
+  while ((s & kSleepers) == 0) {
+    if (state_.compare_exchange_weak(s, change(s))) return;
+  }
+  // Somebody may sleep: change the state where the sleepers test it, and wake them while still
+  // holding their mutex.
+  platform::MutexLock hold(sleep_lock_);
+  s = state_.load();
+  while (!state_.compare_exchange_weak(s, change(s))) {
+  }
   changed_.notify_all();
+}
+
+// Sleeps until `enter` succeeds or the deadline (when given) passes. The sleepers bit is set
+// before `enter` is tried under the mutex, so an unlock either happened before that try (which
+// then sees it) or sees the bit and wakes us.
+template <class Enter>
+bool RwLock::sleep_until_entered(Enter enter, const Clock::time_point* deadline) {
+  platform::MutexLock hold(sleep_lock_);
+  ++sleepers_;
+  state_.fetch_or(kSleepers);
+  bool in = enter();
+  while (!in) {
+    if (deadline == nullptr) {
+      changed_.wait(sleep_lock_);
+    } else if (!changed_.wait_until(sleep_lock_, *deadline)) {
+      in = enter();
+      break;
+    }
+    in = enter();
+  }
+  if (--sleepers_ == 0) state_.fetch_and(~kSleepers);
+  return in;
 }
 
 void RwLock::lock_read() {
   if (try_enter_read()) return;
-  std::unique_lock<std::mutex> hold(sleep_lock_);
-  sleepers_.fetch_add(1);
-  changed_.wait(hold, [this] { return try_enter_read(); });
-  sleepers_.fetch_sub(1);
+  sleep_until_entered([this] { return try_enter_read(); }, nullptr);
 }
 
 bool RwLock::try_lock_read_timed() {
   if (try_enter_read()) return true;
-  std::unique_lock<std::mutex> hold(sleep_lock_);
-  sleepers_.fetch_add(1);
-  bool in = changed_.wait_for(hold, std::chrono::milliseconds(kTimedReadMs), [this] { return try_enter_read(); });
-  sleepers_.fetch_sub(1);
-  return in;
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kTimedReadMs);
+  return sleep_until_entered([this] { return try_enter_read(); }, &deadline);
 }
 
 void RwLock::unlock_read() {
-  unlocking_.fetch_add(1);
-  if (state_.fetch_sub(1) == 1) wake_waiters();  // the last reader left: a writer may go
-  unlocking_.fetch_sub(1);
+  leave([](uint32_t s) { return s - 1; });
 }
 
 void RwLock::lock_write() {
   writers_.lock();
-  uint32_t idle = 0;
-  if (state_.compare_exchange_strong(idle, kWriter)) return;
-  std::unique_lock<std::mutex> hold(sleep_lock_);
-  sleepers_.fetch_add(1);
-  changed_.wait(hold, [this] {
-    uint32_t expected = 0;
-    return state_.compare_exchange_strong(expected, kWriter);
-  });
-  sleepers_.fetch_sub(1);
+  if (try_enter_write()) return;
+  sleep_until_entered([this] { return try_enter_write(); }, nullptr);
+}
+
+bool RwLock::try_lock_write_for(uint32_t timeout_ms) {
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  if (!writers_.try_lock_until(deadline)) return false;
+  if (try_enter_write() || sleep_until_entered([this] { return try_enter_write(); }, &deadline)) return true;
+  writers_.unlock();
+  return false;
 }
 
 void RwLock::unlock_write() {
-  unlocking_.fetch_add(1);
+  leave([](uint32_t s) { return s & ~kWriter; });
   writers_.unlock();
-  state_.store(0);
-  wake_waiters();
-  unlocking_.fetch_sub(1);
 }
 
 }  // namespace brixa

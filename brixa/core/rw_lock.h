@@ -2,9 +2,12 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
+
+#include "platform/sync/mutex.h"
+#include "platform/thread_annotations.h"
 
 namespace brixa {
 
@@ -13,51 +16,58 @@ namespace brixa {
 // other do). A writer waits until no reader and no other writer holds it. A thread holding the
 // lock for writing must not take it for reading, and a reader must not take it for writing.
 //
-// One atomic word holds the reader count and a writer bit, so an uncontended read lock costs one
-// compare-and-swap. Threads that must wait sleep on a condition variable. (The classic pair of
-// events with an interlocked count lets a late reader slip in just as the last reader hands the
-// room to a writer; this construction has no such window.)
-class RwLock {
+// One atomic word holds the reader count, a writer bit and a sleepers bit, so an uncontended
+// lock or unlock costs one compare-and-swap. A thread that must wait sets the sleepers bit and
+// sleeps on a condition variable; an unlock that finds the bit set makes its change under the
+// sleepers' mutex and wakes them before letting the mutex go, so nothing of the lock is touched
+// after the mutex is released. The destructor passes through that mutex once: the owner may
+// free the lock right after taking it for writing, while the thread that let it go is still
+// waking sleepers, and the destructor waits (briefly) for that thread to leave.
+class CAPABILITY("rw_lock") RwLock {
  public:
   static constexpr uint32_t kTimedReadMs = 500;
 
   RwLock() = default;
-  // Waits until no thread is still inside an unlock: the owner may take the write lock and free
-  // the lock at once, while the thread that let it go is still waking sleepers.
   ~RwLock();
   RwLock(const RwLock&) = delete;
   RwLock& operator=(const RwLock&) = delete;
 
-  void lock_read();
+  void lock_read() ACQUIRE_SHARED();
   // As lock_read, but gives up after 500 ms while a writer holds the lock; the lock is left
   // exactly as it was.
-  bool try_lock_read_timed();
-  void unlock_read();
-  void lock_write();
-  void unlock_write();
+  bool try_lock_read_timed() TRY_ACQUIRE_SHARED(true);
+  void unlock_read() RELEASE_SHARED();
+  void lock_write() ACQUIRE();
+  // As lock_write, but gives up after `timeout_ms`.
+  bool try_lock_write_for(uint32_t timeout_ms) TRY_ACQUIRE(true);
+  void unlock_write() RELEASE();
 
  private:
   static constexpr uint32_t kWriter = 0x80000000u;
+  static constexpr uint32_t kSleepers = 0x40000000u;
+  static constexpr uint32_t kReaders = 0x3FFFFFFFu;
 
   bool try_enter_read();
-  void wake_waiters();
+  bool try_enter_write();
+  // Changes `state_` from what `change` makes of it, waking sleepers when the bit says so.
+  template <class Change>
+  void leave(Change change);
+  template <class Enter>
+  bool sleep_until_entered(Enter enter, const std::chrono::steady_clock::time_point* deadline);
 
-  // Low 31 bits: readers inside; top bit: a writer inside. Changed by every locking thread.
+  // Low 30 bits: readers inside; kWriter: a writer inside; kSleepers: threads may sleep on
+  // `changed_`. Changed by every locking thread.
   std::atomic<uint32_t> state_{0};
-  // Threads sleeping on `changed_`; incremented under `sleep_lock_` before they test `state_`.
-  std::atomic<int32_t> sleepers_{0};
-  // Threads between giving up their hold and finishing their wake-up; the destructor waits
-  // for it to reach 0.
-  std::atomic<int32_t> unlocking_{0};
-  std::mutex sleep_lock_;
-  std::condition_variable changed_;
-  std::mutex writers_;  // serialises writers
+  platform::Mutex sleep_lock_;
+  platform::CondVar changed_;
+  int32_t sleepers_ GUARDED_BY(sleep_lock_) = 0;
+  std::timed_mutex writers_;  // serialises writers; held from lock_write to unlock_write
 };
 
-class ReadLock {
+class SCOPED_CAPABILITY ReadLock {
  public:
-  explicit ReadLock(RwLock& lock) : lock_(lock) { lock_.lock_read(); }
-  ~ReadLock() { lock_.unlock_read(); }
+  explicit ReadLock(RwLock& lock) ACQUIRE_SHARED(lock) : lock_(lock) { lock_.lock_read(); }
+  ~ReadLock() RELEASE() { lock_.unlock_read(); }
   ReadLock(const ReadLock&) = delete;
   ReadLock& operator=(const ReadLock&) = delete;
 
@@ -65,10 +75,10 @@ class ReadLock {
   RwLock& lock_;
 };
 
-class WriteLock {
+class SCOPED_CAPABILITY WriteLock {
  public:
-  explicit WriteLock(RwLock& lock) : lock_(lock) { lock_.lock_write(); }
-  ~WriteLock() { lock_.unlock_write(); }
+  explicit WriteLock(RwLock& lock) ACQUIRE(lock) : lock_(lock) { lock_.lock_write(); }
+  ~WriteLock() RELEASE() { lock_.unlock_write(); }
   WriteLock(const WriteLock&) = delete;
   WriteLock& operator=(const WriteLock&) = delete;
 

@@ -161,7 +161,8 @@ void set_fisheye_field(brixa_handle handle, const char* dev_id, int32_t chl, int
   trace::value("dev_id", dev_id);
   trace::value("chl_id", chl);
   trace::value(mount ? "mount_mode" : "visualization_mode", value);
-  with_device_list(handle, [&](brixa_client* client) -> int32_t {
+  with_client(handle, [&](brixa_client* client) -> int32_t {
+    DeviceListLock list(client->device_list_lock);
     try {
       device_session* s = find_logged_in_session(client, dev_id);
       if (s == nullptr || !valid_channel(chl)) return BRIXA_ERR_NO_SESSION;
@@ -212,7 +213,8 @@ int32_t start_realplay(brixa_handle handle, void* hwnd, const char* dev_id, int3
   trace::value("chl_id", chl);
   trace::value("stream_id", stream_id);
   bool force_reset = false;
-  int32_t result = with_device_list(handle, [&](brixa_client* client) -> int32_t {
+  int32_t result = with_client(handle, [&](brixa_client* client) -> int32_t {
+    DeviceListLock list(client->device_list_lock);
     try {
       device_session* s = find_logged_in_session(client, dev_id);
       if (s == nullptr) return BRIXA_ERR_NO_SESSION;
@@ -253,7 +255,8 @@ int32_t stop_realplay(brixa_handle handle, const char* dev_id, int32_t chl) {
   trace::enter(fn);
   trace::value("dev_id", dev_id);
   trace::value("chl_id", chl);
-  int32_t result = with_device_list(handle, [&](brixa_client* client) -> int32_t {
+  int32_t result = with_client(handle, [&](brixa_client* client) -> int32_t {
+    DeviceListLock list(client->device_list_lock);
     try {
       device_session* s = find_session(client, dev_id);
       if (s == nullptr) return BRIXA_ERR_NO_SESSION;
@@ -293,7 +296,7 @@ int32_t get_connection_type(brixa_handle handle, const char* dev_id, int32_t* us
   trace::enter(fn);
   trace::value("dev_id", dev_id);
   int32_t result;
-  if (client_registry() == nullptr) {
+  if (!registry_open()) {
     trace::error(fn, 816, "Null client map (816)");
     result = BRIXA_ERR_NOT_INITIALISED;
   } else if (using_relay == nullptr || local_nat_type == nullptr || remote_nat_type == nullptr ||
@@ -301,7 +304,8 @@ int32_t get_connection_type(brixa_handle handle, const char* dev_id, int32_t* us
     trace::error(fn, 822, "Null output pointer (822)");
     result = BRIXA_ERR_NO_SESSION;
   } else {
-    result = with_device_list(handle, [&](brixa_client* client) -> int32_t {
+    result = with_client(handle, [&](brixa_client* client) -> int32_t {
+      DeviceListLock list(client->device_list_lock);
       for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
         device_session* s = device_session::from_link(l);
         if (s->login_handle <= 0 || s->connector == nullptr || dev_id == nullptr || strcmp(s->dev_id, dev_id) != 0)

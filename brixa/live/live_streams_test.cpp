@@ -87,7 +87,8 @@ class LiveStreamTest : public ::testing::Test {
 
   // Runs fn on the device's session under the client's locks.
   void with_session(const std::function<void(device_session*)>& fn) {
-    with_device_list(client_, [&](brixa_client* c) {
+    with_client(client_, [&](brixa_client* c) {
+      DeviceListLock list(c->device_list_lock);
       device_session* s = find_session(c, id());
       if (s != nullptr) fn(s);
       return 0;

@@ -95,14 +95,15 @@ int32_t get_channel_resolution(brixa_handle handle, const char* dev_id, int32_t 
   trace::value("chl_id", chl_id);
   trace::value("stream_id", stream_id);
   int32_t result = BRIXA_ERR_FAILED;
-  if (client_registry() == nullptr) {
+  if (!registry_open()) {
     trace::error("brixa_get_channel_resolution", 248, "Null client map (248)");
     result = BRIXA_ERR_NOT_INITIALISED;
   } else if (width == nullptr || height == nullptr) {
     trace::error("brixa_get_channel_resolution", 254, "Null output pointer (254)");
     result = BRIXA_ERR_NO_SESSION;
   } else {
-    result = with_device_list(handle, [&](brixa_client* client) -> int32_t {
+    result = with_client(handle, [&](brixa_client* client) -> int32_t {
+      DeviceListLock list(client->device_list_lock);
       device_session* s = find_logged_in_session(client, dev_id);
       if (s == nullptr) return BRIXA_ERR_NO_SESSION;
       if (!valid_channel(chl_id)) return -4;

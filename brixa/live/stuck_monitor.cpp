@@ -1,14 +1,14 @@
 #include "brixa/live/stuck_monitor.h"
 
-#include <atomic>
 #include <cstdio>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <utility>
 
 #include "brixa/live/channel_capture.h"
 #include "brixa/live/overlay.h"
 #include "platform/sync/event.h"
+#include "platform/sync/mutex.h"
+#include "platform/threads/thread.h"
 #include "trace/trace.h"
 
 namespace brixa::live {
@@ -16,22 +16,17 @@ namespace {
 
 constexpr uint32_t kLookIntervalMs = 5000;
 
-// Shared with the monitor thread, so a monitor left behind by a bounded stop never touches
-// freed memory.
-struct Monitor {
-  platform::Event stop{platform::Event::Reset::manual, false};
-  platform::Event ended{platform::Event::Reset::manual, false};
-};
+// Started and stopped by brixa_init and brixa_uninit; guarded by owner_lock. The stop event is
+// shared with the monitor thread, so a monitor left behind by a bounded stop never touches freed
+// memory; such a monitor goes to the abandoned-thread list, which joins it once it ends.
+platform::Mutex owner_lock;
+platform::Thread monitor GUARDED_BY(owner_lock);
+std::shared_ptr<platform::Event> stop_monitor GUARDED_BY(owner_lock);
 
-// Started and stopped by brixa_init and brixa_uninit; guarded by owner_lock.
-std::mutex owner_lock;
-std::shared_ptr<Monitor> current;
-
-void run(std::shared_ptr<Monitor> self) {
+void run(const std::shared_ptr<platform::Event>& stop) {
   trace::step("Starting monitoring of connections");
-  while (!self->stop.wait(kLookIntervalMs)) check_stuck_connections();
+  while (!stop->wait(kLookIntervalMs)) check_stuck_connections();
   trace::step("Exit monitoring of connections");
-  self->ended.set();
 }
 
 }  // namespace
@@ -56,27 +51,30 @@ void check_stuck_connections() {
 }
 
 void start_stuck_monitor() {
-  std::lock_guard<std::mutex> hold(owner_lock);
-  if (current != nullptr) return;
-  current = std::make_shared<Monitor>();
-  std::thread(run, current).detach();
+  platform::MutexLock hold(owner_lock);
+  if (monitor.joinable()) return;
+  auto stop = std::make_shared<platform::Event>(platform::Event::Reset::manual, false);
+  stop_monitor = stop;
+  monitor = platform::Thread([stop] { run(stop); });
 }
 
 void stop_stuck_monitor(uint32_t wait_ms) {
-  std::shared_ptr<Monitor> monitor;
+  platform::Thread ending;
+  std::shared_ptr<platform::Event> stop;
   {
-    std::lock_guard<std::mutex> hold(owner_lock);
-    monitor.swap(current);
+    platform::MutexLock hold(owner_lock);
+    ending = std::move(monitor);
+    stop = std::move(stop_monitor);
   }
-  if (monitor == nullptr) return;
+  if (!ending.joinable()) return;
   trace::step("Stopping stuck connections monitor");
-  monitor->stop.set();
-  monitor->ended.wait(wait_ms);
+  stop->set();
+  ending.join_within(wait_ms);
 }
 
 bool stuck_monitor_running() {
-  std::lock_guard<std::mutex> hold(owner_lock);
-  return current != nullptr;
+  platform::MutexLock hold(owner_lock);
+  return monitor.joinable();
 }
 
 }  // namespace brixa::live

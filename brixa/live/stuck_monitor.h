@@ -17,7 +17,7 @@ void check_stuck_connections();
 // brixa_init: starts the monitor unless it runs already.
 void start_stuck_monitor();
 // brixa_uninit: asks the monitor to stop and waits at most `wait_ms` for it; a monitor that has
-// not ended by then is left to end on its own.
+// not ended by then is handed to the abandoned-thread list, which joins it once it ends.
 void stop_stuck_monitor(uint32_t wait_ms);
 bool stuck_monitor_running();
 

@@ -1,10 +1,9 @@
 // The tunnel connection exports.
-#include <chrono>
 #include <exception>
 #include <new>
-#include <thread>
 
 #include "brixa/api/brixa.h"
+#include "brixa/core/bounds.h"
 #include "brixa/core/client_registry.h"
 #include "brixa/tunnel/connector.h"
 #include "brixa/tunnel/connectors.h"
@@ -13,11 +12,8 @@
 namespace brixa::tunnel {
 namespace {
 
-// A release tries the client's device list lock for up to 200 ms before it gives up.
-constexpr int kReleaseListLockTries = 20;
-constexpr int kReleaseListLockRetryMs = 10;
-
-device_session* session_with(brixa_client* client, const brixa_connector* connector) {
+device_session* session_with(brixa_client* client, const brixa_connector* connector)
+    REQUIRES(client->device_list_lock) {
   for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
     device_session* s = device_session::from_link(l);
     if (s->connector == connector) return s;
@@ -39,22 +35,24 @@ bool arguments_present(const char* function, brixa_handle client, brixa_connecti
   return true;
 }
 
-brixa_connection create_connect(brixa_handle client, const char* dev_id, uint16_t dev_port, uint16_t local_port) {
+brixa_connection create_connect(brixa_handle handle, const char* dev_id, uint16_t dev_port, uint16_t local_port) {
   constexpr const char* kName = "brixa_create_connect";
-  PointerMap* registry = client_registry();
-  if (registry == nullptr) {
+  int32_t found = 0;
+  // A reference, not the registry's lock: the connect below may wait about 5 s for the tunnel
+  // library, and a release of the client must not wait behind it.
+  ClientRef client = find_client(handle, &found);
+  if (found == BRIXA_ERR_NOT_INITIALISED) {
     trace::error(kName, 119, "null client map");
     return nullptr;
   }
-  ReadLock hold(registry->lock);
-  if (client == nullptr || !registry->contains(client)) return nullptr;
+  if (!client) return nullptr;
 
   brixa_connector* connector = brixa_connector_new(dev_port, dev_id, local_port);
   if (connector == nullptr) {
     trace::error(kName, 131, "No connector instance (126)");
     return nullptr;
   }
-  connector->client = client;
+  connector->client = client.get();
 
   trace::step("- attempting connection (137)");
   if (connector->ops.connect(connector) != 0) {
@@ -69,7 +67,7 @@ brixa_connection create_connect(brixa_handle client, const char* dev_id, uint16_
     brixa_connector_delete(connector);
     return nullptr;
   }
-  session->client = client;
+  session->client = client.get();
   session->connector = connector;
   copy_text(session->dev_id, dev_id);
   session->dev_port = dev_port;
@@ -77,21 +75,29 @@ brixa_connection create_connect(brixa_handle client, const char* dev_id, uint16_
   session->mapped_port = static_cast<uint16_t>(connector->mapped_port.load());
   brixa_connector_set_callback(connector, post_status);
   {
-    std::lock_guard<platform::CriticalSection> list(client->device_list_lock);
-    client->devices.push_front(&session->link);
+    DeviceListLock list(client->device_list_lock);
+    if (!client->closed) {
+      client->devices.push_front(&session->link);
+      return connector;
+    }
   }
-  return connector;
+  // The client was released while the tunnel came up: nobody would ever release this one.
+  trace::error(kName, 160, "Client released while connecting (160)");
+  brixa_connector_delete(connector);
+  delete session;
+  return nullptr;
 }
 
 int32_t get_mapped_port(brixa_handle client, brixa_connection connection) {
   constexpr const char* kName = "brixa_connnect_get_mapped_port";
   if (!arguments_present(kName, client, connection, 195, 201)) return BRIXA_ERR_FAILED;
-  if (client_registry() == nullptr) {
+  if (!registry_open()) {
     trace::error(kName, 210, "null client map");
     return BRIXA_ERR_NOT_INITIALISED;
   }
   try {
-    return with_device_list(client, [&](brixa_client* c) -> int32_t {
+    return with_client(client, [&](brixa_client* c) -> int32_t {
+      DeviceListLock list(c->device_list_lock);
       device_session* session = session_with(c, connection);
       return session != nullptr ? session->mapped_port : BRIXA_ERR_FAILED;
     });
@@ -106,43 +112,39 @@ int32_t get_mapped_port(brixa_handle client, brixa_connection connection) {
 void suspend_connect(brixa_handle client, brixa_connection connection) {
   constexpr const char* kName = "brixa_suspend_connect";
   if (!arguments_present(kName, client, connection, 260, 266)) return;
-  if (client_registry() == nullptr) {
+  if (!registry_open()) {
     trace::error(kName, 276, "null client map");
     return;
   }
   // Under the client's locks: the session list may change under another thread.
-  with_device_list(client, [&](brixa_client* c) -> int32_t {
+  with_client(client, [&](brixa_client* c) -> int32_t {
+    DeviceListLock list(c->device_list_lock);
     if (device_session* session = session_with(c, connection)) session->connector->suspended.store(1);
     return 0;
   });
 }
 
-int32_t release_connect(brixa_handle client, brixa_connection connection) {
+int32_t release_connect(brixa_handle handle, brixa_connection connection) {
   constexpr const char* kName = "brixa_release_connect";
-  if (!arguments_present(kName, client, connection, 315, 321)) return BRIXA_ERR_FAILED;
-  PointerMap* registry = client_registry();
-  if (registry == nullptr) {
+  if (!arguments_present(kName, handle, connection, 315, 321)) return BRIXA_ERR_FAILED;
+  int32_t found = 0;
+  ClientRef client = find_client(handle, &found);
+  if (found == BRIXA_ERR_NOT_INITIALISED) {
     trace::error(kName, 330, "null client map");
     return BRIXA_ERR_NOT_INITIALISED;
   }
-  if (!registry->lock.try_lock_read_timed()) {
-    trace::error(kName, 393, "cannot access Client map critical section");
-    return BRIXA_ERR_FAILED;
-  }
-  if (registry->contains(client)) {
-    bool entered = false;
-    for (int i = 0; i < kReleaseListLockTries && !entered; ++i) {
-      entered = client->device_list_lock.try_enter();
-      if (!entered) std::this_thread::sleep_for(std::chrono::milliseconds(kReleaseListLockRetryMs));
+  if (!client) return BRIXA_ERR_FAILED;
+  if (client->device_list_lock.try_enter_for(kDeviceListMs)) {
+    if (device_session* session = session_with(client.get(), connection)) {
+      release_session_locked(client.get(), session);
     }
-    if (!entered) {
-      trace::error(kName, 387, "cannot access critical section");
-    } else {
-      if (device_session* session = session_with(client, connection)) release_session_locked(client, session);
-      client->device_list_lock.leave();
-    }
+    client->device_list_lock.leave();
+  } else {
+    // The caller has already let go of the handle: the release must still happen, so the check
+    // thread finishes it as soon as the list is free.
+    trace::error(kName, 387, "cannot access critical section, release deferred");
+    defer_release(std::move(client), connection);
   }
-  registry->lock.unlock_read();
   return BRIXA_ERR_FAILED;  // whatever happened: the callers rely on nothing else
 }
 

@@ -81,6 +81,16 @@ void brixa_connector_delete(brixa_connector* self) {
   delete self;
 }
 
+void brixa_connector_forget(brixa_connector* self) {
+  if (self == nullptr) return;
+  {
+    SocketMap& map = socket_map();
+    WriteLock hold(map.lock);
+    map.connectors.remove(self);
+  }
+  delete self;
+}
+
 void brixa_connector_set_callback(brixa_connector* self, StatusCallback callback) {
   self->status_callback.store(callback);
 }
@@ -119,8 +129,11 @@ int32_t brixa_connector_connect_t2u(brixa_connector* self) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kReadyPollMs));
   }
 
-  PointerMap* map = socket_map();
-  if (map == nullptr) return -1;  // the library is not initialised: nobody would follow the port
+  SocketMap& map = socket_map();
+  {
+    ReadLock hold(map.lock);
+    if (!map.open) return -1;  // the library is not initialised: nobody would follow the port
+  }
 
   trace::step("Adding T2U port (289)");
   int32_t mapped = t2u_add_port_v3(self->id, kPortKey, self->address, self->peer_port, self->local_port);
@@ -133,8 +146,8 @@ int32_t brixa_connector_connect_t2u(brixa_connector* self) {
   self->disconnected.store(0);
   self->last_status.store(0);
   {
-    WriteLock hold(map->lock);
-    map->insert(self, self);
+    WriteLock hold(map.lock);
+    if (map.open) map.connectors.insert(self, self);
   }
 
   trace::step("Checking T2U connection stats (312)");
@@ -155,16 +168,13 @@ int32_t brixa_connector_connect_t2u(brixa_connector* self) {
 
 int32_t brixa_connector_disconnect_t2u(brixa_connector* self) {
   self->disconnected.store(1);
-  if (PointerMap* map = socket_map()) {
-    WriteLock hold(map->lock);
-    map->remove(self);
-    // A port that was never mapped (-1) or already removed is not handed to the tunnel
-    // library: as a 16-bit port it would name somebody else's mapping.
-    int32_t port = self->mapped_port.load();
-    if (port > 0) t2u_del_port(static_cast<uint16_t>(port));
-  } else if (int32_t port = self->mapped_port.load(); port > 0) {
-    t2u_del_port(static_cast<uint16_t>(port));
-  }
+  SocketMap& map = socket_map();
+  WriteLock hold(map.lock);
+  map.connectors.remove(self);
+  // A port that was never mapped (-1) or already removed is not handed to the tunnel library:
+  // as a 16-bit port it would name somebody else's mapping.
+  int32_t port = self->mapped_port.load();
+  if (port > 0) t2u_del_port(static_cast<uint16_t>(port));
   self->mapped_port.store(-1);
   return 0;
 }

@@ -65,6 +65,9 @@ namespace brixa::tunnel {
 brixa_connector* brixa_connector_new(uint16_t peer_port, const char* id, uint16_t local_port);
 // Disconnects, uninitialises and frees the connector.
 void brixa_connector_delete(brixa_connector* self);
+// Frees a connector whose port belonged to a tunnel library that has been shut down since (its
+// port number may name a new mapping now): only the socket map forgets it.
+void brixa_connector_forget(brixa_connector* self);
 void brixa_connector_set_callback(brixa_connector* self, StatusCallback callback);
 int32_t brixa_connector_init(brixa_connector* self);
 int32_t brixa_connector_uninit(brixa_connector* self);

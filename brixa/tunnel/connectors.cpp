@@ -1,47 +1,53 @@
 // The socket map, the T2U check thread and the release of a device session's connection.
-//
-// Locks, outermost first: the client registry, a client's device list lock, the socket map,
-// the callback queue. The check thread takes them the other way round: the socket map's read
-// lock, then the registry's read lock and a device list lock. It may, because it never waits
-// without limit for those two while it holds the socket map (a timed lock and tries), so a
-// release that holds the registry and a device list lock and waits for the socket map cannot
-// deadlock with it.
-#include <atomic>
+// The lock order is written in brixa/README.md. The check thread takes the socket map's read
+// lock and, inside it, the registry's read lock and a client's device list lock, while a
+// release holds a device list lock and takes the socket map's write lock: so the check thread
+// only tries the device list lock and leaves what it cannot reach for its next round.
 #include <chrono>
 #include <cstring>
-#include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "brixa/core/bounds.h"
 #include "brixa/core/callback_dispatch.h"
 #include "brixa/core/client_registry.h"
+#include "brixa/core/device_sessions.h"
 #include "brixa/core/intrusive_list.h"
-#include "brixa/core/pointer_map.h"
+#include "brixa/core/library.h"
 #include "brixa/sdk/sdk.h"
 #include "brixa/tunnel/connector.h"
 #include "brixa/tunnel/connectors.h"
 #include "brixa/tunnel/socket_map.h"
 #include "platform/sync/event.h"
+#include "platform/sync/mutex.h"
+#include "platform/threads/thread.h"
 #include "trace/trace.h"
 
 namespace brixa::tunnel {
 namespace {
 
-// Created and started by brixa_init, stopped and freed by brixa_uninit, both on the caller's
-// thread (brixa_init and brixa_uninit are serialised). The check thread reads the map under the
-// map's read lock.
-std::atomic<PointerMap*> the_socket_map{nullptr};
-std::thread* check_thread = nullptr;
-std::atomic<bool> check_running{false};
+// The check thread: started by brixa_init and stopped by brixa_uninit, which are serialised;
+// `check_lock` guards the thread object against a stop from inside a callback.
+platform::Mutex check_lock;
+platform::Thread check_thread GUARDED_BY(check_lock);
 platform::Event stop_check(platform::Event::Reset::manual, false);
 
-// One check round at a time: the check thread's and a test's (taken before the socket map).
-std::mutex round_lock;
+// One check round at a time: the check thread's and a test's. Taken before the socket map.
+platform::Mutex round_lock;
 
-// The check thread holds the socket map while it tries a device list lock: it tries briefly
-// (20 ms at most) and sees the change again next round when it cannot get in.
-constexpr int kCheckListLockTries = 20;
-constexpr int kCheckListLockRetryMs = 1;
+constexpr int kListLockTries = 20;
+constexpr int kListLockRetryMs = 1;
+
+// Releases that could not reach their client's device list in time. Added to by
+// brixa_release_connect (any export thread), worked off by the check thread and by
+// brixa_uninit; guarded by `pending_lock`, which is never held while a release runs.
+struct PendingRelease {
+  ClientRef client;
+  brixa_connector* connector;
+};
+platform::Mutex pending_lock;
+std::vector<PendingRelease> pending GUARDED_BY(pending_lock);
 
 // A status change seen under the socket map's lock, applied under the client's locks.
 struct Change {
@@ -51,8 +57,9 @@ struct Change {
   int32_t status;
 };
 
-// The connector's session in the client's list, or null. Device list lock held.
-device_session* session_of(brixa_client* client, const brixa_connector* connector) {
+// The connector's session in the client's list, or null.
+device_session* session_of(brixa_client* client, const brixa_connector* connector)
+    REQUIRES(client->device_list_lock) {
   for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
     device_session* s = device_session::from_link(l);
     if (s->connector == connector) return s;
@@ -60,8 +67,9 @@ device_session* session_of(brixa_client* client, const brixa_connector* connecto
   return nullptr;
 }
 
-// Steps 3 to 6 of a connector's check. Registry read lock and device list lock held.
-void apply_change(brixa_connector* c, device_session* session, int32_t status) {
+// Steps 3 to 6 of a connector's check.
+void apply_change([[maybe_unused]] brixa_client* client, brixa_connector* c, device_session* session, int32_t status)
+    REQUIRES(client->device_list_lock) {
   trace::enter("t2u_sock_check");
   if (const char* text = status_text(status)) trace::step(text);
   if (status == 1) c->disconnected.store(0);
@@ -76,11 +84,26 @@ void apply_change(brixa_connector* c, device_session* session, int32_t status) {
   trace::leave("t2u_sock_check");
 }
 
-void check_round(PointerMap* map) {
-  std::lock_guard<std::mutex> one_round(round_lock);
+bool try_list_lock(brixa_client* client) TRY_ACQUIRE(true, client->device_list_lock) {
+  for (int i = 0; i < kListLockTries; ++i) {
+    if (client->device_list_lock.try_enter()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kListLockRetryMs));
+  }
+  return false;
+}
+
+void check_round() {
+  platform::MutexLock one_round(round_lock);
+  SocketMap& map = socket_map();
   std::vector<Change> changes;
-  ReadLock map_hold(map->lock);
-  map->walk([&](const void*, void* value) {
+  // While a connector is in the map it is alive: its release takes it out under the map's
+  // write lock before freeing it. So the read lock, held to the end of the round, keeps these
+  // connectors alive; their clients are looked up afresh. Nothing below waits long while holding
+  // it: the registry's lock is held by others only for map work, and a device list lock is only
+  // tried. What cannot be reached now is seen again next round, because last_status is left
+  // unchanged.
+  ReadLock map_hold(map.lock);
+  map.connectors.walk([&](const void*, void* value) {
     auto* c = static_cast<brixa_connector*>(value);
     int32_t port = c->mapped_port.load();
     t2u_port_stats stats{};
@@ -95,107 +118,150 @@ void check_round(PointerMap* map) {
     if (status != c->last_status.load()) changes.push_back({c, c->client, c->serial, status});
     return true;
   });
-  if (changes.empty()) return;
 
-  // While a connector is in the map, its client is registered and alive: releasing a client
-  // takes its connectors out of the map (under the map's write lock) before the client, or the
-  // registry, is freed. So the socket map's read lock, held to the end of the round, keeps the
-  // registry and these clients alive. Nothing below waits without limit while holding it: the
-  // registry's read lock gives up after 500 ms when a writer holds it (a release waiting for
-  // this map), and a device list lock is only tried. What cannot be reached now is seen again
-  // next round, because last_status is left unchanged.
-  PointerMap* registry = client_registry();
-  if (registry == nullptr || !registry->lock.try_lock_read_timed()) return;
   for (const Change& change : changes) {
-    if (!registry->contains(change.client)) continue;
-    platform::CriticalSection& list = change.client->device_list_lock;
-    bool entered = false;
-    for (int i = 0; i < kCheckListLockTries && !entered; ++i) {
-      entered = list.try_enter();
-      if (!entered) std::this_thread::sleep_for(std::chrono::milliseconds(kCheckListLockRetryMs));
-    }
-    if (!entered) continue;
+    int32_t found = 0;
+    ClientRef client = find_client(change.client, &found);
+    if (!client) continue;
+    if (!try_list_lock(client.get())) continue;
     // The serial tells this connector from a newer one at the same address. A connector whose
     // session is not in the list yet (still being created) keeps its change for the next round.
-    device_session* session = session_of(change.client, change.connector);
+    device_session* session = session_of(client.get(), change.connector);
     if (session != nullptr && change.connector->serial == change.serial) {
-      apply_change(change.connector, session, change.status);
+      apply_change(client.get(), change.connector, session, change.status);
     }
-    list.leave();
+    client->device_list_lock.leave();
   }
-  registry->lock.unlock_read();
 }
 
-void check_loop(PointerMap* map) {
-  while (check_running.load()) {
-    check_round(map);
-    stop_check.wait(1000);
+// Works off the deferred releases; those whose device list is still busy wait up to `wait_ms`
+// each, or stay for the next round when `keep_busy` is set.
+void run_pending_releases(uint32_t wait_ms, bool keep_busy) {
+  std::vector<PendingRelease> work;
+  {
+    platform::MutexLock hold(pending_lock);
+    work.swap(pending);
   }
+  std::vector<PendingRelease> busy;
+  for (PendingRelease& p : work) {
+    brixa_client* client = p.client.get();
+    if (!client->device_list_lock.try_enter_for(wait_ms)) {
+      if (keep_busy) {
+        busy.push_back(std::move(p));
+      } else {
+        trace::error("brixa_release_connect", 388, "Deferred release dropped: device list busy (388)");
+      }
+      continue;
+    }
+    if (device_session* session = session_of(client, p.connector)) {
+      trace::step("- releasing deferred connection (380)");
+      release_session_locked(client, session);
+    }
+    client->device_list_lock.leave();
+  }
+  if (busy.empty()) return;
+  platform::MutexLock hold(pending_lock);
+  for (PendingRelease& p : busy) pending.push_back(std::move(p));
+}
+
+void check_loop() {
+  do {
+    run_pending_releases(0, true);
+    check_round();
+  } while (!stop_check.wait(1000));
 }
 
 }  // namespace
 
-PointerMap* socket_map() { return the_socket_map.load(); }
+SocketMap& socket_map() {
+  static auto* map = new SocketMap;  // lives as long as the process
+  return *map;
+}
 
 bool run_check_round_for_testing() {
-  PointerMap* map = the_socket_map.load();
-  if (map == nullptr) return false;
-  check_round(map);
+  {
+    SocketMap& map = socket_map();
+    ReadLock hold(map.lock);
+    if (!map.open) return false;
+  }
+  check_round();
   return true;
 }
 
 void start_connectors() {
-  if (the_socket_map.load() == nullptr) {
-    trace::step("creating socket map (198)");
-    the_socket_map.store(new PointerMap());
+  {
+    SocketMap& map = socket_map();
+    WriteLock hold(map.lock);
+    if (!map.open) {
+      trace::step("creating socket map (198)");
+      map.open = true;
+    }
   }
-  if (check_thread == nullptr) {
+  platform::MutexLock hold(check_lock);
+  if (!check_thread.joinable()) {
     trace::step("creating T2U check thread (201)");
     stop_check.reset();
-    check_running.store(true);
-    check_thread = new std::thread(check_loop, the_socket_map.load());
+    check_thread = platform::Thread(check_loop);
   }
 }
 
 void stop_connectors() {
-  if (check_thread != nullptr) {
+  platform::Thread ending;
+  {
+    platform::MutexLock hold(check_lock);
+    ending = std::move(check_thread);
+  }
+  if (ending.joinable()) {
     trace::step("- joining t2u check thread");
-    check_running.store(false);
     stop_check.set();
-    check_thread->join();
-    delete check_thread;
-    check_thread = nullptr;
+    if (ending.join_within(kThreadStopMs) == platform::Thread::End::abandoned) {
+      trace::error("brixa_uninit", 215, "T2U check thread is not ending (215)");
+    }
     trace::step("- deleted t2u check thread");
   }
-  if (PointerMap* map = the_socket_map.exchange(nullptr)) {
+  run_pending_releases(kDeviceListMs, false);
+  SocketMap& map = socket_map();
+  WriteLock hold(map.lock);
+  if (map.open) {
     trace::step("- freeing socket map");
     // Connectors of clients that outlive the library (none when brixa_uninit could release
     // every client) are no longer followed.
-    delete map;
+    std::vector<const void*> keys;
+    map.connectors.walk([&](const void* key, void*) {
+      keys.push_back(key);
+      return true;
+    });
+    for (const void* key : keys) map.connectors.remove(key);
+    map.open = false;
   }
 }
 
-void release_session_locked(brixa_client*, device_session* session) {
+void defer_release(ClientRef client, brixa_connector* connector) {
+  {
+    platform::MutexLock hold(pending_lock);
+    pending.push_back(PendingRelease{std::move(client), connector});
+  }
+}
+
+void release_session_locked(brixa_client* client, device_session* session) {
+  bool library_alive = client->generation == library_generation();
   if (session->login_handle > 0) {
     trace::step("- logging out (287)");
-    NET_Logout(session->login_handle);
+    if (library_alive) NET_Logout(session->login_handle);
     session->login_handle = 0;
   }
   trace::step("- deleting item from list (290)");
   ListHead::unlink(&session->link);
   trace::step("- deleting connector (293)");
-  brixa_connector_delete(session->connector);
+  if (library_alive) {
+    brixa_connector_delete(session->connector);
+  } else {
+    brixa_connector_forget(session->connector);
+  }
   session->connector = nullptr;
-  if (session->device_info_thread != nullptr) {
+  if (session->device_info_thread.joinable()) {
     trace::step("- joining device info thread (298)");
-    session->device_info_running.store(0);
-    if (session->device_info_thread->get_id() == std::this_thread::get_id()) {
-      session->device_info_thread->detach();  // released from its own thread: it ends right after
-    } else if (session->device_info_thread->joinable()) {
-      session->device_info_thread->join();
-    }
-    delete session->device_info_thread;
-    session->device_info_thread = nullptr;
+    end_device_info_thread(take_device_info_thread(session));
   }
   trace::step("- freeing item");
   delete session;

@@ -1,9 +1,14 @@
 // The tunnel connectors against the real tunnel library, the tunnel service, a device agent and
 // an echo "device", all in this process on loopback.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -25,12 +30,42 @@
 namespace brixa::tunnel {
 namespace {
 
+// Whether a socket of this process is still bound to the local port. Asking the port itself is
+// not enough: once it is free, a test running in another process may bind the same number.
+bool process_holds_port(uint16_t port) {
+  bool held = false;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (dirent* entry = readdir(dir)) {
+      int fd = std::atoi(entry->d_name);
+      if (entry->d_name[0] == '.' || fd == dirfd(dir)) continue;
+      sockaddr_in local{};
+      socklen_t length = sizeof local;
+      if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_family != AF_INET) continue;
+      if (ntohs(local.sin_port) == port) held = true;
+    }
+    closedir(dir);
+  }
+  return held;
+}
+
 using sim::tunnel::testing::echo_exchange;
 using sim::tunnel::testing::EchoWorld;
 using sim::tunnel::testing::free_port;
 using sim::tunnel::testing::kEchoDevice;
 using sim::tunnel::testing::kEchoDevicePort;
 using sim::tunnel::testing::wait_until;
+
+// Connectors the check thread follows, and whether the socket map is open.
+size_t followed_connectors() {
+  SocketMap& map = socket_map();
+  ReadLock hold(map.lock);
+  return map.connectors.size();
+}
+bool socket_map_open() {
+  SocketMap& map = socket_map();
+  ReadLock hold(map.lock);
+  return map.open;
+}
 
 struct Message {
   int32_t id;
@@ -108,7 +143,8 @@ class Connectors : public ::testing::Test {
   }
   // The login handle of the connection's session (read under the client's locks).
   int32_t login_handle_of(brixa_connection c) {
-    return with_device_list(client_, [&](brixa_client* client) -> int32_t {
+    return with_client(client_, [&](brixa_client* client) -> int32_t {
+      DeviceListLock list(client->device_list_lock);
       for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
         device_session* s = device_session::from_link(l);
         if (s->connector == c) return s->login_handle;
@@ -117,7 +153,8 @@ class Connectors : public ::testing::Test {
     });
   }
   void set_login_handle(brixa_connection c, int32_t handle) {
-    with_device_list(client_, [&](brixa_client* client) -> int32_t {
+    with_client(client_, [&](brixa_client* client) -> int32_t {
+      DeviceListLock list(client->device_list_lock);
       for (ListLink* l = client->devices.first(); l != client->devices.end(); l = l->next) {
         device_session* s = device_session::from_link(l);
         if (s->connector == c) s->login_handle = handle;
@@ -171,9 +208,36 @@ TEST_F(Connectors, ReleasedConnectionIsGoneAndReleaseAlwaysSaysMinusOne) {
   ASSERT_GT(port, 0);
   EXPECT_EQ(brixa_release_connect(client_, c), -1);  // released, and still -1
   EXPECT_EQ(mapped(c), -1);
-  EXPECT_LT(sim::tunnel::testing::connect_local(static_cast<uint16_t>(port)), 0);  // the port is closed
+  EXPECT_FALSE(process_holds_port(static_cast<uint16_t>(port)));  // the port is closed
   EXPECT_EQ(brixa_release_connect(client_, c), -1);  // nothing left to release
-  EXPECT_EQ(socket_map()->size(), 0u);
+  EXPECT_EQ(followed_connectors(), 0u);
+}
+
+TEST_F(Connectors, AReleaseThatFindsTheDeviceListBusyIsNotLostAndThePortCloses) {
+  brixa_connection c = connect();
+  ASSERT_NE(c, nullptr);
+  int32_t port = mapped(c);
+  ASSERT_GT(port, 0);
+  // Another thread of the client holds its device list for longer than a release waits.
+  std::atomic<bool> holding{false};
+  std::atomic<bool> let_go{false};
+  std::thread holder([&] {
+    client_->device_list_lock.enter();
+    holding = true;
+    while (!let_go.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    client_->device_list_lock.leave();
+  });
+  ASSERT_TRUE(wait_until([&] { return holding.load(); }, 5000));
+  EXPECT_EQ(brixa_release_connect(client_, c), -1);
+  let_go = true;
+  holder.join();
+  // The caller has let go of the handle; the port must still close, and nothing follows it.
+  EXPECT_TRUE(wait_until([&] { return t2u_port_status(static_cast<uint16_t>(port), nullptr) == T2U_PORT_UNKNOWN; },
+                         10000))
+      << "the release was lost: port " << port << " still mapped";
+  EXPECT_FALSE(process_holds_port(static_cast<uint16_t>(port)));
+  EXPECT_TRUE(wait_until([&] { return followed_connectors() == 0; }, 10000));
+  EXPECT_EQ(mapped(c), -1);
 }
 
 TEST_F(Connectors, FirstStatusIsReportedOnceWithHandleStatusAndIdentifier) {
@@ -370,7 +434,7 @@ TEST_F(Connectors, ReleasingTheClientClosesItsTunnels) {
   brixa_cli_detach_callback(client_);
   brixa_release(client_);
   client_ = nullptr;
-  EXPECT_EQ(socket_map()->size(), 0u);
+  EXPECT_EQ(followed_connectors(), 0u);
   EXPECT_EQ(t2u_port_status(static_cast<uint16_t>(port), nullptr), -1);
 }
 
@@ -391,7 +455,7 @@ TEST_F(Connectors, UninitWithLiveTunnelsStopsEverything) {
   client_ = nullptr;  // freed by the uninit
   EXPECT_TRUE(capture.mentions("- joining t2u check thread"));
   EXPECT_TRUE(capture.mentions("- freeing socket map"));
-  EXPECT_EQ(socket_map(), nullptr);
+  EXPECT_FALSE(socket_map_open());
   EXPECT_EQ(t2u_status(), -1);
   EXPECT_TRUE(sim::tunnel::testing::wait_for_end(fd, 5000));
   ::close(fd);
@@ -428,7 +492,7 @@ TEST_F(Connectors, ReleasesRaceStatusChangesWithoutDeadlock) {
   flapping.store(false);
   flapper.join();
   EXPECT_GT(created.load(), 0);
-  EXPECT_EQ(socket_map()->size(), 0u);
+  EXPECT_EQ(followed_connectors(), 0u);
 }
 
 }  // namespace

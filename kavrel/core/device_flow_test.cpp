@@ -761,7 +761,7 @@ TEST_F(DeviceFlowTest, UnInitDuringALoginEndsItWithinItsBound) {
     EXPECT_FALSE(c.cmd_thread_running());
   });
   // A worker that outlived its stop bound ends soon after and is joined.
-  EXPECT_TRUE(eventually([] { return kavrel::abandoned_threads::reap() == 0; }, 15s));
+  EXPECT_TRUE(eventually([] { return platform::abandoned_threads::reap() == 0; }, 15s));
 }
 
 }  // namespace

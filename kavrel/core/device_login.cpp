@@ -353,7 +353,7 @@ void CkavrelCtrl::CliAddDeviceP2P(const char16_t* szDeviceId, const char16_t* sz
   TracedMethod traced("CkavrelCtrl::CliAddDeviceP2P");
   trace::wide_value("szDeviceId", szDeviceId);
   trace::wide_value("szDevUser", szDevUser);
-  trace::wide_value("szDevPass", szDevPass);
+  trace::wide_secret("szDevPass", szDevPass);
   trace::wide_value("szDevName", szDevName);
   trace::value("szDevPort", szDevPort);
   trace::value("szHttpPort", szHttpPort);
@@ -368,7 +368,7 @@ void CkavrelCtrl::CliLoginDeviceP2PDev(const char16_t* szDeviceId, const char16_
   TracedMethod traced("CkavrelCtrl::CliLoginDeviceP2PDev");
   trace::wide_value("szDeviceId", szDeviceId);
   trace::wide_value("szDevUser", szDevUser);
-  trace::wide_value("szDevPass", szDevPass);
+  trace::wide_secret("szDevPass", szDevPass);
   trace::value("szDevPort", szDevPort);
   trace::value("szHttpPort", szHttpPort);
   m_stopConnecting.store(0);

@@ -15,6 +15,7 @@
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
 #include "platform/testing/debug_capture.h"
+#include "sim/cloud/cloud_service.h"
 #include "sim/cloud/service_crypto.h"
 #include "trace/trace.h"
 
@@ -358,7 +359,73 @@ TEST_F(ControlTest, ACommandThreadThatIgnoresItsStopDoesNotHoldUnInitBeyondItsBo
   // The window's destruction waits until the abandoned thread has left the control.
   ASSERT_EQ(host_->destroy_window(), com::S_OK);
   EXPECT_FALSE(FakeCloud::in_get_list.load());
-  EXPECT_TRUE(eventually([] { return kavrel::abandoned_threads::reap() == 0; }));
+  EXPECT_TRUE(eventually([] { return platform::abandoned_threads::reap() == 0; }));
+}
+
+TEST_F(ControlTest, UnInitReturnsWithinItsBoundWhileTheCloudServiceStalls) {
+  // The real library against a service that takes the list request and never answers it.
+  sim::cloud::CloudService service;
+  ASSERT_NE(service.start(), 0);
+  sim::cloud::Fault stall;
+  stall.kind = sim::cloud::Fault::Kind::kDelay;
+  stall.delay_ms = 600000;
+  service.add_fault(stall);
+  ASSERT_EQ(host_->create_window(), com::S_OK);
+  init(kavrel::to_wide(service.url()));
+  ASSERT_EQ(host_->call("CliCloudInitSimple", {Variant::string(u"alice"), Variant::string(u"alice-pw")}), com::S_OK);
+  ASSERT_TRUE(eventually([&] { return !service.requests().empty(); })) << "the command thread sent nothing";
+
+  std::atomic<bool> returned{false};
+  platform::Thread uninit([&] {
+    host_->call("CliUnInit", {});
+    returned = true;
+  });
+  // Its bound: the command thread's stop bound and the library's release, which cancels the
+  // stalled exchange instead of waiting for it.
+  EXPECT_TRUE(eventually([&] { return returned.load(); }, 15s)) << "CliUnInit waited for the stalled service";
+  uninit.join_within(60000);
+  on_ui([&](CkavrelCtrl& c) { EXPECT_FALSE(c.initialised()); });
+  ASSERT_EQ(host_->destroy_window(), com::S_OK);
+  EXPECT_TRUE(eventually([] { return platform::abandoned_threads::reap() == 0; }))
+      << "the command thread did not end once its exchange was cancelled";
+}
+
+TEST_F(ControlTest, NoSecretGivenToAScriptMethodAppearsInTheTrace) {
+  const std::string phrase = kavrel::kArgumentPassPhrase;
+  const std::string key_cipher = sim::cloud::aes_encrypt_base64("app-key-Rt52", phrase);
+  const std::string pass_cipher = sim::cloud::aes_encrypt_base64("app-pass-Wc18", phrase);
+  const std::string server_key_cipher = sim::cloud::aes_encrypt_base64("svr-key-Pn74", phrase);
+  ASSERT_EQ(host_->create_window(), com::S_OK);
+  trace::force_verbose_for_testing(true);
+  platform::testing::DebugCapture capture;
+  ASSERT_EQ(host_->call("CliInit", {Variant::string(u""), Variant::string(kavrel::to_wide(key_cipher)),
+                                    Variant::string(kavrel::to_wide(pass_cipher)), Variant::string(u"127.0.0.1"),
+                                    Variant::i4(1), Variant::string(kavrel::to_wide(server_key_cipher))}),
+            com::S_OK);
+  use_fake_cloud();
+  struct Case {
+    const char* method;
+    std::vector<Variant> args;
+  } cases[] = {
+      {"CliCloudInitSimple", {Variant::string(u"alice"), Variant::string(u"cloud-pass-Jh39")}},
+      {"CliAddDeviceP2P",
+       {Variant::string(u"DEV-1"), Variant::string(u"admin"), Variant::string(u"dev-pass-Bx66"),
+        Variant::string(u"Loja"), Variant::i4(37777), Variant::i4(80)}},
+      {"CliLoginDeviceP2PDev",
+       {Variant::string(u"DEV-2"), Variant::string(u"admin"), Variant::string(u"dev-pass-Qs20"), Variant::i4(37777),
+        Variant::i4(80)}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(host_->call(c.method, c.args), com::S_OK) << c.method;
+  ASSERT_EQ(host_->call("CliUnInit", {}), com::S_OK);
+  trace::force_verbose_for_testing(false);
+  for (const std::string& secret : {std::string("app-key-Rt52"), std::string("app-pass-Wc18"),
+                                    std::string("svr-key-Pn74"), key_cipher, pass_cipher, server_key_cipher,
+                                    std::string("cloud-pass-Jh39"), std::string("dev-pass-Bx66"),
+                                    std::string("dev-pass-Qs20")}) {
+    EXPECT_FALSE(capture.mentions(secret)) << secret;
+  }
+  EXPECT_TRUE(capture.contains("   : szPass ***"));
+  EXPECT_TRUE(capture.contains("   : szDevPass ***"));
 }
 
 }  // namespace

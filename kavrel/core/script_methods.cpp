@@ -13,18 +13,21 @@ namespace {
 
 void arg(const char* name, int32_t value) { trace::value(name, value); }
 void arg(const char* name, const char16_t* text) { trace::wide_value(name, text); }
+// Passwords, keys and passes: the trace shows only that one was given.
+void secret_arg(const char* name, const char16_t* text) { trace::wide_secret(name, text); }
 
 }  // namespace
 
 #define KAVREL_TRACED(method) TracedMethod traced("CkavrelCtrl::" #method)
 #define KAVREL_ARG(name) arg(#name, name)
+#define KAVREL_SECRET_ARG(name) secret_arg(#name, name)
 
 // ---- cloud account ----
 
 void CkavrelCtrl::CliCloudInitSimple(const char16_t* szUser, const char16_t* szPass) {
   KAVREL_TRACED(CliCloudInitSimple);
   KAVREL_ARG(szUser);
-  KAVREL_ARG(szPass);
+  KAVREL_SECRET_ARG(szPass);
   // The persistent state is initialised as the object is created; nothing waits for a container.
   m_stopConnecting.store(0);
   m_devListSn.store(-1);
@@ -74,7 +77,7 @@ int32_t CkavrelCtrl::CliStartPlayDev(const char16_t* camID, int32_t lStreamID, i
   KAVREL_ARG(camID);
   KAVREL_ARG(lStreamID);
   KAVREL_ARG(lPnlIndex);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 void CkavrelCtrl::CliStopPlayDev(int32_t lPnlIndex) {
@@ -113,7 +116,7 @@ int32_t CkavrelCtrl::CliSetVolume(int32_t lPnlIndex, int32_t nVolume) {
   KAVREL_TRACED(CliSetVolume);
   KAVREL_ARG(lPnlIndex);
   KAVREL_ARG(nVolume);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 int32_t CkavrelCtrl::CliGetVolume(int32_t lPnlIndex) {
@@ -126,13 +129,13 @@ int32_t CkavrelCtrl::CliSetAudioState(int32_t lPnlIndex, int32_t lState) {
   KAVREL_TRACED(CliSetAudioState);
   KAVREL_ARG(lPnlIndex);
   KAVREL_ARG(lState);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 int32_t CkavrelCtrl::CliGetAudioState(int32_t lPnlIndex) {
   KAVREL_TRACED(CliGetAudioState);
   KAVREL_ARG(lPnlIndex);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 int32_t CkavrelCtrl::CliStartAudio(int32_t lPnlIndex) {
@@ -219,12 +222,12 @@ int32_t CkavrelCtrl::CliStartBackup(const char16_t* camID, const char16_t* szSta
   KAVREL_ARG(camID);
   KAVREL_ARG(szStartTime);
   KAVREL_ARG(lBackupLenSecs);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 int32_t CkavrelCtrl::CliStopBackup() {
   KAVREL_TRACED(CliStopBackup);
-  return 0;
+  return -1;  // not built yet: never report success for work that was not done
 }
 
 void CkavrelCtrl::CliStartListenAlertDev(const char16_t* camID, int32_t lAlertType) {

@@ -5,9 +5,10 @@
 // - start() stops a previous thread of the same task first, sets the running flag and starts the
 //   body with a Context through which it reads the flag and waits.
 // - stop() clears the flag, wakes the body's waits and waits at most 2000 ms for the thread to
-//   end (blocking, or serving the caller's messages when it is a user-interface thread). On time-out it traces the task's error text and abandons the thread: the thread is
-//   handed to the module's list of abandoned threads, which joins it once it ends, and the task
-//   is free to start again at once.
+//   end (blocking, or serving the caller's messages when it is a user-interface thread). On
+//   time-out it traces the task's error text and abandons the thread: the thread is handed to
+//   the module's list of abandoned threads (platform/threads), which joins it once it ends, and
+//   the task is free to start again at once.
 // - The running flag and the wake-up signal live in a state block the thread co-owns, so an
 //   abandoned thread never reads freed memory through them. Whatever else the body touches it
 //   must reach safely on its own (the control's threads reach the control only as the current
@@ -27,6 +28,7 @@
 #include <thread>
 
 #include "kavrel/core/ui_wait.h"
+#include "platform/threads/thread.h"
 
 namespace kavrel {
 
@@ -74,14 +76,7 @@ class TaskWorker {
   const char* timeout_text_;
   mutable std::mutex lock_;  // guards state_ and thread_ against wake() from other threads
   std::shared_ptr<State> state_;
-  std::thread thread_;
+  platform::Thread thread_;
 };
-
-// Threads that did not end within their stop bound. Each is joined once it has ended; when the
-// module goes away, each still running gets one more bounded wait.
-namespace abandoned_threads {
-// Joins the threads that have ended; returns how many are still running.
-size_t reap();
-}  // namespace abandoned_threads
 
 }  // namespace kavrel

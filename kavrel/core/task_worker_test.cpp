@@ -39,10 +39,10 @@ TEST(TaskWorker, AWorkerThatIgnoresItsStopIsAbandonedAfterTheBoundAndTraced) {
     EXPECT_FALSE(finished.load()) << "stop waited for the worker instead of giving up after its bound";
     EXPECT_FALSE(worker.has_thread()) << "the task is free to start again";
     EXPECT_TRUE(capture.contains("Error: CkavrelCtrl::StopPlayThread 4904 (StartPlayThread is not ending (4904))"));
-    EXPECT_GE(kavrel::abandoned_threads::reap(), 1u);
+    EXPECT_GE(platform::abandoned_threads::reap(), 1u);
   }
   ASSERT_TRUE(eventually([&] { return finished.load(); }));
-  EXPECT_TRUE(eventually([] { return kavrel::abandoned_threads::reap() == 0; })) << "the ended thread is joined";
+  EXPECT_TRUE(eventually([] { return platform::abandoned_threads::reap() == 0; })) << "the ended thread is joined";
   trace::force_verbose_for_testing(false);
 }
 

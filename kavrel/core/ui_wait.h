@@ -12,10 +12,10 @@
 #include <functional>
 #include <optional>
 #include <system_error>
-#include <thread>
 #include <type_traits>
 #include <utility>
 
+#include "platform/threads/thread.h"
 #include "platform/window/window.h"
 
 namespace kavrel {
@@ -48,9 +48,9 @@ std::invoke_result_t<Call&> call_blocking(WaitStyle style, Call&& call) {
   std::exception_ptr failure;
   std::atomic<bool> done{false};
   platform::ThreadQueue caller = platform::this_thread_queue();
-  std::thread helper;
+  platform::Thread helper;
   try {
-    helper = std::thread([&] {
+    helper = platform::Thread([&] {
       try {
         if constexpr (std::is_void_v<Result>) {
           call();
@@ -66,8 +66,12 @@ std::invoke_result_t<Call&> call_blocking(WaitStyle style, Call&& call) {
   } catch (const std::system_error&) {
     return call();  // no thread to spare: the call blocks this thread instead
   }
-  wait_until(style, [&] { return done.load(); }, std::chrono::milliseconds::max());
-  helper.join();  // after a quit the wait has ended early: the call still has to finish
+  // After a quit the serving wait ends early; the call still has to finish (it may refer to the
+  // caller's locals), and does within its own bounds.
+  if (wait_until(style, [&] { return done.load(); }, std::chrono::milliseconds::max()) != WaitEnd::met) {
+    wait_until(WaitStyle::block, [&] { return done.load(); }, std::chrono::milliseconds::max());
+  }
+  helper.join_within(platform::kThreadStopBoundMs);
   if (failure) std::rethrow_exception(failure);
   if constexpr (!std::is_void_v<Result>) return std::move(*result);
 }

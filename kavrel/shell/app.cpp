@@ -1,6 +1,6 @@
 #include "kavrel/shell/app.h"
 
-#include "kavrel/core/task_worker.h"
+#include "platform/threads/thread.h"
 #include "platform/module_path.h"
 
 namespace kavrel {
@@ -16,7 +16,7 @@ CkavrelApp::CkavrelApp()
 CkavrelApp::~CkavrelApp() = default;
 
 bool CkavrelApp::can_unload() const {
-  return m_objects.load() == 0 && m_locks.load() == 0 && abandoned_threads::reap() == 0;
+  return m_objects.load() == 0 && m_locks.load() == 0 && platform::abandoned_threads::reap() == 0;
 }
 
 }  // namespace kavrel

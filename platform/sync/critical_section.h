@@ -1,27 +1,35 @@
-// A recursive critical section: the owning thread may enter again; try_enter never blocks.
+// A recursive critical section: the owning thread may enter again; try_enter never blocks and
+// try_enter_for gives up after its bound.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <mutex>
+
+#include "platform/thread_annotations.h"
 
 namespace platform {
 
-class CriticalSection {
+class CAPABILITY("mutex") CriticalSection {
  public:
   CriticalSection() = default;
   CriticalSection(const CriticalSection&) = delete;
   CriticalSection& operator=(const CriticalSection&) = delete;
 
-  void enter() { mutex_.lock(); }
-  bool try_enter() { return mutex_.try_lock(); }
-  void leave() { mutex_.unlock(); }
+  void enter() ACQUIRE() { mutex_.lock(); }
+  bool try_enter() TRY_ACQUIRE(true) { return mutex_.try_lock(); }
+  bool try_enter_for(uint32_t timeout_ms) TRY_ACQUIRE(true) {
+    return mutex_.try_lock_for(std::chrono::milliseconds(timeout_ms));
+  }
+  void leave() RELEASE() { mutex_.unlock(); }
 
-  // Lockable names, so std::lock_guard and std::unique_lock work on it.
-  void lock() { enter(); }
-  bool try_lock() { return try_enter(); }
-  void unlock() { leave(); }
+  // Lockable names, so scoped holders work on it.
+  void lock() ACQUIRE() { enter(); }
+  bool try_lock() TRY_ACQUIRE(true) { return try_enter(); }
+  void unlock() RELEASE() { leave(); }
 
  private:
-  std::recursive_mutex mutex_;
+  std::recursive_timed_mutex mutex_;
 };
 
 }  // namespace platform

@@ -1,6 +1,8 @@
 // The cloud account client end to end against the cloud account service simulator.
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -20,6 +22,7 @@
 #include "brixa/cloud/crypto.h"
 #include "brixa/cloud/service_key.h"
 #include "brixa/core/client_registry.h"
+#include "platform/threads/thread.h"
 #include "sim/cloud/cloud_service.h"
 #include "sim/cloud/service_crypto.h"
 #include "sim/fixture/fixture.h"
@@ -446,7 +449,7 @@ TEST_F(CloudApiTest, TransportFaultsGiveTheirCodeAndLeaveNoSocket) {
       {"stalled body", fault(Fault::Kind::kStallBody), 200, -1},
       {"slow but in time", fault(Fault::Kind::kDelay, 0, 50), 200, 0},
   };
-  ASSERT_EQ(client_sockets(service.port()), 0u);
+  const size_t baseline = client_sockets(service.port());
   for (const Case& c : cases) {
     service.clear_faults();
     service.add_fault(c.fault);
@@ -456,11 +459,15 @@ TEST_F(CloudApiTest, TransportFaultsGiveTheirCodeAndLeaveNoSocket) {
     EXPECT_EQ(m[0].param2, c.param2) << c.name;
     EXPECT_EQ(m[0].has_info, c.param2 == 0) << c.name;
     brixa::with_client(client, [&](brixa_client* cl) {
-      EXPECT_EQ(brixa::cloud::current_session(cl)->socket, -1) << c.name;
+      EXPECT_FALSE(brixa::cloud::current_session(cl)->has_socket()) << c.name;
       return 0;
     });
-    // The client closes its socket before the call returns, whatever the service does.
-    EXPECT_EQ(client_sockets(service.port()), 0u) << c.name;
+    // The session lets go of its socket with its last user, which may be a moment after the
+    // call returned; wait for that, bounded.
+    auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (client_sockets(service.port()) > baseline && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(client_sockets(service.port()), baseline) << c.name;
   }
 }
 
@@ -503,6 +510,63 @@ TEST_F(CloudApiTest, ConcurrentCallsOnOneClientStayApart) {
   EXPECT_EQ(failures.load(), 0);
   auto m = log.wait_for(45);
   for (const Message& msg : m) EXPECT_EQ(msg.param2, 0);
+}
+
+// Runs `call` on a thread of its own and reports whether it returned within `limit`; a call that
+// does not is handed to the abandoned-thread list, so the test fails instead of hanging.
+template <class Fn>
+bool returns_within(std::chrono::milliseconds limit, Fn call) {
+  platform::Thread caller(call);
+  return caller.join_within(static_cast<uint32_t>(limit.count())) == platform::Thread::End::joined;
+}
+
+// A call whose service never answers, on a thread of its own.
+class StalledCall {
+ public:
+  explicit StalledCall(sim::cloud::CloudService& service, brixa_handle client) {
+    service.clear_requests();
+    service.add_fault(fault(Fault::Kind::kDelay, 0, 600000));
+    thread_ = platform::Thread([this, client] { result_ = biz_get_list_sn(client); });
+    auto until = std::chrono::steady_clock::now() + 10s;
+    while (service.requests().empty() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(2ms);
+    in_flight_ = !service.requests().empty();
+  }
+  // The request reached the service, whose answer now stalls.
+  bool in_flight() const { return in_flight_; }
+  // Waits (bounded) for the call to end; its result, or 1 when it has not ended.
+  int32_t end_within(std::chrono::milliseconds limit) {
+    if (thread_.join_within(static_cast<uint32_t>(limit.count())) != platform::Thread::End::joined) return 1;
+    return result_.load();
+  }
+
+ private:
+  std::atomic<int32_t> result_{1};
+  bool in_flight_ = false;
+  platform::Thread thread_;
+};
+
+TEST_F(CloudApiTest, EveryReleaseCancelsAStalledCallAndReturnsWithinItsBound) {
+  struct Case {
+    const char* name;
+    void (*release)(brixa_handle);
+  } cases[] = {
+      {"biz_release", [](brixa_handle c) { biz_release(c); }},
+      {"brixa_release", [](brixa_handle c) { brixa_release(c); }},
+      {"brixa_uninit", [](brixa_handle) { brixa_uninit(); }},
+  };
+  for (const Case& c : cases) {
+    StalledCall call(service, client);
+    ASSERT_TRUE(call.in_flight()) << c.name;
+    EXPECT_TRUE(returns_within(5s, [&] { c.release(client); })) << c.name << " waited for the stalled service";
+    EXPECT_EQ(call.end_within(5s), BRIXA_ERR_CLOUD_TRANSPORT) << c.name << ": the call was not cancelled";
+    service.clear_faults();
+    // A fresh start for the next case.
+    brixa_release(client);
+    brixa_init("127.0.0.1", 0, "");
+    client = brixa_create();
+    brixa_cli_attach_callback(client, &CallbackLog::callback, reinterpret_cast<intptr_t>(&log));
+    ASSERT_EQ(biz_create(client, "app", "app-pass", service.url().c_str(), "alice", "alice-pw", 0), 0);
+  }
 }
 
 TEST_F(CloudApiTest, ReleasingTheClientFreesItsSession) {
