@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -160,9 +162,45 @@ class Direction {
   bool finished_ = false;
 };
 
+// splice() into a socket whose peer has gone raises SIGPIPE, which would end the process, and
+// unlike send() it takes no flag against it. The pumping thread keeps SIGPIPE blocked while it
+// pumps; a SIGPIPE raised meanwhile stays pending on this thread and is taken off before the
+// thread's own mask comes back.
+class SigpipeBlocked {
+ public:
+  SigpipeBlocked() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    was_pending_ = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+  }
+  ~SigpipeBlocked() {
+    if (!was_pending_) {
+      sigset_t pending;
+      sigpending(&pending);
+      if (sigismember(&pending, SIGPIPE) == 1) {
+        const timespec now{0, 0};
+        while (sigtimedwait(&pipe_, nullptr, &now) == -1 && errno == EINTR) {
+        }
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  SigpipeBlocked(const SigpipeBlocked&) = delete;
+  SigpipeBlocked& operator=(const SigpipeBlocked&) = delete;
+
+ private:
+  sigset_t pipe_;
+  sigset_t old_;
+  bool was_pending_ = false;
+};
+
 }  // namespace
 
 PumpResult pump(int a, int b, int stop_fd, PumpMode mode) {
+  SigpipeBlocked no_sigpipe;
   Direction forward(a, b, mode);
   Direction backward(b, a, mode);
   PumpResult result;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -132,6 +133,26 @@ TEST(Pump, PeerResetEndsThePumpAndClosesTheOtherSide) {
   // The server side sees the stream end rather than hang.
   std::vector<char> rest = read_all(right.far.get());
   EXPECT_LE(rest.size(), 1u);
+}
+
+// Writing on after the far reader has gone: splice() raises SIGPIPE there, which would end this
+// test process; the pump must end as failed instead, in either mode.
+TEST_P(PumpModes, AReaderThatGoesAwayEndsThePumpWithoutASignal) {
+  TcpPair left = make_pair();
+  TcpPair right = make_pair();
+  auto pumped = std::async(std::launch::async, [&] { return pump(left.far.get(), right.near.get(), -1, GetParam()); });
+  right.far.reset();
+  std::vector<char> chunk = random_bytes(64 * 1024, 3);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (pumped.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
+         std::chrono::steady_clock::now() < deadline) {
+    if (!send_all(left.near.get(), std::string_view(chunk.data(), chunk.size()), -1, 200)) break;
+  }
+  ASSERT_EQ(pumped.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_TRUE(pumped.get().failed);
+  sigset_t pending;
+  sigpending(&pending);
+  EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
 }
 
 }  // namespace
