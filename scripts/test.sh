@@ -2,6 +2,7 @@
 # Installs the packages the project needs, builds everything and runs every test.
 #   BUILD_DIR        build folder (default: build)
 #   KAVREL_SANITIZE  empty, "address" (ASan+UBSan) or "thread" (TSan)
+#   KAVREL_WERROR    ON to treat warnings as errors (CI does)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -13,7 +14,7 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B "$build" -G Ninja -DKAVREL_SANITIZE="${KAVREL_SANITIZE:-}" "${launcher[@]}" >/dev/null
+cmake -S . -B "$build" -G Ninja -DKAVREL_SANITIZE="${KAVREL_SANITIZE:-}" -DKAVREL_WERROR="${KAVREL_WERROR:-OFF}" "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 # The browser tests' npm packages (playwright-core), installed from the lock file only when
 # node_modules is missing or the lock changed since the last install.
