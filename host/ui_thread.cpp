@@ -83,12 +83,15 @@ bool UiThread::post(std::function<void()> fn) {
 }
 
 bool UiThread::post_script_call(std::function<void()> fn) {
-  auto* owned = new std::function<void()>(std::move(fn));
-  if (!platform::post_thread_message(queue_, platform::WM_SCRIPT_CALL, 0, reinterpret_cast<platform::LPARAM>(owned))) {
-    delete owned;
-    return false;
-  }
-  return true;
+  // Two steps, like the page's input: work posted earlier (a mouse event) posts its window
+  // message when it runs, so the call is queued only once that work has run and lands behind
+  // the message. A page that clicks and then asks gets the answer after the click.
+  return post([this, fn = std::move(fn)]() mutable {
+    auto* owned = new std::function<void()>(std::move(fn));
+    if (!platform::post_thread_message(queue_, platform::WM_SCRIPT_CALL, 0, reinterpret_cast<platform::LPARAM>(owned))) {
+      delete owned;
+    }
+  });
 }
 
 void UiThread::stop() {

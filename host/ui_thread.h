@@ -22,8 +22,10 @@ class UiThread {
   // Queues `fn` to run on the thread; false once the thread has stopped.
   bool post(std::function<void()> fn);
   // Queues `fn` as a script call: the thread message WM_SCRIPT_CALL, which the thread's own loop
-  // runs and a modal wait on the thread holds back until it ends. False once the thread has
-  // stopped; a call still queued then is dropped without running.
+  // runs and a modal wait on the thread holds back until it ends. It is queued behind whatever
+  // earlier posted work posts in turn (the window messages of the page's input), so a call runs
+  // after the input that came before it. False once the thread has stopped; a call still queued
+  // then is dropped without running.
   bool post_script_call(std::function<void()> fn);
   void stop();
 

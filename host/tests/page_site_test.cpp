@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "host/tests/page_client.h"
 
@@ -158,6 +161,26 @@ TEST_F(PageSiteTest, APageThatGoesEndsTheWaitAtOnceAndNoPageMeansNoQuestion) {
   auto none = on_ui([this] { return site_->save_file_dialog(nullptr, platform::SaveDialogRequest{}).chosen; });
   ASSERT_EQ(none.wait_for(1s), std::future_status::ready);
   EXPECT_FALSE(none.get());
+}
+
+// Input from the page reaches its window in two steps (posted work that posts the window
+// message); a script call sent after it must still run after the message.
+TEST_F(PageSiteTest, AScriptCallRunsAfterTheInputSentBeforeIt) {
+  std::mutex order_lock;
+  std::vector<std::string> order;
+  auto note = [&](const char* what) {
+    std::lock_guard<std::mutex> hold(order_lock);
+    order.push_back(what);
+  };
+  std::promise<void> done;
+  ASSERT_TRUE(ui_.post([&] { ui_.post([&] { note("input"); }); }));
+  ASSERT_TRUE(ui_.post_script_call([&] {
+    note("call");
+    done.set_value();
+  }));
+  ASSERT_EQ(done.get_future().wait_for(5s), std::future_status::ready);
+  std::lock_guard<std::mutex> hold(order_lock);
+  EXPECT_EQ(order, (std::vector<std::string>{"input", "call"}));
 }
 
 TEST_F(PageSiteTest, ScriptCallsWaitWhileTheUserInterfaceThreadWaitsForThePage) {
