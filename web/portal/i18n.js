@@ -67,6 +67,11 @@ const texts = {
     "wall.waiting": "Aguardando a imagem do controle…",
     "wall.disconnected": "Sem conexão com o controle",
     "wall.title": "Mosaico ao vivo",
+    "wall.layout": "Layout do mosaico",
+    "wall.layout-n": "{count} telas",
+    "wall.page": "Página",
+    "wall.page-live": "Ao vivo",
+    "wall.page-playback": "Reprodução",
 
     "status.ready": "Pronto.",
     "status.signed-out": "Entre com a sua conta para ver as câmeras.",
@@ -217,6 +222,11 @@ const texts = {
     "wall.waiting": "Waiting for the control's picture…",
     "wall.disconnected": "No connection to the control",
     "wall.title": "Live wall",
+    "wall.layout": "Wall layout",
+    "wall.layout-n": "{count} panes",
+    "wall.page": "Page",
+    "wall.page-live": "Live",
+    "wall.page-playback": "Playback",
 
     "status.ready": "Ready.",
     "status.signed-out": "Sign in with your account to see the cameras.",

@@ -12,6 +12,7 @@ import { Site } from "./site.js";
 import { Tree } from "./tree.js";
 import { Session } from "./session.js";
 import { ConnectionView } from "./connection.js";
+import { WallBar } from "./wall_bar.js";
 
 set_language(pick_language(navigator.languages?.length ? navigator.languages : [navigator.language]));
 document.documentElement.lang = locale();
@@ -45,6 +46,7 @@ session = new Session({
 });
 
 let control = null;
+const wall_bar = new WallBar($("#toolbar-slot"), (method, args) => (control ? call(control, report, method, args) : Promise.resolve(null)));
 const site = new Site(bridge, surface, {
   report,
   log: (title, detail) => log.add("site", title, detail),
@@ -71,7 +73,16 @@ bridge.addEventListener("hello", (e) => {
   session.on_hello(hello);
   // The control was left in full screen: the browser needs a click before it follows.
   if (hello.fullscreen) site.fullscreen(true);
+  if (control) {
+    wall_bar.enable(true);
+    wall_bar.refresh();
+  }
 });
+bridge.addEventListener("state", (e) => {
+  if (e.detail.state !== "open") wall_bar.enable(false);
+});
+// A double click on a pane maximises or restores it: the bar shows the count that results.
+$("#surface").addEventListener("dblclick", () => control && wall_bar.refresh());
 // Every script call and its outcome, for the developer log; passwords stay out of it.
 const SECRET_ARGS = { CliCloudInitSimple: [1], CliAddDeviceP2P: [2], CliLoginDeviceP2PDev: [2], CliInit: [1, 2, 5] };
 bridge.addEventListener("call", (e) => {
@@ -119,6 +130,6 @@ $("#fullscreen-button").addEventListener("click", () => control && call(control,
 window.addEventListener("kavrel-restored", () => report({ level: "success", key: "conn.restored" }));
 
 // For tests and for a developer's console.
-window.kavrel = { bridge, model, session, site, surface, get control() { return control; } };
+window.kavrel = { bridge, model, session, site, surface, wall_bar, get control() { return control; } };
 
 start();
