@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "platform/sync/timed_lock.h"
+
 namespace brixa {
 
 using Clock = std::chrono::steady_clock;
@@ -87,7 +89,7 @@ void RwLock::lock_write() {
 
 bool RwLock::try_lock_write_for(uint32_t timeout_ms) {
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  if (!writers_.try_lock_until(deadline)) return false;
+  if (!platform::try_lock_within(writers_, deadline - Clock::now())) return false;
   if (try_enter_write() || sleep_until_entered([this] { return try_enter_write(); }, &deadline)) return true;
   writers_.unlock();
   return false;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/sync/timed_lock.h"
 #include "platform/thread_annotations.h"
 
 namespace platform {
@@ -19,7 +20,7 @@ class CAPABILITY("mutex") CriticalSection {
   void enter() ACQUIRE() { mutex_.lock(); }
   bool try_enter() TRY_ACQUIRE(true) { return mutex_.try_lock(); }
   bool try_enter_for(uint32_t timeout_ms) TRY_ACQUIRE(true) {
-    return mutex_.try_lock_for(std::chrono::milliseconds(timeout_ms));
+    return try_lock_within(mutex_, std::chrono::milliseconds(timeout_ms));
   }
   void leave() RELEASE() { mutex_.unlock(); }
 
