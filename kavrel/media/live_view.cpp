@@ -193,9 +193,9 @@ int32_t CkavrelCtrl::CliPlayerSetOsd(int32_t lPnlIndex, const char16_t* bstrOsd,
   KAVREL_TRACED(CliPlayerSetOsd);
   trace::value("lPnlIndex", lPnlIndex);
   trace::wide_value("bstrOsd", bstrOsd);
-  (void)nPos;
-  (void)x;
-  (void)y;
+  trace::value("nPos", nPos);
+  trace::value("x", x);
+  trace::value("y", y);
   return lPnlIndex > 15 ? -1 : 0;
 }
 
