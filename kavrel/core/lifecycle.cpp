@@ -135,6 +135,7 @@ void CkavrelCtrl::CliUnInit() {
   try {
     m_stopConnecting.store(1);
     CliStopBackup();
+    m_resumeThread.stop(kThreadStopTimeoutMs, UiWaitStyle());
     for (int32_t pane = 0; pane < 16; ++pane) {
       const LiveSlot& slot = live_slot(pane);
       if (slot.slotCamera != nullptr || slot.slotStreaming.load()) CliStopPlayDev(pane);
