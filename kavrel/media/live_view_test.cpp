@@ -416,6 +416,23 @@ TEST_F(LiveViewTest, CloseAllStopsEveryPaneAndResumeStartsThemAgain) {
   });
 }
 
+TEST_F(LiveViewTest, UnInitStopsTheStreamsAndLogsOut) {
+  bring_online();
+  ASSERT_EQ(start(u"KVR-GOOD_000", 0, 0), 0);
+  ASSERT_EQ(start(u"KVR-GOOD_001", 2, 1), 0);
+  ASSERT_EQ(started(0), 0);
+  ASSERT_EQ(started(1), 0);
+  ASSERT_EQ(host_->call("CliUnInit", {}), com::S_OK);
+  EXPECT_TRUE(eventually([&] { return world_.good().video().streams() == 0; }, 15s));
+  EXPECT_TRUE(eventually([&] { return world_.good().sessions_open() == 0; }, 15s));
+  on_ui([&](CkavrelCtrl& c) {
+    for (int i = 0; i < 16; ++i) {
+      EXPECT_FALSE(c.live_slot(i).slotStreaming.load()) << i;
+      EXPECT_FALSE(c.live_slot(i).slotConnecting.load()) << i;
+    }
+  });
+}
+
 TEST_F(LiveViewTest, PaneCommandsSelectCloseReconnectAndSwitchPictureModes) {
   bring_online();
   ASSERT_EQ(start(u"KVR-GOOD_000", 0, 0), 0);
