@@ -37,13 +37,11 @@ class PageSocket {
 // Told about pages, on the network thread.
 class PageListener {
  public:
+  virtual ~PageListener() = default;
   virtual void on_page_open(const std::shared_ptr<PageSocket>& page) = 0;
   virtual void on_page_message(const std::shared_ptr<PageSocket>& page, const std::string& text) = 0;
   // Once per page, whichever side closed.
   virtual void on_page_closed(const std::shared_ptr<PageSocket>& page) = 0;
-
- protected:
-  ~PageListener() = default;
 };
 
 struct PageServerOptions {

@@ -49,7 +49,8 @@ struct Result {
 Result summarise(Sink& sink, int64_t total, double seconds) {
   auto& l = sink.latencies_ns;
   std::sort(l.begin(), l.end());
-  return {total / seconds, l[l.size() / 2] / 1000.0, l[l.size() * 99 / 100] / 1000.0};
+  return {static_cast<double>(total) / seconds, static_cast<double>(l[l.size() / 2]) / 1000.0,
+          static_cast<double>(l[l.size() * 99 / 100]) / 1000.0};
 }
 
 // Runs `threads` posters that each send `per_thread` messages through `post`.
@@ -146,7 +147,7 @@ int main() {
               "p99 us", "peer msg/s", "p50 us", "p99 us", "ratio");
   for (size_t size : {size_t{0}, size_t{64}, size_t{4096}}) {
     // Keep the messages in flight to half of what the ring holds.
-    int64_t slot = static_cast<int64_t>(sizeof(brixa::CallbackMessage) + brixa::CallbackQueue::padded_size(size) + 8);
+    int64_t slot = static_cast<int64_t>(sizeof(brixa::CallbackMessage) + brixa::CallbackQueue::padded_size(static_cast<uint32_t>(size)) + 8);
     int64_t window = static_cast<int64_t>(brixa::CallbackQueue::kRingBytes) / slot / 2;
     for (int threads : {1, 4}) {
       int64_t per_thread = (size >= 4096 ? 50000 : 200000) / threads;

@@ -403,7 +403,7 @@ void frames(int width, int height) {
 
   std::printf("frames %dx%d (painted at 60 Hz, page acknowledges each)\n", width, height);
   std::printf("  delivered %6.1f frames/s   %6.1f KiB/frame   compose %5.2f ms   encode %5.2f ms/frame in the stream\n",
-              static_cast<double>(delivered) / seconds, delivered == 0 ? 0.0 : static_cast<double>(bytes) / delivered / 1024.0,
+              static_cast<double>(delivered) / seconds, delivered == 0 ? 0.0 : static_cast<double>(bytes) / static_cast<double>(delivered) / 1024.0,
               compose_ms, encode_ms);
   std::printf("  encoder alone, one core: p50 %5.2f ms   p90 %5.2f ms   (target at 1080p < 8 ms; >= 25 frames/s: %s)\n",
               percentile(alone_ms, 0.5), percentile(alone_ms, 0.9),

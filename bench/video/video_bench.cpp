@@ -55,7 +55,8 @@ double seconds_since(Clock::time_point t) { return std::chrono::duration<double>
 double self_cpu_seconds() {
   rusage u;
   getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // CPU seconds of another process, from /proc.
@@ -179,7 +180,7 @@ void on_draw(int32_t, int32_t, void* dc, intptr_t) {
 double percentile(std::vector<double> v, double p) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
-  size_t i = static_cast<size_t>(p * (v.size() - 1) + 0.5);
+  size_t i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
   return v[std::min(i, v.size() - 1)];
 }
 
@@ -287,7 +288,8 @@ double ffmpeg_cpu_seconds(const std::string& dir) {
   int status = 0;
   rusage u;
   if (wait4(pid, &status, 0, &u) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 void print_ratio(const char* what, double value, double peer, const char* target) {

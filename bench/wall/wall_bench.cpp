@@ -52,8 +52,8 @@ void pump_pending() {
 double thread_cpu_ms() {
   rusage usage{};
   getrusage(RUSAGE_THREAD, &usage);
-  return usage.ru_utime.tv_sec * 1e3 + usage.ru_utime.tv_usec / 1e3 + usage.ru_stime.tv_sec * 1e3 +
-         usage.ru_stime.tv_usec / 1e3;
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // A new frame in a pane's render window: every pixel written, as a decoder's scaler does.

@@ -245,7 +245,7 @@ TEST(AltaLuxFilter, RoundHalfToEven) {
 // ---- pictures that keep their values ----
 
 TEST(AltaLuxFilter, UniformPictureStaysUniform) {
-  for (uint8_t grey : {0, 17, 100, 200, 255}) {
+  for (uint8_t grey : {uint8_t{0}, uint8_t{17}, uint8_t{100}, uint8_t{200}, uint8_t{255}}) {
     std::vector<uint8_t> pixels(160 * 96 * 4, grey);
     auto filter = create_altalux_filter(160, 96, 2);
     ASSERT_EQ(filter->process(pixels.data()), kFilterOk);

@@ -120,7 +120,7 @@ class PlaySdkTest : public ::testing::Test {
   double black_share(const std::vector<uint8_t>& pixels) {
     size_t black = 0;
     for (size_t i = 0; i < pixels.size(); i += 4) black += pixels[i] < 8 && pixels[i + 1] < 8 && pixels[i + 2] < 8;
-    return static_cast<double>(black) / (pixels.size() / 4);
+    return static_cast<double>(black) / static_cast<double>(pixels.size() / 4);
   }
   // Sets the port's parameters as the brixa library does after the lens is known.
   void set_view(int mount, int visualization) {

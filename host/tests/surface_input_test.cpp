@@ -186,7 +186,7 @@ TEST_F(SurfaceInputTest, FramesFollowChangesWithAtMostTwoUnacknowledgedAndTheNew
   EXPECT_TRUE(near_color(*part, 8, 8, 0, 200, 0));
 
   // Two frames out, none acknowledged: changes pile up as one pending picture, not as frames.
-  for (uint8_t shade : {10, 60, 110, 160}) {
+  for (uint8_t shade : {uint8_t{10}, uint8_t{60}, uint8_t{110}, uint8_t{160}}) {
     ui_.run([&] { fill(root_, {0, 0, 80, 96}, shade, shade, shade); });
   }
   EXPECT_FALSE(sink->next(300ms)) << "a third frame went out without an acknowledgement";

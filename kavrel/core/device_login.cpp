@@ -179,14 +179,14 @@ void CkavrelCtrl::StartAddDeviceThread(const std::shared_ptr<DevInfo>& device) {
     TracedMethod body("add_device_address");
     CurrentControl::use(self, [&](CkavrelCtrl& control) {
       if (!context.running()) return;
-      brixa_handle client = control.m_hClient.load();
+      brixa_handle current_client = control.m_hClient.load();
       auto event = [&](int32_t tag2) {
         control.Callback(0, 0, kEventAddDevice, 0, tag2, device->id.c_str(), static_cast<int32_t>(device->id.size()));
       };
       device->abortLogin.store(false);
       int r = control.LoginDev(device);
       if (r == 0) {
-        brixa_start_get_device_info(client, device->id.c_str());
+        brixa_start_get_device_info(current_client, device->id.c_str());
         if (wait_description(*device, context, false)) {
           int32_t result = device->devInfoResult.load();
           if (result == 0) {
@@ -217,7 +217,7 @@ void CkavrelCtrl::StartAddDeviceThread(const std::shared_ptr<DevInfo>& device) {
       // The add-device round leaves the device logged out with its tunnel open. Only a login
       // of this round is taken back, so the count never goes below the logins still held.
       if (r == 0) {
-        brixa_logout(client, device->id.c_str());
+        brixa_logout(current_client, device->id.c_str());
         device->logincount.fetch_sub(1);
       }
     });

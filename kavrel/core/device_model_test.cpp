@@ -96,7 +96,7 @@ class DeviceModelTest : public ::testing::Test {
     host_->clear_events();
     on_ui([&](CkavrelCtrl& c) { c.SetCamInfoP2P(description.c_str()); });
     auto e = host_->wait_for_event(
-        [](const host::ScriptEvent& e) { return e.id == kCallBackMsg && e.arg_long(2) == kavrel::kEventGetDevInfoResult; },
+        [](const host::ScriptEvent& ev) { return ev.id == kCallBackMsg && ev.arg_long(2) == kavrel::kEventGetDevInfoResult; },
         5s);
     return e ? e->arg_text(5) : "<no event>";
   }

@@ -7,7 +7,6 @@ kavrel_test(kavrel_ui_test
   ui/video_tool_test.cpp
   ui/video_wall_test.cpp
   LIBS kavrel_static)
-target_compile_options(kavrel_ui_test PRIVATE -Wshadow -Wnon-virtual-dtor -Wold-style-cast)
 
 kavrel_test(kavrel_ui_screenshot_test ui/wall_screenshot_test.cpp LIBS kavrel_static PkgConfig::KAVREL_CAIRO)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/screenshots)
