@@ -32,5 +32,7 @@ inline constexpr int32_t kEventRecordQueryStatus = 0x20001005;
 inline constexpr int32_t kEventGetDevInfo = 0x20001006;
 inline constexpr int32_t kEventPaneClosed = 0x12100;
 inline constexpr int32_t kEventLiveStarted = 0x30000;
+inline constexpr int32_t kEventLiveLoginFailed = 0x12101;
+inline constexpr int32_t kEventSelectionChanged = 0x12300;
 
 }  // namespace kavrel

@@ -486,8 +486,10 @@ void CkavrelCtrl::UniniCamInfo() {
   for (const auto& camera : m_cameras.snapshot()) {
     trace::step("ReleaseCamMap");
     trace::value("cam_id", camera->id.c_str());
-    // Play, record query, record status and alert listening workers are stopped here once the
-    // media operations keep them.
+    StopPlayThread(camera);
+    camera->camStartMode.store(0);
+    // Record query, record status and alert listening workers are stopped here once the media
+    // operations keep them.
   }
 }
 

@@ -115,6 +115,12 @@ struct CamInfo {
   std::atomic<int32_t> camStreamId{-1};
   std::atomic<int32_t> playbackPane{-1};
   std::atomic<int32_t> playbackHandle{-1};
+  // Live viewing: the pane the camera was started in, and how (0 none, 1 live, 2 playback).
+  std::atomic<int32_t> camPane{-1};
+  std::atomic<int32_t> camStartMode{0};
+  // The start thread; its running flag is the camera's camStartRunning. Started and stopped on
+  // the user-interface thread.
+  TaskWorker startWorker{"CkavrelCtrl::StopPlayThread", 4904, "StartPlayThread is not ending (4904)"};
 
   std::string text(std::string CamInfo::*field) const {
     std::lock_guard<std::mutex> hold(lock);

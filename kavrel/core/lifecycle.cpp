@@ -59,7 +59,7 @@ CkavrelCtrl::CkavrelCtrl() : m_apartment(std::this_thread::get_id()) {
   } else {
     trace::step("TCP port 37777 is available");
   }
-  // The channel-resolution list is loaded here once live viewing keeps one.
+  LoadChannelResolutionList();
 }
 
 CkavrelCtrl::~CkavrelCtrl() {
@@ -135,7 +135,11 @@ void CkavrelCtrl::CliUnInit() {
   try {
     m_stopConnecting.store(1);
     CliStopBackup();
-    // Live panes are stopped here once the wall exists.
+    m_resumeThread.stop(kThreadStopTimeoutMs, UiWaitStyle());
+    for (int32_t pane = 0; pane < 16; ++pane) {
+      const LiveSlot& slot = live_slot(pane);
+      if (slot.slotCamera != nullptr || slot.slotStreaming.load()) CliStopPlayDev(pane);
+    }
     SuspendDeviceInfo();
     DropQueues();
     std::shared_ptr<DevInfo> web_device;

@@ -70,35 +70,12 @@ void CkavrelCtrl::CliCloudGetCamListSp() {
 
 void CkavrelCtrl::CliDeviceSearch() { KAVREL_TRACED(CliDeviceSearch); }
 
-// ---- live viewing, snapshots, audio, PTZ ----
-
-int32_t CkavrelCtrl::CliStartPlayDev(const char16_t* camID, int32_t lStreamID, int32_t lPnlIndex) {
-  KAVREL_TRACED(CliStartPlayDev);
-  KAVREL_ARG(camID);
-  KAVREL_ARG(lStreamID);
-  KAVREL_ARG(lPnlIndex);
-  return -1;  // not built yet: never report success for work that was not done
-}
-
-void CkavrelCtrl::CliStopPlayDev(int32_t lPnlIndex) {
-  KAVREL_TRACED(CliStopPlayDev);
-  KAVREL_ARG(lPnlIndex);
-}
+// ---- snapshots, audio, PTZ (live viewing is in kavrel/media/live_view.cpp) ----
 
 std::u16string CkavrelCtrl::CliCapturePicToInternetCache(int32_t lPnlIndex) {
   KAVREL_TRACED(CliCapturePicToInternetCache);
   KAVREL_ARG(lPnlIndex);
   return {};
-}
-
-int32_t CkavrelCtrl::CliPlayerSetOsd(int32_t lPnlIndex, const char16_t* bstrOsd, int32_t nPos, int32_t x, int32_t y) {
-  KAVREL_TRACED(CliPlayerSetOsd);
-  KAVREL_ARG(lPnlIndex);
-  KAVREL_ARG(bstrOsd);
-  KAVREL_ARG(nPos);
-  KAVREL_ARG(x);
-  KAVREL_ARG(y);
-  return 0;
 }
 
 int32_t CkavrelCtrl::CLiPTZCtrl(int32_t lDevHandle, int32_t nChannel, int32_t nStream, int32_t nControlType,

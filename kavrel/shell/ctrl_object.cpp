@@ -247,6 +247,12 @@ platform::LRESULT CkavrelCtrl::WindowProc(platform::HWND window, platform::UINT 
     case ui::kMsgLeaveFullScreen:
       control->LeaveFullScreen();
       return 0;
+    case ui::kMsgLiveSlotChanged:
+      control->OnLiveSlotChanged(static_cast<int32_t>(wparam));
+      return 0;
+    case ui::kMsgResumeLive:
+      control->OnResumeLive();
+      return 0;
     default:
       return platform::default_window_proc(window, message, wparam, lparam);
   }

@@ -31,6 +31,8 @@
 #include "kavrel/core/control_message.h"
 #include "kavrel/core/device_model.h"
 #include "kavrel/core/task_worker.h"
+#include "kavrel/media/channel_resolution.h"
+#include "kavrel/media/live_slot.h"
 #include "kavrel/shell/com.h"
 #include "platform/window/window.h"
 
@@ -255,6 +257,36 @@ class CkavrelCtrl final : public com::IDispatch,
   const RecordMap<CamInfo>& cameras() const { return m_cameras; }
   int account_mode() const { return m_accountMode.load(); }
 
+  // ---- live viewing ----
+  // Start thread (and the pane's "Reconectar"): starts the stream of a logged-in device in a
+  // pane; 0 or the negative result of the start.
+  int StartPlayDev(const std::string& szDevID, int32_t nChannel, int32_t nStreamID, int32_t lPnlIndex);
+  // User-interface thread: stops the stream of a pane and logs its device out.
+  void StopPlayDev(int32_t lPnlIndex);
+  // User-interface thread: stops the camera's start thread, waiting at most 2000 ms.
+  void StopPlayThread(const std::shared_ptr<CamInfo>& camera);
+  // User-interface thread: restarts every pane of the pane assignment, half a second from now.
+  void ResumeLive();
+  // User-interface thread: stops all sixteen panes and tells the page of each.
+  void CloseAllConnections();
+  // The channel-resolution cache and its file (any thread).
+  void AddChannelResolution(const std::string& dev_id, int32_t channel, int32_t stream, int32_t width,
+                            int32_t height);
+  void SaveChannelResolutionList();
+  void LoadChannelResolutionList();
+  const ChannelResolutionCache& channel_resolutions() const { return m_channelResolutions; }
+  // The full name of a file of the configuration folder.
+  std::string GetConfigFileName(const std::string& file) const;
+  // User-interface thread: applies what a start thread left in a pane's slot (title, size,
+  // alarm output); the resume pass.
+  void OnLiveSlotChanged(int32_t pane);
+  void OnResumeLive();
+  // State for tests and other operations; out-of-range panes give an idle slot.
+  const LiveSlot& live_slot(int32_t pane) const;
+  std::string pane_camera(int32_t pane) const;  // user-interface thread
+  int32_t pane_stream(int32_t pane) const;      // user-interface thread
+  bool bulk_restart() const { return m_bulkRestart.load(); }
+
   // ---- window handlers (user-interface thread) ----
   int OnCreate();
   void OnDestroy();
@@ -321,6 +353,12 @@ class CkavrelCtrl final : public com::IDispatch,
   bool RunCommand(const std::string& text);
   // Stops the long-lived threads and drops the queues' records (part of CliUnInit).
   void DropQueues();
+  // Live viewing: the camera's start thread and its body; the save of the pane assignment.
+  void StartPlayThread(const std::shared_ptr<CamInfo>& camera, int32_t pane);
+  void RunStartPlayThread(const std::shared_ptr<CamInfo>& camera, int32_t pane, TaskWorker::Context& context);
+  void SaveSetup();
+  // Posts the show (true) or hide of a pane's connecting indicator (any thread).
+  void PostConnecting(int32_t pane, bool on);
 
   // Immutable after construction.
   const std::thread::id m_apartment;
@@ -329,7 +367,7 @@ class CkavrelCtrl final : public com::IDispatch,
   std::atomic<uint32_t> m_refs{1};
 
   // User-interface thread only.
-  bool m_bInitialised = false;
+  std::atomic<bool> m_bInitialised{false};  // written on the user-interface thread, read by start threads
   std::u16string m_serverAddr;
   std::u16string m_appKey;
   std::u16string m_appPass;
@@ -347,6 +385,16 @@ class CkavrelCtrl final : public com::IDispatch,
   // The panes' render windows, for threads that post to them: written on the user-interface
   // thread when the wall is built and torn down, read by the DoCallbackThread.
   std::array<std::atomic<platform::HWND>, 16> m_paneRenderWindows{};
+  // Live viewing. The slots: see LiveSlot for who touches what. The pane assignment is the
+  // user-interface thread's alone. bulkRestart is written there and read by CliStartPlayDev.
+  std::array<LiveSlot, 16> m_liveSlots;
+  LiveSlot m_idleSlot;
+  std::array<std::string, 16> m_paneCamId;
+  std::array<int32_t, 16> m_paneStreamId{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  std::atomic<bool> m_bulkRestart{false};
+  ChannelResolutionCache m_channelResolutions;
+  // Waits out the resume delay, then asks the user-interface thread for the resume pass.
+  TaskWorker m_resumeThread{"CkavrelCtrl::ResumeLive", 45, "ResumeLiveThread is not ending (45)"};
   // Full screen: the flag is read by the watcher thread; the thread is started and joined on the
   // user-interface thread. m_fullScreenLock guards nothing but the watcher's wait.
   std::atomic<bool> m_bFullScreen{false};

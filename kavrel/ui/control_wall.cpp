@@ -1,5 +1,5 @@
 // The control's side of the video wall: building the wall and the playback pane with the control
-// window, the control window's size, paint and command handlers, the wall's script methods, the
+// window, the control window's size and paint handlers, the wall's script methods, the
 // two pages and full screen.
 #include <chrono>
 
@@ -16,8 +16,6 @@ namespace kavrel {
 
 namespace {
 
-// Event raised when the selection changed (command 0).
-constexpr int32_t kEventSelectionChanged = 0x12300;
 constexpr auto kEscapePollPeriod = std::chrono::milliseconds(100);
 
 void arg(const char* name, int32_t value) { trace::value(name, value); }
@@ -63,22 +61,6 @@ void CkavrelCtrl::OnDraw() {
   platform::FillRect(dc, &paint.rcPaint, brush);
   platform::DeleteObject(brush);
   platform::EndPaint(m_hWnd, &paint);
-}
-
-void CkavrelCtrl::OnCmsBtnLButtonDown(int32_t index, int32_t command) {
-  KAVREL_TRACED(OnCmsBtnLButtonDown);
-  KAVREL_ARG(index);
-  KAVREL_ARG(command);
-  switch (command) {
-    case ui::kCmdSelectionChanged:
-      FireCliCallBackMsg(0, 0, kEventSelectionChanged, index, 0, nullptr, 0);
-      break;
-    default:
-      // The operations behind the other commands belong to live viewing, playback, export,
-      // snapshots and the picture modes; until they are attached the command is only traced.
-      trace::value("Command not handled", command);
-      break;
-  }
 }
 
 void CkavrelCtrl::SetLiveSlotInUse(int32_t pane, bool in_use) {

@@ -59,6 +59,11 @@ inline constexpr UINT kMsgCommand = 3224;            // a command climbing to th
 inline constexpr platform::WPARAM kIndicatorOn = 5;  // wParam that shows an indicator
 // Posted to the control window by the full-screen watcher when Escape is pressed.
 inline constexpr UINT kMsgLeaveFullScreen = 0x0400 + 100;
+// Posted to the control window by a live start thread: wParam the pane whose slot has a title,
+// size or alarm-output state to show.
+inline constexpr UINT kMsgLiveSlotChanged = 0x0400 + 101;
+// Posted to the control window when the resume delay has passed.
+inline constexpr UINT kMsgResumeLive = 0x0400 + 102;
 
 // What WM_GETMINMAXINFO carries in lParam (a pointer to this).
 struct MINMAXINFO {

@@ -1,0 +1,30 @@
+#include "kavrel/persist/config_path.h"
+
+#include <cstdlib>
+#include <system_error>
+#include <filesystem>
+
+namespace kavrel {
+
+std::string config_folder() {
+  std::string base;
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && *cache != 0) {
+    base = cache;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0) {
+    base = std::string(home) + "/.cache";
+  } else {
+    return {};
+  }
+  std::string folder = base + "/kavrel";
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error || !std::filesystem::is_directory(folder, error)) return {};
+  return folder;
+}
+
+std::string config_file_name(const std::string& file) {
+  std::string folder = config_folder();
+  return folder.empty() ? file : folder + "/" + file;
+}
+
+}  // namespace kavrel
