@@ -98,7 +98,7 @@ void CVideoFlash::OnWindowDestroyed(HWND) {
   ClearPicture();
 }
 
-LRESULT CVideoFlash::ProcessMessage(platform::UINT message, WPARAM wparam, LPARAM) {
+LRESULT CVideoFlash::ProcessMessage(platform::UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_ERASEBKGND:
     case WM_SETCURSOR:
@@ -109,6 +109,10 @@ LRESULT CVideoFlash::ProcessMessage(platform::UINT message, WPARAM wparam, LPARA
     case platform::WM_TIMER:
       if (wparam == kSpinnerTimerId) Advance();
       return 1;
+    // The indicator covers nearly all of a connecting pane: a click or double click on it is
+    // one on the pane (select, maximise or restore), as the panel under it passes them on.
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: PassToParent(message, wparam, lparam); return 1;
     default: return 0;
   }
 }

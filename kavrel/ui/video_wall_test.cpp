@@ -331,6 +331,19 @@ TEST_F(WallTest, ConnectingIndicatorTurnsUntilHidden) {
   std::remove(path.c_str());
 }
 
+TEST_F(WallTest, AClickAndADoubleClickOnTheConnectingIndicatorReachThePane) {
+  CVideoPannel& panel = wall_->pane(2)->panel();
+  platform::send_message(panel.GetHWND(), kMsgConnecting, kIndicatorOn, 0);
+  commands();
+  mouse(panel.flash().GetHWND(), WM_LBUTTONDOWN, 10, 10);
+  EXPECT_EQ(wall_->selected_index(), 2);
+  mouse(panel.flash().GetHWND(), WM_LBUTTONDBLCLK, 10, 10);
+  EXPECT_EQ(wall_->count(), 1);
+  mouse(panel.flash().GetHWND(), WM_LBUTTONDBLCLK, 10, 10);
+  EXPECT_EQ(wall_->count(), 4);
+  platform::send_message(panel.GetHWND(), kMsgConnecting, 0, 0);
+}
+
 TEST_F(WallTest, ExportIndicatorShowsItsPercentage) {
   CVideoPannel& panel = wall_->pane(1)->panel();
   platform::send_message(panel.GetHWND(), kMsgExportIndicator, kIndicatorOn, 0);
