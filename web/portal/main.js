@@ -13,6 +13,7 @@ import { Tree } from "./tree.js";
 import { Session } from "./session.js";
 import { ConnectionView } from "./connection.js";
 import { WallBar } from "./wall_bar.js";
+import { LiveWall } from "./live.js";
 
 set_language(pick_language(navigator.languages?.length ? navigator.languages : [navigator.language]));
 document.documentElement.lang = locale();
@@ -46,7 +47,17 @@ session = new Session({
 });
 
 let control = null;
-const wall_bar = new WallBar($("#toolbar-slot"), (method, args) => (control ? call(control, report, method, args) : Promise.resolve(null)));
+const control_call = (method, args) => (control ? call(control, report, method, args) : Promise.resolve(null));
+const wall_bar = new WallBar($("#toolbar-slot"), control_call);
+const live = new LiveWall({
+  call: control_call,
+  bar: wall_bar,
+  surface,
+  model,
+  slot: $("#toolbar-slot"),
+  fullscreen: () => control && call(control, report, "CliFullScreen", [document.fullscreenElement ? 0 : 1]),
+});
+live.addEventListener("note", (e) => report(e.detail));
 const site = new Site(bridge, surface, {
   report,
   log: (title, detail) => log.add("site", title, detail),
@@ -100,6 +111,7 @@ bridge.addEventListener("error", (e) => log.add("conn", "host error", e.detail.e
 function on_callback(detail) {
   const ev = callback_args(detail);
   log.add_callback(ev);
+  live.on_callback(ev);
   for (const note of model.apply(ev)) report(note);
 }
 
@@ -118,11 +130,8 @@ async function start() {
   bridge.start();
 }
 
-tree.addEventListener("play", async (e) => {
-  if (!control) return;
-  const pane = await call(control, report, "CliGetCurrPicIndex", [], 0);
-  await call(control, report, "CliStartPlayDev", [e.detail.camera, 0, pane ?? 0]);
-});
+tree.addEventListener("play", (e) => control && live.start_in_selected(e.detail.camera));
+tree.addEventListener("play-device", (e) => control && live.start_device(e.detail.device));
 
 $("#about-button").addEventListener("click", () => control && call(control, report, "AboutBox"));
 $("#signout-button").addEventListener("click", () => session.sign_out());
@@ -130,6 +139,6 @@ $("#fullscreen-button").addEventListener("click", () => control && call(control,
 window.addEventListener("kavrel-restored", () => report({ level: "success", key: "conn.restored" }));
 
 // For tests and for a developer's console.
-window.kavrel = { bridge, model, session, site, surface, wall_bar, get control() { return control; } };
+window.kavrel = { bridge, model, session, site, surface, wall_bar, live, get control() { return control; } };
 
 start();

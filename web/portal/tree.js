@@ -4,6 +4,7 @@
 
 import { t } from "./i18n.js";
 import { LINK } from "./model.js";
+import { CAMERA_DRAG_TYPE } from "./live.js";
 
 // Search compares without case and accents: "deposito" finds "Depósito".
 export function fold(text) {
@@ -165,6 +166,14 @@ export class Tree extends EventTarget {
     li.append(icon, text, badges, dot);
     li.addEventListener("click", () => this.select(cam.id));
     li.addEventListener("dblclick", () => this.play(cam.id));
+    // Dragged onto a pane of the wall, it starts there.
+    li.draggable = true;
+    li.addEventListener("dragstart", (e) => {
+      e.dataTransfer.setData(CAMERA_DRAG_TYPE, cam.id);
+      e.dataTransfer.setData("text/plain", cam.name || cam.id);
+      e.dataTransfer.effectAllowed = "copy";
+      this.select(cam.id);
+    });
     li.addEventListener("keydown", (e) => {
       if (e.key === "Enter") this.play(cam.id);
     });
@@ -223,6 +232,18 @@ export class Tree extends EventTarget {
     text.append(element("span", "device-name", d.name || d.id), element("span", "device-meta", meta));
     const pill = element("span", `pill tone-${state.tone}`, state.label);
     li.append(dot, text, pill);
+    if (d.link === LINK.ONLINE && channels > 0) {
+      const all = element("button", "icon-button small play-device");
+      all.type = "button";
+      all.title = t("tree.play-device");
+      all.setAttribute("aria-label", t("tree.play-device"));
+      all.innerHTML = '<svg viewBox="0 0 24 24" width="16" height="16" aria-hidden="true"><path d="M8 5v14l11-7z" fill="currentColor"/></svg>';
+      all.addEventListener("click", (e) => {
+        e.stopPropagation();
+        this.dispatchEvent(new CustomEvent("play-device", { detail: { device: d.id } }));
+      });
+      li.insertBefore(all, pill);
+    }
     return li;
   }
 }

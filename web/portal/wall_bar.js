@@ -21,6 +21,10 @@ const IRREGULAR = {
     [0, 3, 1, 4], [1, 3, 2, 4], [2, 3, 3, 4], [3, 3, 4, 4], [1, 1, 3, 3]],
 };
 
+export function grid_of(count) {
+  return GRID[count] ?? 0;
+}
+
 export function layout_cells(count) {
   if (IRREGULAR[count]) return IRREGULAR[count];
   const g = GRID[count];
@@ -53,9 +57,10 @@ function layout_icon(count) {
   return svg;
 }
 
-export class WallBar {
+export class WallBar extends EventTarget {
   // `call(method, args)` runs a script method and resolves to its result (null when refused).
   constructor(slot, call) {
+    super();
     this.call = call;
     this.count = 0;
     // The control has no getter for its page: the bar remembers the last one it chose for this
@@ -124,10 +129,12 @@ export class WallBar {
   async refresh() {
     const count = await this.call("CliGetPicNum", []);
     if (typeof count !== "number") return;
+    const changed = count !== this.count;
     this.count = count;
     for (const b of this.layouts.querySelectorAll("button")) {
       b.setAttribute("aria-checked", String(Number(b.dataset.count) === count));
     }
     this.layouts.dataset.count = String(count);
+    if (changed) this.dispatchEvent(new CustomEvent("count", { detail: { count } }));
   }
 }
