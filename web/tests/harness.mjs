@@ -48,16 +48,17 @@ export function output_dir() {
   return dir;
 }
 
-// Starts `kavrel-host --demo --port 0` and resolves with {url, stop()} once it printed the
-// address to open. KAVREL_HOST names the program; "mock" starts the mock host instead.
-export async function start_host({ program = process.env.KAVREL_HOST ?? join(repo, "build/bin/kavrel-host"), timeout_ms = 90000 } = {}) {
+// Starts `kavrel-host --demo --port 0` (with `args` after them) and resolves with {url, stop()}
+// once it printed the address to open. KAVREL_HOST names the program; "mock" starts the mock
+// host instead.
+export async function start_host({ program = process.env.KAVREL_HOST ?? join(repo, "build/bin/kavrel-host"), timeout_ms = 90000, args = [] } = {}) {
   if (program === "mock") {
     const { start_mock_host } = await import("./mock-host.mjs");
     const mock = await start_mock_host();
     return { url: mock.url, stop: () => mock.close(), output: () => "", mock };
   }
   // The page under test is the one beside this test, whichever tree the host was built from.
-  const child = spawn(program, ["--demo", "--port", "0", "--web", join(repo, "web")], { cwd: repo, stdio: ["ignore", "pipe", "pipe"] });
+  const child = spawn(program, ["--demo", "--port", "0", "--web", join(repo, "web"), ...args], { cwd: repo, stdio: ["ignore", "pipe", "pipe"] });
   let output = "";
   const keep = (chunk) => {
     output += chunk;
