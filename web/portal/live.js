@@ -121,7 +121,19 @@ export class LiveWall extends EventTarget {
 
   async selected() {
     const index = await this.call("CliGetCurrPicIndex", []);
+    if (typeof index === "number") this.last_selected = index;
     return typeof index === "number" ? index : -1;
+  }
+
+  // The pane shown in cell `cell` of the layout, from the selection last heard of (the page of
+  // the wall follows the selection only when the layout changes).
+  pane_in_cell(cell) {
+    return page_start(this.bar.count, this.last_selected ?? 0) + cell;
+  }
+
+  // True when this page started live video in `pane`.
+  playing(pane) {
+    return this.panes.has(pane);
   }
 
   // Starts `camera` in `pane` with the stream the choice gives for the current layout.
@@ -164,6 +176,7 @@ export class LiveWall extends EventTarget {
 
   // The control's events about panes.
   on_callback(ev) {
+    if (ev.nID === EV.PANE_SELECTED) this.last_selected = ev.nTag1;
     if (ev.nID === EV.PANE_CLOSED) this.panes.delete(ev.nTag1);
     if ((ev.nID === EV.LIVE_STARTED && ev.nTag2 !== 0) || ev.nID === EV.LIVE_LOGIN_FAILED) this.panes.delete(ev.nTag1);
   }

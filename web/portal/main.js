@@ -14,6 +14,7 @@ import { Session } from "./session.js";
 import { ConnectionView } from "./connection.js";
 import { WallBar } from "./wall_bar.js";
 import { LiveWall } from "./live.js";
+import { PaneZoom } from "./zoom.js";
 
 set_language(pick_language(navigator.languages?.length ? navigator.languages : [navigator.language]));
 document.documentElement.lang = locale();
@@ -58,6 +59,7 @@ const live = new LiveWall({
   fullscreen: () => control && call(control, report, "CliFullScreen", [document.fullscreenElement ? 0 : 1]),
 });
 live.addEventListener("note", (e) => report(e.detail));
+const zoom = new PaneZoom({ surface, bar: wall_bar, playing: (cell) => live.playing(live.pane_in_cell(cell)) });
 const site = new Site(bridge, surface, {
   report,
   log: (title, detail) => log.add("site", title, detail),
@@ -139,6 +141,6 @@ $("#fullscreen-button").addEventListener("click", () => control && call(control,
 window.addEventListener("kavrel-restored", () => report({ level: "success", key: "conn.restored" }));
 
 // For tests and for a developer's console.
-window.kavrel = { bridge, model, session, site, surface, wall_bar, live, get control() { return control; } };
+window.kavrel = { bridge, model, session, site, surface, wall_bar, live, zoom, get control() { return control; } };
 
 start();

@@ -42,6 +42,13 @@ export class Surface extends EventTarget {
     this.placeholder = placeholder;
     this.bridge = bridge;
     this.context = canvas.getContext("2d", { alpha: false });
+    // The control's picture as it arrives; the canvas shows it through `present`, where a view
+    // of the page (a pane's digital zoom) may draw parts of it differently.
+    this.raw = document.createElement("canvas");
+    this.raw.width = canvas.width;
+    this.raw.height = canvas.height;
+    this.raw_context = this.raw.getContext("2d", { alpha: false });
+    this.views = [];
     this.chain = Promise.resolve(); // draws happen in arrival order
     this.sent_size = "";
     this.resize_timer = 0;
@@ -74,6 +81,8 @@ export class Surface extends EventTarget {
     if (s && s.width > 0 && s.height > 0 && (this.canvas.width !== s.width || this.canvas.height !== s.height)) {
       this.canvas.width = s.width;
       this.canvas.height = s.height;
+      this.raw.width = s.width;
+      this.raw.height = s.height;
     }
     this.sent_size = "";
     this.send_resize();
@@ -122,14 +131,17 @@ export class Surface extends EventTarget {
     if (canvas.width !== header.surface_width || canvas.height !== header.surface_height) {
       canvas.width = header.surface_width;
       canvas.height = header.surface_height;
+      this.raw.width = header.surface_width;
+      this.raw.height = header.surface_height;
       // A new size empties the canvas; a part of the picture is not enough to fill it.
       if (header.x !== 0 || header.y !== 0 || header.w !== header.surface_width || header.h !== header.surface_height) {
         this.bridge.send({ type: "full-frame" });
       }
     }
     if (picture) {
-      this.context.drawImage(picture, header.x, header.y, header.w, header.h);
+      this.raw_context.drawImage(picture, header.x, header.y, header.w, header.h);
       picture.close();
+      this.present({ x: header.x, y: header.y, w: header.w, h: header.h });
     } else {
       this.bridge.send({ type: "full-frame" });
     }
@@ -141,6 +153,17 @@ export class Surface extends EventTarget {
       this.canvas.dataset.frames = String(this.frames_drawn);
       this.dispatchEvent(new CustomEvent("painted", { detail: header }));
     }
+  }
+
+  // Shows `rect` of the control's picture on the canvas, then lets each view draw over it.
+  present(rect) {
+    this.context.drawImage(this.raw, rect.x, rect.y, rect.w, rect.h, rect.x, rect.y, rect.w, rect.h);
+    for (const view of this.views) view(this.context, this.raw, rect);
+  }
+
+  // Shows the whole picture again (a view changed).
+  present_all() {
+    this.present({ x: 0, y: 0, w: this.canvas.width, h: this.canvas.height });
   }
 
   // Surface pixels of a pointer position.

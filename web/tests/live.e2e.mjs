@@ -143,20 +143,61 @@ describe("live video from the page", { timeout: 400000 }, () => {
     await page.mouse.move(box.x + box.width * 0.25, box.y + box.height * 0.25);
   });
 
+  it("zooms into a pane's picture with the wheel, pans it by dragging, and a double click resets it", async () => {
+    const { page } = view;
+    const box = await page.locator("#surface").boundingBox();
+    // Pane 1, the upper right one of the 4-pane wall.
+    const at = { x: box.x + box.width * 0.7, y: box.y + box.height * 0.2 };
+    // How far the shown cell differs from the control's own picture of it.
+    const zoomed_difference = () =>
+      page.evaluate(() => {
+        const { surface } = window.kavrel;
+        const c = surface.canvas;
+        const [x, y, w, h] = [Math.floor(c.width / 2) + 8, 8, Math.floor(c.width / 2) - 16, Math.floor(c.height / 2) - 16];
+        const shown = surface.context.getImageData(x, y, w, h).data;
+        const own = surface.raw_context.getImageData(x, y, w, h).data;
+        let diff = 0;
+        for (let i = 0; i < shown.length; i += 4) diff += Math.abs(shown[i] - own[i]) + Math.abs(shown[i + 1] - own[i + 1]);
+        return diff / (shown.length / 4);
+      });
+    assert.ok((await zoomed_difference()) < 2, "unzoomed, the canvas shows the control's picture");
+    await page.mouse.move(at.x, at.y);
+    for (let i = 0; i < 5; i++) await page.mouse.wheel(0, -100);
+    await page.waitForFunction(() => window.kavrel.zoom.zooms.get(1)?.scale > 2.5);
+    assert.ok((await zoomed_difference()) > 10, "zoomed, the pane shows a magnified part");
+    const before = await page.evaluate(() => ({ ...window.kavrel.zoom.zooms.get(1) }));
+    await page.mouse.down();
+    await page.mouse.move(at.x + 40, at.y + 20, { steps: 4 });
+    await page.mouse.up();
+    const after = await page.evaluate(() => ({ ...window.kavrel.zoom.zooms.get(1) }));
+    assert.ok(after.cx < before.cx && after.cy < before.cy, "dragging right and down shows more of the left and top");
+    await shot("live-4-zoomed-1280");
+    // Away from where the drag began: the host would pair that press with a quick next one.
+    await page.mouse.dblclick(at.x - 30, at.y + 30);
+    await page.waitForFunction(() => window.kavrel.zoom.zooms.size === 0);
+    // The double click went to the zoom, not to the control: the wall still has four panes.
+    assert.equal(await page.evaluate(() => window.kavrel.control.CliGetPicNum()), 4);
+  });
+
   it("plays the extra stream in a 9-pane wall and the main stream again in a maximised pane, by itself", async () => {
     const { page } = view;
+    const selected = await page.evaluate(() => window.kavrel.control.CliGetCurrPicIndex());
+    assert.ok(selected >= 0 && selected < 4, "a playing pane is selected");
+    const main_starts = () =>
+      page.evaluate((p) => window.test_calls.filter((c) => c.method === "CliStartPlayDev" && c.args[1] === 0 && c.args[2] === p).length, selected);
     await page.focus("#surface");
     await page.keyboard.press("9");
     await page.waitForSelector('.layout-option[data-count="9"][aria-checked="true"]');
-    const main_before = await page.evaluate(() => window.test_calls.filter((c) => c.method === "CliStartPlayDev" && c.args[1] === 0 && c.args[2] === 0).length);
     await page.waitForFunction(() => window.test_calls.filter((c) => c.method === "CliStartPlayDev" && c.args[1] === 1).length >= 4, null, { timeout: 20000 });
-    // The page kept the selection where it was (pane 0) while it restarted the panes.
     await page.evaluate(() => window.kavrel.live.idle());
-    assert.equal(await page.evaluate(() => window.kavrel.control.CliGetCurrPicIndex()), 0);
+    // The page kept the selection where it was while it restarted the panes.
+    assert.equal(await page.evaluate(() => window.kavrel.control.CliGetCurrPicIndex()), selected);
+    const main_before = await main_starts();
     // Enter maximises the selected pane: it alone goes back to the main stream.
     await page.keyboard.press("Enter");
     await page.waitForSelector('.layout-option[data-count="1"][aria-checked="true"]');
-    await page.waitForFunction((n) => window.test_calls.filter((c) => c.method === "CliStartPlayDev" && c.args[1] === 0 && c.args[2] === 0).length >= n + 1, main_before, { timeout: 20000 });
+    await page.evaluate(() => window.kavrel.live.idle());
+    assert.equal(await main_starts(), main_before + 1);
     await page.keyboard.press("Enter");
     await page.waitForSelector('.layout-option[data-count="9"][aria-checked="true"]');
     await page.evaluate(() => window.kavrel.live.idle());
