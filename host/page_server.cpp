@@ -19,6 +19,7 @@
 #include <set>
 #include <thread>
 
+#include "host/closable_io.h"
 #include "host/downloads.h"
 #include "host/log.h"
 #include "host/secrets.h"
@@ -166,7 +167,7 @@ struct PageServer::State : std::enable_shared_from_this<PageServer::State> {
   const std::string cookie = random_hex(24);
   uint16_t port = 0;  // set by start() before the thread runs
 
-  asio::io_context io{1};
+  ClosableIo io{1};
   tcp::acceptor acceptor{io};
   std::thread thread;
   std::promise<void> thread_ended;
@@ -638,6 +639,14 @@ void PageServer::stop() {
     state_->io.stop();
   }
   state_->thread.join();
+  // Handlers a cut-short thread never ran hold their sessions, and the sessions this state: run
+  // them out here (each sees its connection closed), so nothing keeps the other alive.
+  // Handlers a cut-short thread never ran, and the websocket writes suspended behind a close,
+  // hold their sessions, and the sessions this state: destroy them unrun, so nothing keeps the
+  // other alive. The network thread is gone, so its tables are this thread's now.
+  state_->io.shut_down_services();
+  state_->open_connections.clear();
+  state_->timers.clear();
 }
 
 uint16_t PageServer::port() const { return state_->port; }

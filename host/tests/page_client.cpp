@@ -1,5 +1,7 @@
 #include "host/tests/page_client.h"
 
+#include "host/closable_io.h"
+
 #include <utility>  // Boost 1.74's Asio needs std::exchange declared first
 
 #include <boost/asio.hpp>
@@ -78,7 +80,7 @@ std::string json_string(const cJSON* object, const char* name) {
 
 // Everything runs on the client's thread; the test thread waits on `arrived`.
 struct PageClient::State : std::enable_shared_from_this<PageClient::State> {
-  asio::io_context io;
+  host::ClosableIo io;
   websocket::stream<beast::tcp_stream> ws{io};
   beast::flat_buffer buffer;
   std::thread thread;
@@ -228,6 +230,9 @@ void PageClient::close() {
     state->io.stop();
   });
   state_->thread.join();
+  // The read left waiting holds this state: destroy it unrun, so the state and its stream are
+  // freed with the client.
+  state_->io.shut_down_services();
 }
 
 JsonPtr PageClient::call(const std::string& method, const std::string& args_json, std::chrono::milliseconds timeout) {
