@@ -195,10 +195,13 @@ void PageHost::stop() {
   if (p.streamer) p.streamer->stop();
   if (p.listener_installed) platform::set_composition_listener(nullptr);
   if (p.site_installed) platform::set_host_site(nullptr);
+  // The site reaches the control's thread, so it goes while that thread still stands (the
+  // server is stopped: no page reaches the site through the bridge any more). The bridge goes
+  // after the thread, whose queue may still hold its calls.
+  p.site.reset();
   p.control.reset();  // destroys the window, releases the control, stops its thread
   p.bridge.reset();
   p.server.reset();
-  p.site.reset();
   if (p.demo) p.demo->stop();
   parts_.reset();
 }

@@ -189,6 +189,7 @@ void PageSite::cancel_all() {
 void PageSite::shutdown() {
   {
     std::lock_guard<std::mutex> hold(lock_);
+    if (shut_) return;  // the destructor's second call must not wake a thread that may be gone
     shut_ = true;
   }
   cancel_all();
