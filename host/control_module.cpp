@@ -23,7 +23,11 @@ std::optional<ClassEntry> find_class(const platform::Registry& registry, const s
 std::unique_ptr<ControlModule> ControlModule::load(const std::string& path, std::string* error) {
   std::unique_ptr<ControlModule> module(new ControlModule());
   module->path_ = path;
-  module->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Once loaded, the control stays for the process (RTLD_NODELETE): it and the library it
+  // loads keep process-lived state (their registries, callback queues and lists of abandoned
+  // threads) so that a thread they left behind never meets freed memory, and unloading them
+  // would drop that state with their code. The module is still asked whether it could unload.
+  module->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (module->handle_ == nullptr) {
     if (error != nullptr) *error = dlerror();
     return nullptr;
