@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "platform/debug_channel.h"
@@ -43,16 +44,37 @@ struct Abandoned {
 };
 
 // The module's abandoned threads. Touched by any thread that ends a Thread and by whoever asks
-// for a reap; guarded by `lock`. It lives as long as the process: a thread still running at exit
-// keeps its entry, so nothing ever detaches it.
+// for a reap; guarded by `lock`.
 struct AbandonedList {
   Mutex lock;
   std::vector<Abandoned> threads GUARDED_BY(lock);
 };
 
+// Owns the list for as long as the module is loaded. A module is unloaded only once its list is
+// empty (every abandoned thread joined), and then the list goes with it; a list that still holds
+// a thread at the process's end is kept, since nothing may detach that thread and no thread may
+// be joined while the module's destructors run. Constant-initialized, so it is usable before
+// any dynamic initialization, and defined before `final_wait` below, so it is destroyed after it.
+struct AbandonedListOwner {
+  AbandonedList* list = nullptr;
+  ~AbandonedListOwner() {
+    if (list == nullptr) return;
+    {
+      MutexLock hold(list->lock);
+      if (!list->threads.empty()) return;
+    }
+    delete list;
+    list = nullptr;
+  }
+};
+constinit AbandonedListOwner list_owner;
+std::mutex list_creation;
+
 AbandonedList& abandoned_list() {
-  static auto* list = new AbandonedList;
-  return *list;
+  std::lock_guard<std::mutex> hold(list_creation);
+  // Also after the owner let go of an empty list (a destructor that runs later still finds one).
+  if (list_owner.list == nullptr) list_owner.list = new AbandonedList;
+  return *list_owner.list;
 }
 
 void adopt(std::thread thread, std::shared_ptr<Thread::State> state) {
