@@ -33,7 +33,7 @@ const LineCase kLineCases[] = {
     {"error", [] { trace::error("brixa_login", 96, "Wrong password"); }, "Error: brixa_login 96 (Wrong password)"},
     {"error without message", [] { trace::error("brixa_login", 12); }, "Error: brixa_login 12"},
     {"integer", [] { trace::value("svrport", -8000); }, "   : svrport -8000"},
-    {"string", [] { trace::value("dev_pass", "s3cret"); }, "   : dev_pass s3cret"},
+    {"string", [] { trace::value("dev_name", "Loja"); }, "   : dev_name Loja"},
     {"date-time", [] { trace::date_time("start", 12, 31, 23, 5, 9); }, "   : start 12 31 23:5:9"},
     {"connector", [] { trace::connector("127.0.0.1", 37777, 0, "DEV1"); },
      "   : 127.0.0.1 peer port 37777 local port 0 (ID DEV1)"},
