@@ -139,11 +139,8 @@ async function watch(page, count, stream, sw, sh) {
     const { live, wall_bar, control } = window.kavrel;
     await wall_bar.set_layout(count);
     const c = document.querySelector("#surface");
-    const { layout_cells, grid_of } = await import("/portal/wall_bar.js");
-    const g = grid_of(count);
-    const u = Math.floor(c.width / g);
-    const v = Math.floor(c.height / g);
-    window.bench_probe.panes = layout_cells(count).map(([l, t, r, b], index) => ({ index, cell: { x: l * u, y: t * v, w: (r - l) * u, h: (b - t) * v }, sw, sh }));
+    const { cell_rects } = await import("/portal/wall_bar.js");
+    window.bench_probe.panes = cell_rects(count, c.width, c.height).map((cell, index) => ({ index, cell, sw, sh }));
     for (let i = 0; i < count; i++) await control.CliStartPlayDev(`bench-${i}`, stream, i);
     live.panes.clear();
   }, { count, stream, sw, sh });

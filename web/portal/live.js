@@ -5,7 +5,7 @@
 
 import { t } from "./i18n.js";
 import { EV } from "./events.js";
-import { layout_cells, grid_of } from "./wall_bar.js";
+import { cell_rects, cell_index_at } from "./wall_bar.js";
 
 export const CAMERA_DRAG_TYPE = "application/x-kavrel-camera";
 export const STREAM = Object.freeze({ MAIN: 0, EXTRA: 1 });
@@ -39,28 +39,14 @@ export function page_start(count, selected) {
 // The pane under surface point (x, y) of a `width` x `height` wall showing `count` panes with
 // `selected` selected; -1 outside every pane.
 export function pane_at(x, y, width, height, count, selected) {
-  const g = grid_of(count);
-  if (!g) return -1;
-  const u = Math.floor(width / g);
-  const v = Math.floor(height / g);
-  const cells = layout_cells(count);
-  for (let i = 0; i < cells.length; i++) {
-    const [l, top, r, b] = cells[i];
-    if (x >= l * u && x < r * u && y >= top * v && y < b * v) return page_start(count, selected) + i;
-  }
-  return -1;
+  const i = cell_index_at(cell_rects(count, width, height), x, y);
+  return i < 0 ? -1 : page_start(count, selected) + i;
 }
 
 // The centre of pane `pane` in surface pixels, when it is on the page shown.
 export function pane_centre(pane, width, height, count, selected) {
-  const g = grid_of(count);
-  const i = pane - page_start(count, selected);
-  const cells = layout_cells(count);
-  if (!g || i < 0 || i >= cells.length) return null;
-  const u = Math.floor(width / g);
-  const v = Math.floor(height / g);
-  const [l, top, r, b] = cells[i];
-  return { x: Math.floor(((l + r) * u) / 2), y: Math.floor(((top + b) * v) / 2) };
+  const cell = cell_rects(count, width, height)[pane - page_start(count, selected)];
+  return cell ? { x: cell.x + Math.floor(cell.w / 2), y: cell.y + Math.floor(cell.h / 2) } : null;
 }
 
 export class LiveWall extends EventTarget {

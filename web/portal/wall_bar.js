@@ -25,6 +25,21 @@ export function grid_of(count) {
   return GRID[count] ?? 0;
 }
 
+// The panes of a `count` layout on a `width` x `height` wall, as surface rectangles
+// {x, y, w, h} in layout order (the control's integer cell size; the remainder stays uncovered).
+export function cell_rects(count, width, height) {
+  const g = GRID[count];
+  if (!g) return [];
+  const u = Math.floor(width / g);
+  const v = Math.floor(height / g);
+  return layout_cells(count).map(([l, t, r, b]) => ({ x: l * u, y: t * v, w: (r - l) * u, h: (b - t) * v }));
+}
+
+// The index of the cell of `rects` holding surface point (x, y), or -1.
+export function cell_index_at(rects, x, y) {
+  return rects.findIndex((c) => x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h);
+}
+
 export function layout_cells(count) {
   if (IRREGULAR[count]) return IRREGULAR[count];
   const g = GRID[count];

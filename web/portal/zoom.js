@@ -3,28 +3,20 @@
 // zoomed resets it (instead of maximising). The control's picture is untouched: the page draws
 // the zoomed part over the pane as the canvas is presented. A new layout or size resets zooms.
 
-import { layout_cells, grid_of } from "./wall_bar.js";
+import { cell_rects, cell_index_at } from "./wall_bar.js";
 
 const STEP = 1.25;
 const MAX_SCALE = 8;
 const DOUBLE_MS = 500;
 const DOUBLE_PX = 4;
 
-// The cell of the layout under surface point (x, y), or null.
+// The cell of the layout under surface point (x, y), inside the pane's one-pixel border, or null.
 export function cell_at(x, y, width, height, count) {
-  const g = grid_of(count);
-  if (!g) return null;
-  const u = Math.floor(width / g);
-  const v = Math.floor(height / g);
-  const cells = layout_cells(count);
-  for (let i = 0; i < cells.length; i++) {
-    const [l, t, r, b] = cells[i];
-    if (x >= l * u && x < r * u && y >= t * v && y < b * v) {
-      // Inside the pane's one-pixel border.
-      return { index: i, x: l * u + 1, y: t * v + 1, w: (r - l) * u - 2, h: (b - t) * v - 2 };
-    }
-  }
-  return null;
+  const rects = cell_rects(count, width, height);
+  const index = cell_index_at(rects, x, y);
+  if (index < 0) return null;
+  const c = rects[index];
+  return { index, x: c.x + 1, y: c.y + 1, w: c.w - 2, h: c.h - 2 };
 }
 
 // The source rectangle a zoom shows: `scale` times smaller than the cell, centred on (cx, cy) and
