@@ -99,13 +99,8 @@ void CVideoFlash::OnWindowDestroyed(HWND) {
 }
 
 LRESULT CVideoFlash::ProcessMessage(platform::UINT message, WPARAM wparam, LPARAM lparam) {
+  if (LRESULT result = 0; HandleCommonMessage(message, &result)) return result;
   switch (message) {
-    case WM_ERASEBKGND:
-    case WM_SETCURSOR:
-    case WM_MOUSEHOVER: return 1;
-    case platform::WM_PAINT:
-      if (NeedsPaint()) Paint();
-      return 1;
     case platform::WM_TIMER:
       if (wparam == kSpinnerTimerId) Advance();
       return 1;
@@ -140,13 +135,8 @@ void CVideoBackupProgress::Paint() {
 }
 
 LRESULT CVideoBackupProgress::ProcessMessage(platform::UINT message, WPARAM, LPARAM) {
+  if (LRESULT result = 0; HandleCommonMessage(message, &result)) return result;
   switch (message) {
-    case WM_ERASEBKGND:
-    case WM_SETCURSOR:
-    case WM_MOUSEHOVER: return 1;
-    case platform::WM_PAINT:
-      if (NeedsPaint()) Paint();
-      return 1;
     default: return 0;
   }
 }

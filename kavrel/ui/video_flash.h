@@ -34,7 +34,7 @@ class CVideoFlash final : public CWindowWnd {
   void Advance();
 
  private:
-  void Paint();
+  void Paint() override;
 
   int m_angle = 0;
   intptr_t m_timerId = -1;
@@ -52,7 +52,7 @@ class CVideoBackupProgress final : public CWindowWnd {
   int percent() const { return m_percent; }
 
  private:
-  void Paint();
+  void Paint() override;
   int m_percent = 0;
 };
 

@@ -31,13 +31,8 @@ void CVideoInfoTool::Paint() {
 }
 
 LRESULT CVideoInfoTool::ProcessMessage(platform::UINT message, WPARAM wparam, LPARAM lparam) {
+  if (LRESULT result = 0; HandleCommonMessage(message, &result)) return result;
   switch (message) {
-    case WM_ERASEBKGND:
-    case WM_SETCURSOR:
-    case WM_MOUSEHOVER: return 1;
-    case platform::WM_PAINT:
-      if (NeedsPaint()) Paint();
-      return 1;
     case platform::WM_SIZE: Layout(); return 0;
     case kMsgCommand: PassToParent(message, wparam, lparam); return 1;
     default: return 0;

@@ -21,7 +21,7 @@ class CVideoInfoTool final : public CWindowWnd {
 
  private:
   void Layout();
-  void Paint();
+  void Paint() override;
 
   CSkinDcButton m_label;  // a label: no picture, no mouse handling
   std::u16string m_info;

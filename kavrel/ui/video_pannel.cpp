@@ -85,13 +85,8 @@ void CVideoPannel::HideBars() {
 }
 
 LRESULT CVideoPannel::ProcessMessage(platform::UINT message, WPARAM wparam, LPARAM lparam) {
+  if (LRESULT result = 0; HandleCommonMessage(message, &result)) return result;
   switch (message) {
-    case WM_ERASEBKGND:
-    case WM_SETCURSOR:
-    case WM_MOUSEHOVER: return 1;
-    case platform::WM_PAINT:
-      if (NeedsPaint()) Paint();
-      return 1;
     case platform::WM_SIZE: Layout(); return 0;
     case WM_MOUSEMOVE: TrackHover(CursorInClient()); return 1;
     case platform::WM_TIMER:

@@ -42,7 +42,7 @@ class CVideoPannel final : public CWindowWnd {
 
  private:
   void Layout();
-  void Paint();
+  void Paint() override;
   // Mouse at `at` (panel coordinates): shows or hides the bars.
   void TrackHover(platform::Point at);
   void HideBars();

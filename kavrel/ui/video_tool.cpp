@@ -104,13 +104,8 @@ void CVideoTool::Paint() {
 }
 
 LRESULT CVideoTool::ProcessMessage(platform::UINT message, WPARAM wparam, LPARAM lparam) {
+  if (LRESULT result = 0; HandleCommonMessage(message, &result)) return result;
   switch (message) {
-    case WM_ERASEBKGND:
-    case WM_SETCURSOR:
-    case WM_MOUSEHOVER: return 1;
-    case platform::WM_PAINT:
-      if (NeedsPaint()) Paint();
-      return 1;
     case platform::WM_SIZE: Layout(); return 0;
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:

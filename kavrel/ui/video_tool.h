@@ -73,7 +73,7 @@ class CVideoTool final : public CWindowWnd {
 
  private:
   bool Change(bool ToolFlags::*flag, bool on);
-  void Paint();
+  void Paint() override;
   // Gives each laid-out button its picture, command and text for the current flags.
   void ApplyFaces();
 

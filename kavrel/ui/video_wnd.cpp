@@ -113,13 +113,8 @@ void CVideoWnd::ShowMenu(platform::Point screen) {
 }
 
 LRESULT CVideoWnd::ProcessMessage(platform::UINT message, WPARAM wparam, LPARAM lparam) {
+  if (LRESULT result = 0; HandleCommonMessage(message, &result)) return result;
   switch (message) {
-    case WM_ERASEBKGND:
-    case WM_SETCURSOR:
-    case WM_MOUSEHOVER: return 1;
-    case platform::WM_PAINT:
-      if (NeedsPaint()) Paint();
-      return 1;
     case platform::WM_SIZE: OptimizeView(m_video.width, m_video.height); return 0;
     case WM_LBUTTONDOWN: PassToParent(kMsgSelectPane, reinterpret_cast<WPARAM>(this), 0); return 1;
     case WM_LBUTTONDBLCLK: PassToParent(kMsgMaximizeRestore, reinterpret_cast<WPARAM>(this), 0); return 1;

@@ -44,7 +44,7 @@ class CVideoWnd final : public CWindowWnd {
   HWND render_window() const { return m_panel.GetHWND(); }
 
  private:
-  void Paint();
+  void Paint() override;
   // Shows the menu at a screen point and sends the chosen command up.
   void ShowMenu(platform::Point screen);
   void SendCommand(int32_t command);

@@ -127,14 +127,9 @@ void CVideoWndManger::Paint() {
 }
 
 LRESULT CVideoWndManger::ProcessMessage(platform::UINT message, WPARAM wparam, LPARAM lparam) {
+  if (LRESULT result = 0; HandleCommonMessage(message, &result)) return result;
   switch (message) {
     case platform::WM_CREATE: CreatePanes(); return 0;
-    case WM_ERASEBKGND:
-    case WM_SETCURSOR:
-    case WM_MOUSEHOVER: return 1;
-    case platform::WM_PAINT:
-      if (NeedsPaint()) Paint();
-      return 1;
     case platform::WM_SIZE:
       for (int i = 0; i < kPaneCount; ++i) {
         if (CVideoWnd* p = pane(i)) p->Show(false);

@@ -55,7 +55,7 @@ class CVideoWndManger final : public CWindowWnd {
   void CreatePanes();
   void HidePage(int count, int page);
   void ComputeRects(int count);
-  void Paint();
+  void Paint() override;
 
   HWND m_notify = nullptr;
   std::array<std::unique_ptr<CVideoWnd>, kPaneCount> m_panes;

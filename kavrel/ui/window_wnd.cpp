@@ -145,6 +145,19 @@ LRESULT CWindowWnd::PassToParent(platform::UINT message, WPARAM wparam, LPARAM l
   return platform::send_message(parent, message, wparam, lparam);
 }
 
+bool CWindowWnd::HandleCommonMessage(platform::UINT message, LRESULT* result) {
+  switch (message) {
+    case WM_ERASEBKGND:
+    case WM_SETCURSOR:
+    case WM_MOUSEHOVER: *result = 1; return true;
+    case platform::WM_PAINT:
+      if (NeedsPaint()) Paint();
+      *result = 1;
+      return true;
+    default: return false;
+  }
+}
+
 platform::Point CWindowWnd::CursorInClient() const {
   platform::POINT point;
   platform::GetCursorPos(&point);

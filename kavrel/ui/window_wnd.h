@@ -70,6 +70,12 @@ class CWindowWnd {
   platform::Point CursorInClient() const;
   // True when the window's update region is not empty.
   bool NeedsPaint() const;
+  // What every window of the wall does alike: background erasing, cursor and hover messages are
+  // taken as handled, and WM_PAINT draws through Paint() when the update region is not empty.
+  // True, with the message's result in `result`, when `message` was one of them.
+  bool HandleCommonMessage(platform::UINT message, LRESULT* result);
+  // Draws the window's update region (WM_PAINT through HandleCommonMessage).
+  virtual void Paint() {}
 
   HWND m_hWnd = nullptr;
 };
