@@ -280,6 +280,49 @@ BRIXA_API void brixa_set_freeze_mode(void* window, int32_t mode, int32_t corner)
 
 /* ---- Playback, backup, record queries, alerts, device search ---- */
 
+/* Times are local wall-clock texts of 14 digits, "YYYYMMDDhhmmss" (missing trailing fields read
+ * as 0); months are 6 digits, "YYYYMM". */
+
+/* Playback control commands of brixa_control_playback. */
+#define BRIXA_PLAYBACK_NORMAL 0
+#define BRIXA_PLAYBACK_PAUSE 1
+#define BRIXA_PLAYBACK_FAST 2
+#define BRIXA_PLAYBACK_SLOW 3
+#define BRIXA_PLAYBACK_SKIP_BACK 4    /* 10 seconds back, under a new playback handle */
+#define BRIXA_PLAYBACK_SKIP_FORWARD 5 /* 10 seconds forward, under a new playback handle */
+
+/* Plays the channel's recordings from `start_time` for one hour into `hwnd`. One playback and
+ * one backup per process, excluding each other: a running backup is stopped, and a playback of
+ * the same device is replaced. The playback handle (above 0); -2; -1; -3 not logged in; -4 the
+ * device refused (after one retry 500 ms later when it could not open the channel). */
+BRIXA_API int32_t brixa_start_playback(brixa_handle handle, void* hwnd, const char* dev_id, int32_t chl_id,
+                                       const char* start_time);
+/* 0; -1 the device SDK could not stop it. */
+BRIXA_API int32_t brixa_stop_playback(int32_t playback_id);
+/* Commands 0-3: 0 or -1. Commands 4-5 act on the current playback whatever `playback_id` is and
+ * return its new handle, or 0 (no playback, no on-screen time yet, or the restart failed).
+ * Other values: 0. */
+BRIXA_API int32_t brixa_control_playback(int32_t playback_id, uint32_t ctrl_cmd);
+/* Downloads `backup_len_secs` seconds from `start_time` (null or empty: 15 seconds before the
+ * running playback's last on-screen time) into `file_name` as DAV, stopping a running playback
+ * or backup first. Progress arrives as callback 261 (tag1 total, tag2 downloaded; -1 when
+ * finished), then 262. The backup handle (above 0); -11 no start time and nothing to take it
+ * from; -2; -1; -3; -4 as brixa_start_playback. */
+BRIXA_API int32_t brixa_start_backup(brixa_handle handle, int32_t reserved, const char* dev_id, int32_t chl_id,
+                                     const char* start_time, int32_t backup_len_secs, const char* file_name);
+/* 0; -1 no backup active; -2 no current device; -3 the device SDK could not stop it. */
+BRIXA_API int32_t brixa_stop_backup(void);
+
+/* Lists the channel's recorded files between two times on a thread of its own, in pages of up to
+ * 100 as callback 259 (tag1 page from 1, tag2 files in the page or -1, info JSON). A new query
+ * replaces a running one. 0 started; -2; -1; -3 not logged in; -5 out of memory. */
+BRIXA_API int32_t brixa_query_record_files(brixa_handle handle, const char* dev_id, int32_t chl_id,
+                                           const char* start_time, const char* end_time);
+/* Which days of `month` hold recordings, as callback 260 (tag2 0 with "flag", or -1). Results as
+ * brixa_query_record_files. */
+BRIXA_API int32_t brixa_query_record_status(brixa_handle handle, const char* dev_id, int32_t chl_id,
+                                            const char* month);
+
 
 #ifdef __cplusplus
 }

@@ -271,6 +271,89 @@ NETSDK_API NET_BOOL NET_QueryIOControlState(int32_t login_id, int32_t io_type, v
 /* Sets output i to entry i's state for every entry in the buffer (io_type NET_IO_ALARM_OUTPUT). */
 NETSDK_API NET_BOOL NET_IOControl(int32_t login_id, int32_t io_type, const void* buffer, uint32_t size);
 
+/* ---- Recordings ----
+ * A device keeps recordings per channel as files on a schedule. Times are the device's local
+ * wall-clock time. Sizes in the position notifications count KiB of the stream. */
+typedef struct NET_TIME { /* 24 bytes */
+  uint32_t year;   /* four digits */
+  uint32_t month;  /* 1-12 */
+  uint32_t day;
+  uint32_t hour;
+  uint32_t minute;
+  uint32_t second;
+} NET_TIME;
+
+/* One recorded file (196 bytes). */
+typedef struct NET_RECORDFILE_INFO {
+  uint32_t channel;          /* 0 */
+  char file_name[124];       /* 4: NUL-terminated */
+  uint32_t frame_count;      /* 128 */
+  uint32_t size;             /* 132: the file's size in KiB */
+  NET_TIME start;            /* 136 */
+  NET_TIME end;              /* 160 */
+  uint32_t disk;             /* 184 */
+  uint32_t start_cluster;    /* 188 */
+  uint8_t record_type;       /* 192: 0 regular, 1 alarm, 2 motion, 3 card */
+  uint8_t reserved193[3];
+} NET_RECORDFILE_INFO;
+
+/* Which days of a month hold recordings (96 bytes): day_flags[i] is non-zero for day i + 1. */
+typedef struct NET_RECORD_STATUS {
+  uint8_t day_flags[32];
+  uint8_t reserved[64];
+} NET_RECORD_STATUS;
+
+/* Fills `buffer` (`size` bytes) with the files of `channel` that overlap start..end, in time
+ * order, as many as fit; `count` receives how many. `record_type` 0 asks for all; `card` must be
+ * null; `by_time` must be non-zero. No file at all is a success with count 0. */
+NETSDK_API NET_BOOL NET_QueryRecordFile(int32_t login_id, int32_t channel, int32_t record_type,
+                                        const NET_TIME* start, const NET_TIME* end, const char* card,
+                                        NET_RECORDFILE_INFO* buffer, int32_t size, int32_t* count, int32_t wait_ms,
+                                        NET_BOOL by_time);
+/* The day flags of the month of `month` (year and month read, the rest ignored). */
+NETSDK_API NET_BOOL NET_QueryRecordStatus(int32_t login_id, int32_t channel, int32_t record_type,
+                                          const NET_TIME* month, const char* card, NET_RECORD_STATUS* status,
+                                          int32_t wait_ms);
+
+/* Playback position: total and played KiB of the playback's span; called on an SDK thread. */
+typedef void (*NET_PlayPosCallback)(int32_t play_handle, uint32_t total_size, uint32_t download_size,
+                                    intptr_t user);
+/* The playback's raw stream (NET_DATA_RAW media blocks); the result is ignored. */
+typedef int32_t (*NET_PlayDataCallback)(int32_t play_handle, uint32_t data_type, const uint8_t* data,
+                                        uint32_t size, intptr_t user);
+
+/* Plays the channel's recordings from start to end into `window` (decoded and drawn as live
+ * streams are, the drawing callback included) at normal speed. Returns the playback handle, or 0
+ * (NET_ERR_OPEN_CHANNEL_ERROR when the device could not open the playback). When the span ends
+ * the picture stays on its last frame. */
+NETSDK_API int32_t NET_PlayBackByTimeEx(int32_t login_id, int32_t channel, const NET_TIME* start, const NET_TIME* end,
+                                        void* window, NET_PlayPosCallback position, intptr_t position_user,
+                                        NET_PlayDataCallback data, intptr_t data_user);
+/* Stops the playback and waits until no callback of it runs any more. */
+NETSDK_API NET_BOOL NET_StopPlayBack(int32_t play_handle);
+NETSDK_API NET_BOOL NET_PausePlayBack(int32_t play_handle, NET_BOOL pause);
+/* Speeds: 1/8, 1/4, 1/2, 1, 2, 4, 8; fast and slow move one step, normal returns to 1. */
+NETSDK_API NET_BOOL NET_FastPlayBack(int32_t play_handle);
+NETSDK_API NET_BOOL NET_SlowPlayBack(int32_t play_handle);
+NETSDK_API NET_BOOL NET_NormalPlayBack(int32_t play_handle);
+/* The time of the picture on screen, and the playback's span. Fails before the first picture. */
+NETSDK_API NET_BOOL NET_GetPlayBackOsdTime(int32_t play_handle, NET_TIME* osd_time, NET_TIME* start_time,
+                                           NET_TIME* end_time);
+
+/* Download progress: total and downloaded KiB; downloaded is 0xFFFFFFFF once the file is
+ * complete (the last call). `index` and `info` name the recorded file being read (info may be
+ * null). Called on an SDK thread. */
+typedef void (*NET_TimeDownloadPosCallback)(int32_t download_handle, uint32_t total_size, uint32_t download_size,
+                                            int32_t index, const NET_RECORDFILE_INFO* info, intptr_t user);
+/* Downloads start..end of the channel's recordings into `file_name` as a DAV file: the raw
+ * stream, a sequence of media blocks (devsdk/proto/media_block.h) and nothing else. Returns the
+ * download handle, or 0. */
+NETSDK_API int32_t NET_DownloadByTime(int32_t login_id, int32_t channel, int32_t record_type, const NET_TIME* start,
+                                      const NET_TIME* end, const char* file_name,
+                                      NET_TimeDownloadPosCallback position, intptr_t user);
+/* Stops the download (the file keeps what was written) and waits until no callback of it runs. */
+NETSDK_API NET_BOOL NET_StopDownload(int32_t download_handle);
+
 #ifdef __cplusplus
 }
 #endif
