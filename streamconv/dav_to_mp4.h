@@ -1,7 +1,13 @@
 // One conversion of a DAV byte stream (media blocks, devsdk/proto/media_block.h) into an MP4
-// file. The H.264 pictures are copied from the first key picture that carries its parameter
-// sets on; earlier pictures cannot be decoded and are dropped. Audio and lens blocks are left
-// out: G.711 in MP4 does not play in browsers.
+// file.
+//
+// Video: the H.264 pictures are copied from the first key picture that carries its parameter
+// sets on; earlier pictures cannot be decoded and are dropped. Times are the capture times,
+// counted from that picture.
+// Audio: G.711 blocks become an AAC track (browsers do not play G.711 from MP4). The tracks are
+// fixed when the file's header is written: at the first audio block of the first second of
+// video, or, without one, after that second; audio that starts later is left out. Lens blocks
+// are left out.
 //
 // Ends: close() (or destruction) finishes the file with every complete block given so far.
 // Malformed input finishes it at once with what came before, and later input is ignored. A file
@@ -12,10 +18,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "devsdk/proto/media_block.h"
+#include "streamconv/g711_to_aac.h"
 #include "streamconv/mp4_writer.h"
 
 namespace streamconv {
@@ -36,27 +44,39 @@ class DavToMp4 {
   State state() const { return state_; }
 
  private:
-  // A picture held back until the next one gives its duration.
-  struct Pending {
-    bool present = false;
+  struct Picture {
     bool key = false;
     int64_t pts_ms = 0;
+    int64_t duration_ms = 0;
     std::vector<uint8_t> data;
   };
 
-  void take(proto::MediaBlock& block);
+  // Each returns false when the file cannot be written.
+  bool take(proto::MediaBlock& block);
   bool take_video(proto::MediaBlock& block);
-  bool write_pending(int64_t duration_ms);
+  bool take_audio(const proto::MediaBlock& block);
+  bool write(Picture& picture);
+  bool start_file(bool with_audio);
+  void end(bool input_failed);
   // The last interval between pictures, or 40 ms before there is one.
   int64_t pace_ms() const;
-  void end(bool input_failed);
 
   proto::MediaBlockReader reader_;
   Mp4Writer writer_;
   State state_ = State::failed;  // until open() succeeds
-  uint64_t first_ms_ = 0;        // capture time of the first picture written
+
+  // The first usable key picture, from which the file starts.
+  bool video_found_ = false;
+  uint64_t first_ms_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<uint8_t> parameter_sets_;
+
+  Picture pending_;              // held back until the next picture gives its duration
+  bool pending_present_ = false;
   int64_t last_duration_ms_ = 0;
-  Pending pending_;
+  std::vector<Picture> held_;    // pictures before the header is written
+  std::unique_ptr<G711ToAac> audio_;  // while the file has an audio track
   proto::MediaBlock block_;      // reused for each block read
 };
 

@@ -46,7 +46,8 @@ bool Mp4Writer::create(const std::string& path) {
   return true;
 }
 
-bool Mp4Writer::start_video(int width, int height, const std::vector<uint8_t>& parameter_sets) {
+bool Mp4Writer::start(int width, int height, const std::vector<uint8_t>& parameter_sets,
+                      const AVCodecContext* audio_encoder) {
   if (format_ == nullptr || started_ || width <= 0 || height <= 0 || parameter_sets.empty()) return false;
   video_ = avformat_new_stream(format_, nullptr);
   if (video_ == nullptr) return false;
@@ -60,6 +61,12 @@ bool Mp4Writer::start_video(int width, int height, const std::vector<uint8_t>& p
   std::memcpy(par->extradata, parameter_sets.data(), parameter_sets.size());
   par->extradata_size = static_cast<int>(parameter_sets.size());
   video_->time_base = kMillisecond;
+  if (audio_encoder != nullptr) {
+    audio_ = avformat_new_stream(format_, nullptr);
+    if (audio_ == nullptr || avcodec_parameters_from_context(audio_->codecpar, audio_encoder) < 0) return false;
+    audio_->time_base = audio_encoder->time_base;
+    audio_encoder_ = audio_encoder;
+  }
 
   AVDictionary* options = nullptr;
   av_dict_set(&options, "movflags", "+faststart", 0);
@@ -83,6 +90,13 @@ bool Mp4Writer::write_video(int64_t pts_ms, int64_t duration_ms, bool key, const
   int result = av_interleaved_write_frame(format_, packet_);
   av_packet_unref(packet_);
   return result >= 0;
+}
+
+bool Mp4Writer::write_audio(AVPacket* packet) {
+  if (!started_ || audio_ == nullptr) return false;
+  packet->stream_index = audio_->index;
+  av_packet_rescale_ts(packet, audio_encoder_->time_base, audio_->time_base);
+  return av_interleaved_write_frame(format_, packet) >= 0;
 }
 
 bool Mp4Writer::finish() {
@@ -109,6 +123,8 @@ void Mp4Writer::close_context() {
   avformat_free_context(format_);
   format_ = nullptr;
   video_ = nullptr;
+  audio_ = nullptr;
+  audio_encoder_ = nullptr;
   started_ = false;
 }
 

@@ -12,6 +12,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -76,17 +77,28 @@ std::string run(const std::string& command) {
 }
 
 // What ffprobe sees in an MP4 file, after decoding every picture.
-struct Probe {
-  std::vector<std::string> stream_types;
-  std::string codec;
+struct StreamFacts {
+  std::string type;   // "video", "audio"
+  std::string codec;  // "h264", "aac"
   int frames = -1;
   double duration_s = -1;
 };
+struct Probe {
+  std::vector<StreamFacts> streams;
+  int frames = -1;         // of the video stream
+  double duration_s = -1;  // of the file
+  std::vector<std::string> types() const {
+    std::vector<std::string> out;
+    for (const StreamFacts& s : streams) out.push_back(s.type + "/" + s.codec);
+    return out;
+  }
+};
 
 Probe probe(const std::string& path) {
+  // Lines such as: streams.stream.0.codec_name="h264", format.duration="3.000000"
   std::string text = run("ffprobe -v error -count_frames -show_entries "
-                         "stream=codec_type,codec_name,nb_read_frames:format=duration "
-                         "-of default=noprint_wrappers=1 '" + path + "' 2>&1");
+                         "stream=codec_type,codec_name,nb_read_frames,duration:format=duration "
+                         "-of flat '" + path + "' 2>&1");
   Probe p;
   size_t pos = 0;
   while (pos < text.size()) {
@@ -97,10 +109,26 @@ Probe probe(const std::string& path) {
     size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
     std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-    if (key == "codec_type") p.stream_types.push_back(value);
-    if (key == "codec_name") p.codec = value;
-    if (key == "nb_read_frames") p.frames = std::atoi(value.c_str());
-    if (key == "duration") p.duration_s = std::atof(value.c_str());
+    if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
+    if (key == "format.duration") {
+      p.duration_s = std::atof(value.c_str());
+      continue;
+    }
+    const std::string prefix = "streams.stream.";
+    if (key.compare(0, prefix.size(), prefix) != 0) continue;
+    size_t dot = key.find('.', prefix.size());
+    if (dot == std::string::npos) continue;
+    size_t index = static_cast<size_t>(std::atoi(key.substr(prefix.size(), dot - prefix.size()).c_str()));
+    if (p.streams.size() <= index) p.streams.resize(index + 1);
+    StreamFacts& stream = p.streams[index];
+    std::string field = key.substr(dot + 1);
+    if (field == "codec_type") stream.type = value;
+    if (field == "codec_name") stream.codec = value;
+    if (field == "nb_read_frames") stream.frames = std::atoi(value.c_str());
+    if (field == "duration") stream.duration_s = std::atof(value.c_str());
+  }
+  for (const StreamFacts& stream : p.streams) {
+    if (stream.type == "video") p.frames = stream.frames;
   }
   return p;
 }
@@ -108,6 +136,14 @@ Probe probe(const std::string& path) {
 // ffmpeg's complaints while decoding every picture of the file; empty when it decodes cleanly.
 std::string decode_errors(const std::string& path) {
   return run("ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1");
+}
+
+// The file's sound as 16-bit samples at 8 kHz, decoded by ffmpeg.
+std::vector<int16_t> decoded_sound(const std::string& path) {
+  std::string raw = run("ffmpeg -nostdin -v error -i '" + path + "' -map 0:a -f s16le -ac 1 -ar 8000 - 2>/dev/null");
+  std::vector<int16_t> samples(raw.size() / 2);
+  std::memcpy(samples.data(), raw.data(), samples.size() * 2);
+  return samples;
 }
 
 // Types of the file's top-level boxes, in order.
@@ -173,23 +209,56 @@ TEST_F(StreamConverter, CopiesTheVideoIntoAFaststartMp4OfTheRecordingsLength) {
   const std::string mp4 = path("out.mp4");
   ASSERT_GE(convert(whole_loop_dav(), mp4), 0);
   Probe p = probe(mp4);
-  EXPECT_EQ(p.stream_types, std::vector<std::string>{"video"});  // the G.711 blocks are left out
-  EXPECT_EQ(p.codec, "h264");
+  EXPECT_EQ(p.types(), (std::vector<std::string>{"video/h264", "audio/aac"}));  // G.711 becomes AAC
   EXPECT_EQ(p.frames, kLoopPictures);
   const double span_s = static_cast<double>((kLoopPictures - 1) * kFrameMs) / 1000.0;
   EXPECT_LE(std::fabs(p.duration_s - span_s), 0.040 + 1e-6) << p.duration_s;
+  ASSERT_EQ(p.streams.size(), 2u);
+  // 40 ms of sound a picture: as long as the video, to within an AAC frame (128 ms).
+  EXPECT_LE(std::fabs(p.streams[1].duration_s - kLoopPictures * 0.040), 0.128) << p.streams[1].duration_s;
   EXPECT_TRUE(index_before_data(mp4));
   EXPECT_EQ(decode_errors(mp4), "");
+}
+
+TEST_F(StreamConverter, TheSoundIsTheDevicesTone) {
+  const std::string mp4 = path("tone.mp4");
+  ASSERT_GE(convert(whole_loop_dav(), mp4), 0);
+  std::vector<int16_t> samples = decoded_sound(mp4);
+  ASSERT_GE(samples.size(), static_cast<size_t>(kLoopPictures * 320 * 9 / 10));
+  // Away from the encoder's start and end: the level and the pitch of the tone.
+  double energy = 0;
+  int crossings = 0;
+  const size_t from = 2000, to = samples.size() - 2000;
+  for (size_t i = from; i < to; ++i) {
+    energy += static_cast<double>(samples[i]) * samples[i];
+    if ((samples[i - 1] < 0) != (samples[i] < 0)) ++crossings;
+  }
+  const double seconds = static_cast<double>(to - from) / 8000.0;
+  EXPECT_NEAR(std::sqrt(energy / static_cast<double>(to - from)), streamconv::testing::kToneAmplitude / std::sqrt(2.0),
+              streamconv::testing::kToneAmplitude * 0.1);
+  EXPECT_NEAR(crossings / seconds, 2.0 * streamconv::testing::kToneHz, 50);
 }
 
 TEST_F(StreamConverter, PicturesBeforeTheFirstKeyPictureAreDropped) {
   // Starts ten pictures into the first second: the first key picture is the loop's 25th.
   const std::string mp4 = path("late.mp4");
-  ASSERT_GE(convert(dav_of(looped(loop(), 10, kLoopPictures - 10, kStartMs, kFrameMs)), mp4), 0);
+  ASSERT_GE(convert(dav_of(looped(loop(), 10, kLoopPictures - 10, kStartMs, kFrameMs), true), mp4), 0);
   Probe p = probe(mp4);
+  EXPECT_EQ(p.types(), (std::vector<std::string>{"video/h264", "audio/aac"}));
   EXPECT_EQ(p.frames, kLoopPictures - 25);
   EXPECT_LE(std::fabs(p.duration_s - (kLoopPictures - 26) * 0.040), 0.040 + 1e-6) << p.duration_s;
   EXPECT_EQ(decode_errors(mp4), "");
+}
+
+TEST_F(StreamConverter, SoundThatStartsAfterTheFirstSecondIsLeftOut) {
+  std::vector<DavPicture> pictures = looped(loop(), 0, kLoopPictures, kStartMs, kFrameMs);
+  std::vector<uint8_t> dav = dav_of(std::vector<DavPicture>(pictures.begin(), pictures.begin() + 30));
+  append_pictures(dav, std::vector<DavPicture>(pictures.begin() + 30, pictures.end()), kWidth, kHeight, true);
+  const std::string mp4 = path("late_sound.mp4");
+  ASSERT_GE(convert(dav, mp4), 0);
+  Probe p = probe(mp4);
+  EXPECT_EQ(p.types(), std::vector<std::string>{"video/h264"});
+  EXPECT_EQ(p.frames, kLoopPictures);
 }
 
 TEST_F(StreamConverter, DurationFollowsTheCaptureTimes) {
@@ -261,6 +330,18 @@ TEST_F(StreamConverter, BadInputEndsTheConversionCleanly) {
     }
     plain_frames = dav_of(not_key);
   }
+  std::vector<uint8_t> sound_only;
+  {
+    proto::MediaBlockReader reader;
+    reader.feed(good.data(), good.size());
+    proto::MediaBlock block;
+    while (reader.next(block) == proto::MediaBlockReader::Result::block) {
+      if (block.kind == streamconv::testing::kKindAudio) {
+        proto::append_media_block(sound_only, block.kind, block.codec, block.timestamp_ms, 0, 0, block.data.data(),
+                                  block.data.size());
+      }
+    }
+  }
   std::vector<uint8_t> garbage(5000);
   for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<uint8_t>((i * 7919) >> 3);
   auto joined = [](std::vector<std::vector<uint8_t>> parts) {
@@ -283,6 +364,7 @@ TEST_F(StreamConverter, BadInputEndsTheConversionCleanly) {
       {"no input", {}, -1},
       {"garbage", garbage, -1},
       {"no key picture", plain_frames, -1},
+      {"sound only", sound_only, -1},
       {"half a header at the end", joined({good, {'K', 'V', 'M', 'B', 1, 1}}), kLoopPictures},
       {"half a block at the end", std::vector<uint8_t>(video.begin(), video.end() - 100), kLoopPictures - 1},
       {"garbage after a second, then good blocks", joined({first_second, garbage, later}), 25},

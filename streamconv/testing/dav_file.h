@@ -16,13 +16,20 @@ inline constexpr uint8_t kKindLens = 4;
 inline constexpr uint8_t kCodecH264 = 1;
 inline constexpr uint8_t kCodecG711A = 2;
 
+inline constexpr int kToneHz = 1000;
+inline constexpr double kToneAmplitude = 8000;
+
+// The A-law byte of a linear sample (16-bit range).
+uint8_t linear_to_alaw(int16_t linear);
+
 struct DavPicture {
   const EncodedPicture* picture = nullptr;
   uint64_t timestamp_ms = 0;
 };
 
 // Appends one video block per picture, each a key or plain frame as the encoder marked it;
-// with `audio`, a 40 ms G.711 block after each picture.
+// with `audio`, a 40 ms G.711 block after each picture, together a tone of kToneHz at
+// kToneAmplitude (16-bit range).
 void append_pictures(std::vector<uint8_t>& out, const std::vector<DavPicture>& pictures, uint16_t width,
                      uint16_t height, bool audio);
 
