@@ -6,13 +6,22 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
-#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 
 namespace streamconv {
 namespace {
 
 constexpr AVRational kMillisecond = {1, 1000};
+
+// Removes what this writer made at `path`: a regular file. Anything else found there (a device
+// such as /dev/null named as the destination) stays.
+void remove_file(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(path.c_str());
+}
 
 }  // namespace
 
@@ -39,7 +48,7 @@ bool Mp4Writer::create(const std::string& path) {
   if (opened < 0 || packet_ == nullptr || format_->protocol_whitelist == nullptr) {
     avformat_free_context(format_);
     format_ = nullptr;
-    if (opened >= 0) std::remove(path.c_str());
+    if (opened >= 0) remove_file(path);
     return false;
   }
   path_ = path;
@@ -108,7 +117,7 @@ bool Mp4Writer::finish() {
   bool ok = av_write_trailer(format_) >= 0;
   ok = avio_closep(&format_->pb) >= 0 && ok;
   close_context();
-  if (!ok) std::remove(path_.c_str());
+  if (!ok) remove_file(path_);
   return ok;
 }
 
@@ -116,7 +125,7 @@ void Mp4Writer::discard() {
   if (format_ == nullptr) return;
   avio_closep(&format_->pb);
   close_context();
-  std::remove(path_.c_str());
+  remove_file(path_);
 }
 
 void Mp4Writer::close_context() {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -386,6 +387,27 @@ TEST_F(StreamConverter, BadInputEndsTheConversionCleanly) {
     EXPECT_EQ(decode_errors(mp4), "");
     std::remove(mp4.c_str());
   }
+}
+
+// A destination that takes no data (a full disk): the conversion ends at the first failed write,
+// its file is closed, and a destination that is not a regular file is not removed.
+TEST_F(StreamConverter, AFailedWriteEndsTheConversion) {
+  const std::string full = path("full");
+  if (mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) GTEST_SKIP() << "making a device node needs root";
+  const int descriptors = open_descriptors();
+  void* handle = nullptr;
+  ASSERT_GE(SC_Open(SC_FORMAT_MP4, full.data(), static_cast<int32_t>(full.size()), &handle), 0);
+  const std::vector<uint8_t> dav = whole_loop_dav();
+  for (size_t pos = 0; pos < dav.size(); pos += 1024) {
+    SC_InputData(handle, dav.data() + pos, static_cast<int32_t>(std::min<size_t>(1024, dav.size() - pos)));
+  }
+  EXPECT_EQ(open_descriptors(), descriptors);  // closed at the failure, before the closing calls
+  SC_Close(handle);
+  SC_Release(handle);
+  EXPECT_EQ(open_descriptors(), descriptors);
+  struct stat st;
+  ASSERT_EQ(stat(full.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 TEST_F(StreamConverter, CloseBeforeAnyInputLeavesNoFile) {
