@@ -410,6 +410,18 @@ TEST_F(StreamConverter, AFailedWriteEndsTheConversion) {
   EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
+// The destination is a file name, never a URL: "tcp:..." in the current folder is a file there.
+TEST_F(StreamConverter, ADestinationThatLooksLikeAUrlIsALocalFile) {
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(dir_.c_str()), 0);
+  const std::string name = "tcp:127.0.0.1:9.mp4";
+  const int32_t opened = convert(whole_loop_dav(), name);
+  ASSERT_EQ(chdir(previous), 0);
+  ASSERT_GE(opened, 0);
+  EXPECT_EQ(probe(path(name)).frames, kLoopPictures);
+}
+
 TEST_F(StreamConverter, CloseBeforeAnyInputLeavesNoFile) {
   const std::string mp4 = path("empty.mp4");
   void* handle = nullptr;
