@@ -20,6 +20,8 @@ constexpr uint8_t kCodecG711A = 2;
 constexpr int64_t kDefaultDurationMs = 40;
 // Capture times further than this from the first picture are not a recording's: about 34 years.
 constexpr uint64_t kMaxSpanMs = uint64_t{1} << 40;
+// The longest pause between two pictures of one recording that is taken as it stands.
+constexpr int64_t kMaxGapMs = 24 * 3600 * 1000;
 // How long the file waits for audio before its header is written without an audio track.
 constexpr int64_t kAudioWaitMs = 1000;
 constexpr size_t kMaxHeldPictures = 100;
@@ -76,15 +78,15 @@ bool DavToMp4::take_video(proto::MediaBlock& block) {
   }
   if (block.data.empty()) return true;
 
-  // Times count from the first picture and must rise. A picture whose capture time does not
-  // (a clock set back on the device, a stray time) follows the one before after the last
-  // interval, so the video keeps its pace.
+  // Times count from the first picture and must rise. A picture whose capture time does not, or
+  // leaps more than a day ahead (a device clock set back or forward, a stray time), follows the
+  // one before after the last interval, so the video keeps its pace.
   int64_t pts_ms = -1;
   if (block.timestamp_ms >= first_ms_ && block.timestamp_ms - first_ms_ < kMaxSpanMs) {
     pts_ms = static_cast<int64_t>(block.timestamp_ms - first_ms_);
   }
   if (pending_present_) {
-    if (pts_ms <= pending_.pts_ms) pts_ms = pending_.pts_ms + pace_ms();
+    if (pts_ms <= pending_.pts_ms || pts_ms - pending_.pts_ms > kMaxGapMs) pts_ms = pending_.pts_ms + pace_ms();
     pending_.duration_ms = pts_ms - pending_.pts_ms;
     last_duration_ms_ = pending_.duration_ms;
     pending_present_ = false;

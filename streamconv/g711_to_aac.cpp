@@ -10,6 +10,8 @@ namespace {
 
 constexpr int kBitRate = 24000;
 constexpr int64_t kMaxDriftSamples = kG711SampleRate;  // one second
+// A block further ahead than a day carries a stray time and follows the samples before it.
+constexpr int64_t kMaxPauseSamples = int64_t{24} * 3600 * kG711SampleRate;
 
 }  // namespace
 
@@ -59,7 +61,7 @@ bool G711ToAac::add(int64_t at_ms, const uint8_t* alaw, size_t count, const Pack
   if (!started_) {
     started_ = true;
     frame_pts_ = at;
-  } else if (at > frame_pts_ + filled_ + kMaxDriftSamples) {
+  } else if (at > frame_pts_ + filled_ + kMaxDriftSamples && at <= frame_pts_ + filled_ + kMaxPauseSamples) {
     // A pause: the frame begun is completed with silence and the next run starts at the block.
     if (filled_ > 0) {
       float* samples = reinterpret_cast<float*>(frame_->data[0]);

@@ -33,8 +33,9 @@ class G711ToAac {
   // The encoder, for the MP4 track's parameters. Null before open().
   const AVCodecContext* encoder() const { return encoder_; }
   // Adds one block of A-law samples captured `at_ms` after the start of the file. Samples follow
-  // each other without gaps; a block more than a second later than the samples before it (a
-  // pause in the recording) starts a new run at its own time. False on an encoder failure.
+  // each other without gaps; a block more than a second (and at most a day) later than the
+  // samples before it, a pause in the recording, starts a new run at its own time. False on an
+  // encoder failure.
   bool add(int64_t at_ms, const uint8_t* alaw, size_t count, const PacketSink& sink);
   // Encodes what is left and drains the encoder.
   bool finish(const PacketSink& sink);

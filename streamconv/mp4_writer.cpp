@@ -46,9 +46,12 @@ bool Mp4Writer::create(const std::string& path) {
   int opened = avio_open2(&format_->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
   av_dict_free(&options);
   if (opened < 0 || packet_ == nullptr || format_->protocol_whitelist == nullptr) {
+    if (opened >= 0) {
+      avio_closep(&format_->pb);
+      remove_file(path);
+    }
     avformat_free_context(format_);
     format_ = nullptr;
-    if (opened >= 0) remove_file(path);
     return false;
   }
   path_ = path;

@@ -292,10 +292,12 @@ TEST_F(StreamConverter, DurationFollowsTheCaptureTimes) {
   }
 }
 
-TEST_F(StreamConverter, CaptureTimesThatGoBackStillMakeAPlayableFile) {
+TEST_F(StreamConverter, CaptureTimesThatGoBackOrLeapKeepThePace) {
   std::vector<DavPicture> pictures = looped(loop(), 0, kLoopPictures, kStartMs, kFrameMs);
   for (size_t i = 30; i < pictures.size(); ++i) pictures[i].timestamp_ms -= 2000;  // clock set back
   pictures[40].timestamp_ms = 0;
+  pictures[50].timestamp_ms = kStartMs + 400ull * 24 * 3600 * 1000;  // stray times
+  pictures[51].timestamp_ms = UINT64_MAX;
   const std::string mp4 = path("back.mp4");
   ASSERT_GE(convert(dav_of(pictures), mp4), 0);
   Probe p = probe(mp4);
