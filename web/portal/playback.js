@@ -346,6 +346,7 @@ export class PlaybackView extends EventTarget {
     this.clock.skip(direction, this.now());
     this.play_state = "playing";
     this.tick();
+    this.render_transport();
     await this.call("CliControlPlaybackDev", [PANE, direction > 0 ? CMD.FORWARD : CMD.BACK]);
   }
 

@@ -3,9 +3,9 @@
 // in its bottom band, the speed and skip commands, and an export that ends in the control's save
 // dialog and a real MP4 file (made with ffmpeg) offered as a download.
 //
-// The schedule: every day up to today except the days divisible by 6 holds ten-minute files
-// from 00:00 (today: up to now), with nothing between 12:00 and 13:00 and a motion file every
-// third hour. Offline devices answer nothing but "not logged in" (-3).
+// The schedule: every day up to today except the days divisible by 6 (today always) holds
+// ten-minute files from 00:00 (today: up to now), with nothing between 12:00 and 13:00 and a
+// motion file every third hour. Offline devices answer nothing but "not logged in" (-3).
 
 import { spawnSync } from "node:child_process";
 import { mkdtempSync, rmSync, readFileSync } from "node:fs";
@@ -36,7 +36,8 @@ function now_clock() {
 // The files of the day starting at `day` (clock seconds).
 export function files_of_day(day, now = now_clock()) {
   const date = new Date(day * 1000);
-  if (date.getUTCDate() % 6 === 0 || day > now) return [];
+  const today = day <= now && now < day + DAY;
+  if ((date.getUTCDate() % 6 === 0 && !today) || day > now) return [];
   const files = [];
   for (let s = day; s < day + DAY && s < now; s += FILE_SECONDS) {
     const hour = Math.floor((s - day) / 3600);
@@ -80,7 +81,7 @@ export function make_recordings({ account, fire, site, later, offer, redraw }) {
   }
   function run_ticker() {
     clearInterval(state.ticker);
-    state.ticker = state.playback && state.page === 1 ? setInterval(redraw, 200) : null;
+    state.ticker = state.playback && state.page === 1 ? setInterval(redraw, 400) : null;
   }
   function stop_playback() {
     state.playback = null;
@@ -222,42 +223,38 @@ export function make_recordings({ account, fire, site, later, offer, redraw }) {
   };
 
   // The playback page: the grey pane with the video fitted at 16:9, a moving bar, and the
-  // band with the playing time's code (ms of the clock seconds) at the bottom.
+  // band with the playing time's code (ms of the clock seconds) at the bottom. `data` is RGBA.
   function paint(data, width, height) {
-    const put = (x, y, v) => {
-      const i = (y * width + x) * 4;
-      data[i] = v[0];
-      data[i + 1] = v[1];
-      data[i + 2] = v[2];
-      data[i + 3] = 255;
-    };
-    const grey = [0xdc, 0xdc, 0xdc];
-    for (let y = 0; y < height; y++) for (let x = 0; x < width; x++) put(x, y, grey);
+    data.fill(0xdc);
     const p = state.playback;
     if (!p) return;
     const vw = Math.min(width - 8, Math.floor(((height - 8) * 16) / 9));
     const vh = Math.floor((vw * 9) / 16);
     const vx = Math.floor((width - vw) / 2);
     const vy = Math.floor((height - vh) / 2);
-    const ms = Math.floor(position() * 1000);
-    const bits = BigInt(ms % 2 ** 40) * 256n + BigInt(crc8(ms % 2 ** 40));
+    const ms = Math.floor(position() * 1000) % 2 ** 40;
+    const bits = BigInt(ms) * 256n + BigInt(crc8(ms));
+    const bit = Array.from({ length: 48 }, (_, i) => Number((bits >> BigInt(47 - i)) & 1n));
     const block = Math.floor((1280 * 12) / 704);
+    const left = Math.floor(block / 2);
     const bar = Math.floor((ms / 40) % vw);
+    const half = vw / 40;
     for (let y = 0; y < vh; y++) {
       const sy = Math.floor((y * 720) / vh);
-      for (let x = 0; x < vw; x++) {
-        const sx = Math.floor((x * 1280) / vw);
-        let v;
+      let i = ((vy + y) * width + vx) * 4;
+      for (let x = 0; x < vw; x++, i += 4) {
+        let r;
+        let g;
+        let b;
         if (sy >= 688) {
-          const row = Math.floor((sy - 688) / 16);
-          const i = Math.floor((sx - Math.floor(block / 2)) / block);
-          if (sx >= Math.floor(block / 2) && i < 24) {
-            const one = (bits >> BigInt(47 - (row * 24 + i))) & 1n;
-            v = one ? [235, 235, 235] : [16, 16, 16];
-          } else v = [60, 60, 60];
-        } else if (Math.abs(x - bar) < vw / 40) v = [200, 120, 40];
-        else v = [20, 40 + Math.floor((y * 60) / vh), 70];
-        put(vx + x, vy + y, v);
+          const sx = Math.floor((x * 1280) / vw);
+          const k = Math.floor((sx - left) / block);
+          r = g = b = sx >= left && k < 24 ? (bit[Math.floor((sy - 688) / 16) * 24 + k] ? 235 : 16) : 60;
+        } else if (Math.abs(x - bar) < half) [r, g, b] = [200, 120, 40];
+        else [r, g, b] = [20, 40 + Math.floor((y * 60) / vh), 70];
+        data[i] = r;
+        data[i + 1] = g;
+        data[i + 2] = b;
       }
     }
   }
