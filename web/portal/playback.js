@@ -119,8 +119,12 @@ export class PlaybackView extends EventTarget {
     this.title.textContent = t("pb.title");
     const t0 = today();
     this.calendar.set_today(t0);
+    // Coming back finds what was recorded meanwhile.
     if (!this.camera && this.tree.selected) this.choose_camera(this.tree.selected);
-    else if (this.camera) this.ask_month();
+    else if (this.camera) {
+      this.ask_month();
+      if (this.day !== null) this.search_day();
+    }
     if (this.day === null) {
       this.calendar.choose(t0);
       this.choose_day(t0);
@@ -314,8 +318,9 @@ export class PlaybackView extends EventTarget {
         await this.call("CliControlPlaybackDev", [PANE, speed > NORMAL ? CMD.FASTER : CMD.SLOWER]);
       }
     } else {
-      const first = this.records[0]?.start ?? this.day;
-      await this.play_from(this.cursor ?? Math.max(first, this.day ?? first));
+      // From where the cursor stands; from the day's first recording after the end was reached.
+      const first = Math.max(this.records[0]?.start ?? this.day, this.day);
+      await this.play_from(this.play_state === "ended" || this.cursor === null ? first : this.cursor);
     }
   }
 
@@ -478,7 +483,8 @@ export class PlaybackView extends EventTarget {
   bind_keys() {
     window.addEventListener("keydown", (e) => {
       if (!this.shown || e.ctrlKey || e.metaKey || e.altKey) return;
-      if (e.target.closest?.("input, select, textarea, dialog, .menu-layer, [contenteditable]")) return;
+      // Fields, boxes, menus and the page's other buttons keep their own keys.
+      if (e.target.closest?.("input, select, textarea, dialog, .menu-layer, [contenteditable], .topbar, .wall-toolbar, .pb-side, .log-panel")) return;
       const actions = { Space: () => this.toggle(), ArrowLeft: () => this.skip(-1), ArrowRight: () => this.skip(1) };
       const action = actions[e.code];
       if (!action) return;

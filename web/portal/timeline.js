@@ -125,11 +125,11 @@ export class TimelineView extends EventTarget {
       const x = Math.round((hour / 24) * W) + 0.5;
       g.fillStyle = hour % step === 0 ? "#2c394b" : "#1b2430";
       g.fillRect(x - 0.5, track_top, 1, track_h + (hour % step === 0 ? 5 : 2));
-      if (hour % step === 0) {
+      if (hour % step === 0 && hour < 24) {
         const text = `${String(hour).padStart(2, "0")}:00`;
         const tw = g.measureText(text).width;
         g.fillStyle = "#7d8a9c";
-        g.fillText(text, Math.min(Math.max(0, x - tw / 2), W - tw), track_top + track_h + 6);
+        g.fillText(text, Math.max(0, x - tw / 2), track_top + track_h + 6);
       }
     }
     // Recorded spans.
