@@ -612,7 +612,8 @@ export class PlaybackView extends EventTarget {
   // Over the video, until something plays: what to do next.
   render_hint() {
     const hint = this.$("#pb-hint");
-    const idle = this.play_state === "stopped" && this.cursor === null;
+    // A failed search says why in the side panel; nothing to point at then.
+    const idle = this.play_state === "stopped" && this.cursor === null && this.search?.state !== "failed";
     hint.hidden = !this.shown || !idle;
     this.$(".pb-hint-text").textContent = t(!this.camera ? "pb.hint-camera" : this.day === null ? "pb.pick-day" : "pb.hint-play");
   }
