@@ -23,6 +23,9 @@ const PANE = 0; // the control has one playback pane; the index is only traced
 // nothing then): say so instead of waiting for ever.
 const ANSWER_MS = 20000;
 const TICK_MS = 200;
+// The control converts and saves the file once the person has chosen its name; a conversion
+// that fails saves nothing and says nothing, so the page stops waiting after this long.
+const SAVE_MS = 120000;
 
 function element(tag, className, text) {
   const el = document.createElement(tag);
@@ -80,6 +83,7 @@ export class PlaybackView extends EventTarget {
     this.ticker = 0;
     this.month_timer = 0;
     this.search_timer = 0;
+    this.save_timer = 0;
 
     const t0 = today();
     this.calendar = new CalendarView(this.$(".calendar"), {
@@ -442,6 +446,14 @@ export class PlaybackView extends EventTarget {
       if (e.detail.kind !== "save_dialog") return;
       this.flow.dialog_answered(e.detail.cancelled ? { chosen: false } : e.detail.value);
       this.render_export();
+      clearTimeout(this.save_timer);
+      if (this.flow.state === "saving") {
+        this.save_timer = setTimeout(() => {
+          if (this.flow.state !== "saving") return;
+          this.flow.fail("exp.err.no-file");
+          this.render_export();
+        }, SAVE_MS);
+      }
     });
   }
 

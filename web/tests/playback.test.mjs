@@ -295,6 +295,8 @@ test("export steps: the control's results and the save dialog in words", () => {
     [(f) => { f.event("login", -3, "cam-a"); f.started(-4); }, "failed", "exp.err.login"],
     [(f) => { f.started(0); f.dialog_opened(); f.dialog_answered({ chosen: false }); }, "cancelled", null],
     [(f) => { f.started(0); f.cancel(); f.dialog_opened(); }, "cancelled", null],
+    // A download that never comes after the name was chosen (the page's wait ran out).
+    [(f) => { f.started(0); f.dialog_opened(); f.dialog_answered({ chosen: true, name: "a.mp4" }); f.fail("exp.err.no-file"); f.downloaded("a.mp4"); }, "failed", "exp.err.no-file"],
   ];
   for (const [steps, state, key] of cases) {
     const f = new ExportFlow();
