@@ -635,7 +635,11 @@ export class PlaybackView extends EventTarget {
     this.$(".pb-time").textContent = cursor === null ? "--:--:--" : clock_text(cursor);
     this.$(".pb-date").textContent = cursor === null ? (this.day !== null ? date_text(this.day) : "") : date_text(cursor);
     this.timeline.set_cursor(cursor === null ? null : Math.floor(cursor));
-    this.$("#pb-timeline").setAttribute("aria-valuetext", cursor === null ? "" : clock_text(cursor));
+    const slider = this.$("#pb-timeline");
+    slider.setAttribute("aria-valuemin", "0");
+    slider.setAttribute("aria-valuemax", String(DAY - 1));
+    slider.setAttribute("aria-valuenow", String(cursor === null || this.day === null ? 0 : Math.max(0, Math.floor(cursor - this.day))));
+    slider.setAttribute("aria-valuetext", cursor === null ? "" : clock_text(cursor));
     const start = this.$(".pb-export-start");
     if (!this.start_edited && document.activeElement !== start) {
       start.value = clock_text(cursor ?? this.records[0]?.start ?? this.day ?? 0);

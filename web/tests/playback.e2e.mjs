@@ -21,10 +21,10 @@ const EXPORT_MS = 120000; // 60 s of video downloaded from the device and conver
 const CAMERA = "cam-0001-0"; // "Entrada" on KVR-000001, online in the demo world
 const FRAME_S = 1 / 25;
 
-// Installed in the page: on every painted frame, the time code of the video in the playback
-// pane (48 blocks at the bottom of the simulated picture: 40 bits of milliseconds and a CRC-8)
-// is read from the canvas. The video is found as the part of the canvas that is not the pane's
-// grey; each stream size the simulator makes is tried.
+// Installed in the page: reads the time code of the video in the playback pane (48 blocks at the
+// bottom of the simulated picture: 40 bits of milliseconds and a CRC-8) from the canvas. The video
+// is found as the part of the canvas that is not the pane's grey; each stream size the simulator
+// makes is tried.
 function install_time_code_probe() {
   const BITS = 48;
   const PER_ROW = 24;
@@ -82,23 +82,19 @@ function install_time_code_probe() {
     if (near - t > MASK / 2) t += MASK;
     return t;
   };
-  const probe = { code: null, at: 0, reads: 0, frames: 0 };
-  window.kavrel.surface.addEventListener("painted", () => {
-    probe.frames += 1;
+  // The time code the canvas shows now, or null when none can be read. The host sends a picture
+  // only when the control's surface changed, so a paused video may paint nothing new for a while:
+  // the canvas still holds its last picture.
+  window.read_time_code = () => {
     const data = context.getImageData(0, 0, canvas.width, canvas.height).data;
     const rect = video_rect(data, canvas.width, canvas.height);
-    if (rect.w < 32 || rect.h < 32) return;
+    if (rect.w < 32 || rect.h < 32) return null;
     for (const [sw, sh] of STREAMS) {
       const code = read(data, canvas.width, rect, sw, sh);
-      if (code !== null) {
-        probe.code = code;
-        probe.at = performance.now();
-        probe.reads += 1;
-        return;
-      }
+      if (code !== null) return code;
     }
-  });
-  window.time_code_probe = probe;
+    return null;
+  };
 }
 
 describe("playback and export from the page", { timeout: 600000 }, () => {
@@ -108,15 +104,13 @@ describe("playback and export from the page", { timeout: 600000 }, () => {
   const out = output_dir();
   const shot = (name) => view.page.screenshot({ path: join(out, `${name}.png`) });
   const calls = (method) => view.page.evaluate((m) => window.test_calls.filter((c) => c.method === m).map((c) => c.args), method);
-  // The time code on screen after the next readable frame, in ms.
-  const next_code = async (after_reads) => {
-    await view.page.waitForFunction((n) => window.time_code_probe.reads > n, after_reads, { timeout: VIDEO_MS });
-    return view.page.evaluate(() => ({ code: window.time_code_probe.code, reads: window.time_code_probe.reads }));
-  };
-  const code_after = async (ms) => {
-    const { reads } = await view.page.evaluate(() => window.time_code_probe);
-    await view.page.waitForTimeout(ms);
-    return next_code(reads);
+  // The time code on screen, in ms, once one can be read (and, with `above`, once it is past it).
+  const code_on_screen = async (above = -Infinity) => {
+    const handle = await view.page.waitForFunction((a) => {
+      const code = window.read_time_code();
+      return code !== null && code > a ? code : null;
+    }, above, { timeout: VIDEO_MS, polling: 100 });
+    return handle.jsonValue();
   };
 
   before(async () => {
@@ -180,9 +174,15 @@ describe("playback and export from the page", { timeout: 600000 }, () => {
     const record = await page.evaluate((i) => window.kavrel.playback.records[i], index);
     const { format_time } = await import("../portal/rec_time.js");
     assert.deepEqual(started, [CAMERA, format_time(record.start), 0]);
-    const first = await next_code(0);
-    const later = await code_after(2000);
-    assert.ok(later.code - first.code >= 1000, `the time code advanced: ${first.code} → ${later.code}`);
+    const first = await code_on_screen();
+    // A second of recording later on screen: the video plays.
+    const later = await code_on_screen(first + 1000);
+    assert.ok(later - first >= 1000, `the time code advanced: ${first} → ${later}`);
+    // It shows the recording chosen (clock seconds of the device's wall clock, as the page
+    // keeps them, and the code's milliseconds of the same clock in UTC or local terms).
+    const offset_s = new Date(first).getTimezoneOffset() * 60;
+    const near = [first / 1000 - record.start, first / 1000 - offset_s - record.start];
+    assert.ok(near.some((d) => d >= -2 && d <= 120), `the code ${first} lies in the recording from ${record.start}`);
     // The page's own clock runs too.
     assert.notEqual(await page.textContent(".pb-time"), "--:--:--");
     await shot("playback-playing-1280");
@@ -194,9 +194,11 @@ describe("playback and export from the page", { timeout: 600000 }, () => {
     await page.keyboard.press("Space");
     await page.waitForSelector('.pb-state[data-state="paused"]');
     assert.deepEqual((await calls("CliControlPlaybackDev")).at(-1), [0, 1]);
-    const held = await code_after(1000);
-    const still = await code_after(1500);
-    assert.ok(Math.abs(still.code - held.code) < 500, `paused: ${held.code} → ${still.code}`);
+    await page.waitForTimeout(1000);
+    const held = await code_on_screen();
+    await page.waitForTimeout(1500);
+    const still = await code_on_screen();
+    assert.ok(Math.abs(still - held) < 500, `paused: ${held} → ${still}`);
     const shown = await page.textContent(".pb-time");
     await page.waitForTimeout(600);
     assert.equal(await page.textContent(".pb-time"), shown, "the page's clock holds while paused");
