@@ -151,10 +151,12 @@ export class TimelineView extends EventTarget {
       const x = Math.round(time_to_x(this.cursor, this.day, W));
       g.fillStyle = "#f8fafc";
       g.fillRect(x - 1, track_top - 4, 2, track_h + 8);
+      // The head stays whole at the day's two ends.
+      const head = Math.min(Math.max(x, 5), W - 5);
       g.beginPath();
-      g.moveTo(x - 5, track_top - 6);
-      g.lineTo(x + 5, track_top - 6);
-      g.lineTo(x, track_top);
+      g.moveTo(head - 5, track_top - 6);
+      g.lineTo(head + 5, track_top - 6);
+      g.lineTo(head, track_top);
       g.closePath();
       g.fill();
     }
