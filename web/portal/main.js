@@ -15,6 +15,7 @@ import { ConnectionView } from "./connection.js";
 import { WallBar } from "./wall_bar.js";
 import { LiveWall } from "./live.js";
 import { PaneZoom } from "./zoom.js";
+import { PlaybackView } from "./playback.js";
 
 set_language(pick_language(navigator.languages?.length ? navigator.languages : [navigator.language]));
 document.documentElement.lang = locale();
@@ -59,13 +60,30 @@ const live = new LiveWall({
   fullscreen: () => control && call(control, report, "CliFullScreen", [document.fullscreenElement ? 0 : 1]),
 });
 live.addEventListener("note", (e) => report(e.detail));
-const zoom = new PaneZoom({ surface, bar: wall_bar, playing: (cell) => live.playing(live.pane_in_cell(cell)) });
+// The zoom is the live wall's: on the playback page the canvas shows the playback pane.
+const zoom = new PaneZoom({ surface, bar: wall_bar, playing: (cell) => wall_bar.page === 0 && live.playing(live.pane_in_cell(cell)) });
 const site = new Site(bridge, surface, {
   report,
   log: (title, detail) => log.add("site", title, detail),
   // Leaving the browser's full screen (Escape) also ends the control's full-screen mode.
   on_fullscreen_left: () => control && call(control, report, "CliFullScreen", [0]),
 });
+
+const playback = new PlaybackView({
+  call: control_call,
+  bar: wall_bar,
+  surface,
+  model,
+  tree,
+  site,
+  bridge,
+  report,
+  stage: $(".stage"),
+  title: $(".wall-title"),
+});
+
+// A reload on the playback page finds the control still on it.
+if (wall_bar.page === 1) playback.enter();
 
 new ConnectionView(bridge, {
   indicator: $("#conn"),
@@ -114,6 +132,7 @@ function on_callback(detail) {
   const ev = callback_args(detail);
   log.add_callback(ev);
   live.on_callback(ev);
+  playback.on_callback(ev);
   for (const note of model.apply(ev)) report(note);
 }
 
@@ -132,7 +151,9 @@ async function start() {
   bridge.start();
 }
 
-tree.addEventListener("play", (e) => control && live.start_in_selected(e.detail.camera));
+// A camera double-clicked in the tree plays live, or, on the playback page, becomes the camera
+// whose recordings are shown.
+tree.addEventListener("play", (e) => control && wall_bar.page === 0 && live.start_in_selected(e.detail.camera));
 tree.addEventListener("play-device", (e) => control && live.start_device(e.detail.device));
 
 $("#about-button").addEventListener("click", () => control && call(control, report, "AboutBox"));
@@ -141,6 +162,6 @@ $("#fullscreen-button").addEventListener("click", () => control && call(control,
 window.addEventListener("kavrel-restored", () => report({ level: "success", key: "conn.restored" }));
 
 // For tests and for a developer's console.
-window.kavrel = { bridge, model, session, site, surface, wall_bar, live, zoom, get control() { return control; } };
+window.kavrel = { bridge, model, session, site, surface, wall_bar, live, zoom, playback, get control() { return control; } };
 
 start();
