@@ -47,6 +47,9 @@ void CkavrelCtrl::OnCmsBtnLButtonDown(int32_t index, int32_t command) {
       }
       FireCliCallBackMsg(0, 0, kEventPaneClosed, index, 0, nullptr, 0);
       break;
+    case ui::kCmdCancelExport:
+      CliStopBackup();
+      break;
     case ui::kCmdReconnect: {
       if (!live_page || !pane_index) break;
       std::string cam_id = pane_camera(index);
