@@ -49,6 +49,11 @@ struct brixa_client {
   // longer current stops, even one that outlived its stop bound while a newer one runs.
   std::atomic<uint32_t> record_query_serial{0};
   std::atomic<uint32_t> record_status_serial{0};
+  // The serial of the worker that has posted its final answer. The pre-dispatch step joins the
+  // worker only when this is the current serial: a final answer of an older worker, still queued
+  // when a newer query started, must not stop the newer one.
+  std::atomic<uint32_t> record_query_final{0};
+  std::atomic<uint32_t> record_status_final{0};
 };
 
 namespace brixa {

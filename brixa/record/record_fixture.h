@@ -30,8 +30,21 @@ class Deliveries {
  public:
   void add(Delivery d) {
     {
-      std::lock_guard<std::mutex> hold(lock_);
+      std::unique_lock<std::mutex> hold(lock_);
       seen_.push_back(std::move(d));
+      changed_.notify_all();
+      // A held delivery keeps the dispatcher here, so later messages queue up behind it.
+      if (seen_.back().id == held_id_) changed_.wait_for(hold, std::chrono::seconds(10), [&] { return held_id_ == 0; });
+    }
+  }
+  void hold_deliveries_of(int32_t id) {
+    std::lock_guard<std::mutex> hold(lock_);
+    held_id_ = id;
+  }
+  void let_go() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      held_id_ = 0;
     }
     changed_.notify_all();
   }
@@ -48,6 +61,7 @@ class Deliveries {
   std::mutex lock_;
   std::condition_variable changed_;
   std::vector<Delivery> seen_;  // appended on the dispatcher thread
+  int32_t held_id_ = 0;
 };
 
 class RecordFixture : public ::testing::Test {

@@ -32,11 +32,12 @@ struct WorkerKind {
   platform::Thread brixa_client::*thread;
   std::atomic<int32_t> brixa_client::*running;
   std::atomic<uint32_t> brixa_client::*serial;
+  std::atomic<uint32_t> brixa_client::*final_posted;
 };
 constexpr WorkerKind kFileQuery{&brixa_client::record_query_thread, &brixa_client::record_query_running,
-                                &brixa_client::record_query_serial};
+                                &brixa_client::record_query_serial, &brixa_client::record_query_final};
 constexpr WorkerKind kStatusQuery{&brixa_client::record_status_thread, &brixa_client::record_status_running,
-                                  &brixa_client::record_status_serial};
+                                  &brixa_client::record_status_serial, &brixa_client::record_status_final};
 
 // What a worker works on. It owns a reference to its client, so a worker that outlives its
 // client's release never meets a freed record.
@@ -55,7 +56,11 @@ struct QueryJob {
   }
 };
 
+// Posts an answer. A final one (the last page, a failure, the month) first marks this worker as
+// the one whose answer lets the dispatcher join it.
 void post_json(const QueryJob& job, int32_t id, intptr_t tag1, int32_t tag2, const std::string& json) {
+  bool final = json.empty() || id == BRIXA_CB_CALLBACK_QUERY_RECORD_STATUS || tag2 < kRecordPageFiles;
+  if (final) (job.client.get()->*job.kind.final_posted).store(job.serial);
   if (json.empty()) {
     post(job.client.get(), id, 0, -1, nullptr, 0);
   } else {

@@ -150,6 +150,31 @@ TEST_F(RecordQueries, ANewerQueryStopsTheOlderAfterItsPageInProgress) {
   EXPECT_EQ(fake_->calls().size(), 3u) << "no third page of the older query";
 }
 
+// The older query's last page is still queued when a newer query starts: delivering it must not
+// stop the newer query, whose pages all arrive.
+TEST_F(RecordQueries, AQueuedLastPageOfAnOlderQueryDoesNotStopTheNewerOne) {
+  fake_->set_files(minute_files(30), false);
+  deliveries_.hold_deliveries_of(998);
+  brixa::post(client_, 998, 0, 0, nullptr, 0);  // keeps the dispatcher busy
+  ASSERT_TRUE(deliveries_.wait_for(1));
+  ASSERT_EQ(query("20240131000000", "20240131003000"), 0);  // one page of 30, queued behind 998
+  ASSERT_TRUE(fake_->wait_for_call_count(1));
+  fake_->set_files(minute_files(250), false);
+  fake_->hold_query(3);  // the newer query's second page waits in the device
+  ASSERT_EQ(query(), 0);
+  ASSERT_TRUE(fake_->wait_query_held());
+  deliveries_.let_go();  // the older last page is delivered now, while the newer query runs
+  ASSERT_TRUE(deliveries_.wait_for(3));  // 998, the older last page, the newer first page
+  fake_->release_query();
+  ASSERT_TRUE(deliveries_.wait_for(5));
+  ASSERT_TRUE(worker_slot_empty());
+  auto seen = deliveries_.seen();
+  ASSERT_EQ(seen.size(), 5u);
+  std::vector<std::pair<intptr_t, int32_t>> pages;
+  for (size_t i = 1; i < seen.size(); ++i) pages.emplace_back(seen[i].tag1, seen[i].tag2);
+  EXPECT_EQ(pages, (std::vector<std::pair<intptr_t, int32_t>>{{1, 30}, {1, 100}, {2, 100}, {3, 50}}));
+}
+
 TEST_F(RecordQueries, TheMonthAnswerFlagsTheDaysWithRecordings) {
   fake_->set_day_flags({1, 31});
   ASSERT_EQ(brixa_query_record_status(client_, "KVR-1", 2, "202401"), 0);
