@@ -290,8 +290,7 @@ void Device::serve_recording(int fd, proto::FrameReader& frames, const proto::Bi
       std::lock_guard<std::mutex> hold(state_lock_);
       spans = recordings::channel_spans(settings_.recordings, bind.channel, time(nullptr));
     }
-    auto files = recordings::files_overlapping(spans, start, end, bind.stream, SIZE_MAX);
-    segments = recordings::span_segments(files, start, end);
+    segments = recordings::span_segments(spans, start, end, bind.stream);
     if (segments.empty()) status = proto::status::no_record;
   }
   std::shared_ptr<const video::EncodedLoop> loop;

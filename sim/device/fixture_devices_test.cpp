@@ -77,6 +77,8 @@ TEST(FixtureDevices, RefusesWhatItCannotRun) {
       one_account(R"({"dev_id": "a", "device": {"fisheye": "yes"}})"),
       one_account(R"({"dev_id": "a", "device": {"extra_stream": "hd"}})"),
       one_account(R"({"dev_id": "a", "device": {"channel_names": "Entrada"}})"),
+      one_account(R"({"dev_id": "a", "device": {"recordings": [{"day": 1}]}})"),
+      one_account(R"({"dev_id": "a", "device": {"recordings": {"day": -1}}})"),
   };
   for (const std::string& json : bad) {
     std::vector<FixtureDevice> devices;
@@ -84,10 +86,21 @@ TEST(FixtureDevices, RefusesWhatItCannotRun) {
     EXPECT_FALSE(parse_fixture_devices(json, devices, error)) << json;
     EXPECT_FALSE(error.empty()) << json;
   }
-  // The frame itself is good: the same account with a plain device runs.
+  // The frame itself is good: the same account with a plain device runs, on the default
+  // recording schedule unless it names its recordings.
   std::vector<FixtureDevice> devices;
   std::string error;
   EXPECT_TRUE(parse_fixture_devices(one_account(R"({"dev_id": "a"})"), devices, error)) << error;
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_FALSE(devices[0].settings.recordings.has_value());
+  ASSERT_TRUE(parse_fixture_devices(
+      one_account(R"({"dev_id": "a", "device": {"recordings": [{"day": -1, "from": "080000", "to": "121000",
+                                                                  "file_seconds": 60}]}})"),
+      devices, error))
+      << error;
+  ASSERT_TRUE(devices[0].settings.recordings.has_value());
+  ASSERT_EQ(devices[0].settings.recordings->size(), 1u);
+  EXPECT_EQ((*devices[0].settings.recordings)[0].end - (*devices[0].settings.recordings)[0].start, 250 * 60);
 }
 
 // The demo's PTZ camera has a small extra stream and its fisheye camera a fisheye lens; every

@@ -48,8 +48,9 @@ struct VideoSettings {
   bool extra_cif = false;  // extra stream 352 x 288 (240) instead of 704 x 576 (480)
 };
 
-// A stretch of recording on one channel, cut into files of `file_seconds` (the last one
-// shorter). Times are seconds since the epoch.
+// A stretch of recording on one channel (or, with channel -1, on every channel), cut into files
+// of `file_seconds` (the last one shorter). Times are seconds since the epoch; nothing is
+// recorded after the present, so a span reaching past it ends there.
 struct RecordSpan {
   int32_t channel = 0;
   int64_t start = 0;

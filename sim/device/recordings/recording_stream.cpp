@@ -28,9 +28,11 @@ bool send_message(int fd, const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-std::vector<Segment> span_segments(const std::vector<RecordedFile>& files, int64_t start, int64_t end) {
+std::vector<Segment> span_segments(const std::vector<RecordSpan>& spans, int64_t start, int64_t end,
+                                   uint32_t record_type) {
   std::vector<Segment> segments;
-  for (const auto& f : files) {
+  for (const auto& f : spans) {
+    if (record_type != 0 && f.record_type != record_type) continue;
     int64_t a = std::max(f.start, start) * 1000;
     int64_t b = std::min(f.end, end) * 1000;
     if (b <= a) continue;

@@ -33,8 +33,10 @@ struct Segment {
   int64_t end_ms = 0;
 };
 
-// The files clipped to start..end (seconds), files that touch joined into one segment.
-std::vector<Segment> span_segments(const std::vector<RecordedFile>& files, int64_t start, int64_t end);
+// The recordings of the type (0: every type) clipped to start..end (seconds), spans that touch
+// joined into one segment.
+std::vector<Segment> span_segments(const std::vector<RecordSpan>& spans, int64_t start, int64_t end,
+                                   uint32_t record_type);
 uint32_t frame_count(const std::vector<Segment>& segments);
 
 class RecordingStream {

@@ -48,8 +48,12 @@ std::vector<RecordSpan> channel_spans(const std::optional<std::vector<RecordSpan
                                       int64_t now) {
   std::vector<RecordSpan> spans;
   if (configured) {
-    for (const auto& span : *configured)
-      if (span.channel == channel && span.end > span.start && span.file_seconds > 0) spans.push_back(span);
+    for (auto span : *configured) {
+      if (span.channel != channel && span.channel >= 0) continue;
+      span.channel = channel;
+      span.end = std::min(span.end, now);
+      if (span.end > span.start && span.file_seconds > 0) spans.push_back(span);
+    }
     std::sort(spans.begin(), spans.end(), [](const RecordSpan& a, const RecordSpan& b) { return a.start < b.start; });
     return spans;
   }

@@ -36,9 +36,9 @@ struct RecordedFile {
   uint8_t record_type = 0;
 };
 
-// The spans of `channel`, sorted by start: the configured ones, or the default schedule up to
-// `now` (hourly files over the last kDefaultDays days with the daily gap; the file of the
-// current hour ends at `now`).
+// The spans of `channel`, sorted by start and ending at `now` at the latest: the configured
+// ones, or the default schedule (hourly files over the last kDefaultDays days with the daily
+// gap; the file of the current hour ends at `now`).
 std::vector<RecordSpan> channel_spans(const std::optional<std::vector<RecordSpan>>& configured, int32_t channel,
                                       int64_t now);
 
