@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "devsdk/proto/messages.h"
+#include "sim/device/recordings/schedule.h"
 
 namespace sim::device {
 namespace {
@@ -126,6 +129,20 @@ TEST(FixtureDevices, DemoCamerasGetTheirVideoSettings) {
   EXPECT_EQ(ptz->video.channel_names, (std::vector<std::string>{"Doca"}));
   EXPECT_TRUE(fisheye->video.fisheye);
   EXPECT_EQ(fisheye->channels, 1);
+  // The recorder keeps the default schedule; the PTZ camera's days before yesterday and
+  // yesterday hold 100 and 250 files of a minute from 08:00, for paging.
+  EXPECT_FALSE(recorder->recordings.has_value());
+  ASSERT_TRUE(ptz->recordings.has_value());
+  int64_t now = time(nullptr);
+  auto spans = recordings::channel_spans(ptz->recordings, 0, now);
+  for (int day : {-2, -1}) {
+    int64_t eight = recordings::local_midnight(now, day) + 8 * 3600;
+    auto files = recordings::files_overlapping(spans, eight, recordings::local_midnight(now, day + 1), 0, 1000);
+    size_t minutes = 0;
+    for (const auto& f : files) minutes += f.end - f.start == 60 ? 1 : 0;
+    EXPECT_EQ(minutes, day == -2 ? 100u : 250u) << day;
+  }
+  EXPECT_NE(recordings::month_mask(spans, recordings::from_epoch(now).year, recordings::from_epoch(now).month, 0), 0u);
 }
 
 TEST(FixtureDevices, RunsADeviceListedByTwoAccountsOnce) {
