@@ -19,8 +19,7 @@ struct StreamConverterCalls {
   int32_t (*cleanup)();           // non-zero low byte: ok
 };
 
-// The table in force: the converter library's unless a test set another. Without the library
-// every conversion fails at its first step.
+// The table in force: the converter library's unless a test set another.
 const StreamConverterCalls& stream_converter_calls();
 // Null restores the library's table. The table must outlive its use.
 void set_stream_converter_calls(const StreamConverterCalls* calls);
