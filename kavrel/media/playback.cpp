@@ -18,6 +18,7 @@
 #include "kavrel/media/recording_calls.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
+#include "kavrel/ui/picture_modes.h"
 #include "kavrel/ui/ui_messages.h"
 #include "kavrel/ui/video_wnd.h"
 #include "platform/window/host_site.h"
@@ -266,8 +267,16 @@ void CkavrelCtrl::StopPlaybackDev() {
     m_playbackDevId.clear();
   }
   if (m_playbackWnd != nullptr) {
-    m_playbackWnd->ResetPictureModes(1);
-    platform::invalidate_rect(m_playbackWnd->render_window(), nullptr);
+    platform::HWND render = m_playbackWnd->render_window();
+    const ui::PictureModeCalls& modes = ui::picture_mode_calls();
+    modes.set_wdr_mode(render, 0);
+    modes.set_history_mode(render, 0);
+    modes.set_freeze_mode(render, 0, 1);
+    ui::CVideoTool& tool = m_playbackWnd->panel().tool();
+    tool.SetBlc(false);
+    tool.SetHistory(false);
+    tool.SetFreeze(false);
+    platform::invalidate_rect(render, nullptr);
   }
 }
 

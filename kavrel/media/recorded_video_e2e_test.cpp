@@ -148,6 +148,14 @@ TEST(RecordedVideoEndToEnd, ADaySearchedPlayedBackAndAMinuteExportedAsMp4) {
   EXPECT_GT(files->arg_long(4), 0) << files->arg_text(5);
   EXPECT_EQ(files->arg_text(5).front(), '{');
 
+  // Without a start time and without a playback to take one from, the library refuses.
+  Variant refused;
+  ASSERT_EQ(host->call("CliStartBackup", {Variant::string(u"KVR-REC_000"), Variant::string(u""), Variant::i4(60)}, &refused),
+            com::S_OK);
+  EXPECT_EQ(refused.lval, -3);
+  EXPECT_TRUE(event(kavrel::kEventExportStarted, [](int32_t, int32_t t2, const std::string& i) { return t2 == -1 && i == "KVR-REC_000"; }, 15s));
+  EXPECT_FALSE(control->isBackupRunning());
+
   // Playback from ten in the morning in the playback pane.
   ASSERT_EQ(host->call("CliChangePageTo", {Variant::i4(1)}), com::S_OK);
   ASSERT_EQ(host->call("CliStartPlaybackDev", {Variant::string(u"KVR-REC_000"), Variant::string(kavrel::to_wide(day + "100000")),

@@ -437,7 +437,17 @@ TEST_F(RecordedVideoTest, APlaybackStartsInThePlaybackPaneWithItsTitle) {
   EXPECT_EQ(control_->playback_handle(), 0);
   EXPECT_EQ(control_->current_camera(), nullptr);
   EXPECT_EQ(control_->cameras().find("KVR-GOOD_001")->camStartMode.load(), 0);
-  EXPECT_FALSE(kavrel::ui::testing::PictureModeRecorder::taken().empty());
+  auto modes = kavrel::ui::testing::PictureModeRecorder::taken();
+  ASSERT_EQ(modes.size(), 3u);
+  platform::HWND render = nullptr;
+  on_ui([&](CkavrelCtrl& c) { render = c.playback_pane()->render_window(); });
+  const char* order[] = {"wdr", "history", "freeze"};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(modes[i].what, order[i]);
+    EXPECT_EQ(modes[i].window, render);
+    EXPECT_EQ(modes[i].value, 0);
+  }
+  EXPECT_EQ(modes[2].corner, 1);
 }
 
 TEST_F(RecordedVideoTest, ASecondStartWhilePlayingOnlyUpdatesTheNamedCamera) {

@@ -105,7 +105,7 @@ void CkavrelCtrl::OnCmsBtnLButtonDown(int32_t index, int32_t command) {
       if (target != nullptr) target->SetFreezeMode(true, command - ui::kCmdFreezeTopLeft);
       break;
     default:
-      // Snapshots, recording, alarm output, export and fisheye commands belong to operations
+      // Snapshots, recording, alarm output and fisheye commands belong to operations
       // that are not attached yet; like any unknown command they are only traced.
       trace::value("Command not handled", command);
       break;
