@@ -526,6 +526,19 @@ TEST_F(RecordedVideoTest, AnExportOfNoLengthTakesSixtySecondsIntoTheCacheFolder)
   EXPECT_EQ(FakeLibrary::count("stop_backup"), 2u);
 }
 
+TEST_F(RecordedVideoTest, VideoFileNamesLieInTheCacheFolder) {
+  on_ui([&](CkavrelCtrl& c) {
+    EXPECT_EQ(c.GetVideoFileName(16), "");
+    EXPECT_EQ(c.GetVideoFileName(-1), "");
+    EXPECT_EQ(c.GetVideoFileName(0), home_ + "/browser-cache/") << "a pane that does not stream gives the folder";
+    std::string temp = c.GetTempVideoFileName();
+    EXPECT_EQ(temp.rfind(home_ + "/browser-cache/Temp_", 0), 0u) << temp;
+  });
+  // Without a cache folder the bare name is used.
+  platform::set_host_site(nullptr);
+  on_ui([&](CkavrelCtrl& c) { EXPECT_EQ(c.GetTempVideoFileName().rfind("Temp_", 0), 0u); });
+}
+
 TEST_F(RecordedVideoTest, StartResultsForBadArgumentsAndARefusal) {
   bring_online();
   EXPECT_EQ(start_backup(u"", u"20261210083000", 10), -1);
