@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -23,6 +24,13 @@
 
 namespace host {
 namespace {
+
+// The user's cache directory ($XDG_CACHE_HOME, or ~/.cache); empty when there is none.
+std::string user_cache_folder() {
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && *cache != 0) return cache;
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0) return std::string(home) + "/.cache";
+  return {};
+}
 
 std::string folder_of_program() {
   char path[PATH_MAX];
@@ -119,6 +127,8 @@ bool PageHost::start(std::string* error) {
   PageSite::Options site_options;
   site_options.reply_timeout = options_.site_timeout;
   site_options.save_folder = options_.run_folder + "/saved";
+  // The control's temporary files (exports before they are saved) live in the user's cache.
+  if (std::string cache = user_cache_folder(); !cache.empty()) site_options.cache_folder = cache + "/kavrel-host/temp";
   p.site = std::make_shared<PageSite>(p.control->ui(), p.downloads, p.input, site_options);
   p.streamer = std::make_unique<SurfaceStreamer>(options_.surface);
   p.router = std::make_unique<InputRouter>(p.input);

@@ -341,4 +341,14 @@ bool PageSite::play_sound(const std::string& name, const void* wave, size_t size
 
 platform::Size PageSite::screen_size() { return input_.screen(); }
 
+std::string PageSite::writable_cache_folder() {
+  if (options_.cache_folder.empty()) return {};
+  std::error_code ec;
+  std::filesystem::create_directories(options_.cache_folder, ec);
+  if (ec || !std::filesystem::is_directory(options_.cache_folder, ec)) return {};
+  return options_.cache_folder;
+}
+
+void PageSite::cancel_dialogs() { cancel_all(); }
+
 }  // namespace host

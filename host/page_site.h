@@ -39,6 +39,9 @@ class PageSite final : public platform::HostSite {
   struct Options {
     std::chrono::milliseconds reply_timeout{60000};
     std::string save_folder;  // where saved files go before the page downloads them
+    // The control's writable cache folder (a folder under the user's cache directory); made
+    // when first asked for. Empty: the site has none.
+    std::string cache_folder;
   };
 
   PageSite(UiThread& ui, Downloads& downloads, InputState& input, Options options);
@@ -62,6 +65,9 @@ class PageSite final : public platform::HostSite {
   bool is_key_down(int virtual_key) override;
   bool play_sound(const std::string& name, const void* wave, size_t size) override;
   platform::Size screen_size() override;
+  std::string writable_cache_folder() override;
+  // The control shuts down: as cancel_all.
+  void cancel_dialogs() override;
 
   // Sends a notification that needs no answer; false when no page is there.
   bool notify(cJSON* message);

@@ -121,6 +121,22 @@ void stop_dispatcher() {
   }
 }
 
+// Joins the client's worker of one kind before its final answer is delivered, when the answer
+// is that worker's own (see brixa_client::record_query_final).
+void reap_worker(brixa_client* c, platform::Thread brixa_client::*slot, std::atomic<int32_t> brixa_client::*running,
+                 std::atomic<uint32_t> brixa_client::*serial, std::atomic<uint32_t> brixa_client::*final_posted) {
+  platform::Thread worker;
+  {
+    platform::MutexLock hold(c->workers_lock);
+    if ((c->*final_posted).load() != (c->*serial).load()) return;
+    (c->*running).store(0);
+    worker = std::move(c->*slot);
+  }
+  if (worker.join_within(kThreadStopMs) == platform::Thread::End::abandoned) {
+    trace::error("join_worker", 76, "Worker is not ending (76)");
+  }
+}
+
 }  // namespace
 
 void post(brixa_handle client, int32_t id, intptr_t param1, int32_t param2, const char* info,
@@ -202,16 +218,16 @@ void process_private_biz(brixa_handle client, int32_t id, intptr_t param1, int32
     trace::step("id CB_CALLBACK_QUERY_RECORD");
     if (param2 < 100) {
       with_client(client, [](brixa_client* c) {
-        c->record_query_running.store(0);
-        join_worker(c, &brixa_client::record_query_thread);
+        reap_worker(c, &brixa_client::record_query_thread, &brixa_client::record_query_running,
+                    &brixa_client::record_query_serial, &brixa_client::record_query_final);
         return BRIXA_OK;
       });
     }
   } else if (id == BRIXA_CB_CALLBACK_QUERY_RECORD_STATUS) {
     trace::step("id CB_CALLBACK_QUERY_RECORD_STATUS");
     with_client(client, [](brixa_client* c) {
-      c->record_status_running.store(0);
-      join_worker(c, &brixa_client::record_status_thread);
+      reap_worker(c, &brixa_client::record_status_thread, &brixa_client::record_status_running,
+                  &brixa_client::record_status_serial, &brixa_client::record_status_final);
       return BRIXA_OK;
     });
   }

@@ -45,6 +45,15 @@ struct brixa_client {
   platform::Thread record_query_thread GUARDED_BY(workers_lock);
   std::atomic<int32_t> record_status_running{0};
   platform::Thread record_status_thread GUARDED_BY(workers_lock);
+  // The query each worker serves: every start counts its kind up, and a worker whose number is no
+  // longer current stops, even one that outlived its stop bound while a newer one runs.
+  std::atomic<uint32_t> record_query_serial{0};
+  std::atomic<uint32_t> record_status_serial{0};
+  // The serial of the worker that has posted its final answer. The pre-dispatch step joins the
+  // worker only when this is the current serial: a final answer of an older worker, still queued
+  // when a newer query started, must not stop the newer one.
+  std::atomic<uint32_t> record_query_final{0};
+  std::atomic<uint32_t> record_status_final{0};
 };
 
 namespace brixa {

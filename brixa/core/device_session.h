@@ -49,6 +49,10 @@ struct device_session {
   // Live streams, fisheye and resolution cache of the session's channels.
   live::LiveChannels live;
 
+  // The playback and the backup (download) running on this session, 0 when none (brixa/record).
+  int32_t playback_handle = 0;
+  int32_t backup_handle = 0;
+
   static device_session* from_link(ListLink* link) { return reinterpret_cast<device_session*>(link); }
 };
 

@@ -5,6 +5,7 @@
 
 #include "brixa/core/client_registry.h"
 #include "brixa/core/sdk_errors.h"
+#include "brixa/core/session_teardown.h"
 #include "brixa/sdk/sdk.h"
 #include "brixa/tunnel/connector.h"
 #include "trace/trace.h"
@@ -157,6 +158,7 @@ int32_t logout(brixa_handle handle, const char* dev_id) {
     if (s->login_count > 0) --s->login_count;
     if (s->login_count > 0) return BRIXA_OK;
     trace::step("Logging out of device (286)");
+    session_going_away(s);
     if (s->login_handle > 0) NET_Logout(s->login_handle);
     if (s->device_info_thread.joinable()) {
       trace::step("Closing device info thread (290)");
@@ -177,6 +179,7 @@ int32_t reset(brixa_handle handle, const char* dev_id) {
     device_session* s = find_session(client, dev_id);
     if (s == nullptr) return BRIXA_ERR_NO_SESSION;
     s->login_count = 0;
+    session_going_away(s);
     trace::step("Logging out of device (415)");
     if (s->login_handle > 0) NET_Logout(s->login_handle);
     trace::step("Deleting item from list (425)");

@@ -15,6 +15,7 @@
 #include "brixa/core/device_sessions.h"
 #include "brixa/core/intrusive_list.h"
 #include "brixa/core/library.h"
+#include "brixa/core/session_teardown.h"
 #include "brixa/sdk/sdk.h"
 #include "brixa/tunnel/connector.h"
 #include "brixa/tunnel/connectors.h"
@@ -245,6 +246,7 @@ void defer_release(ClientRef client, brixa_connector* connector) {
 
 void release_session_locked(brixa_client* client, device_session* session) {
   bool library_alive = client->generation == library_generation();
+  session_going_away(session);
   if (session->login_handle > 0) {
     trace::step("- logging out (287)");
     if (library_alive) NET_Logout(session->login_handle);

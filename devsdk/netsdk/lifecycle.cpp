@@ -3,6 +3,7 @@
 
 #include "devsdk/netsdk/logins.h"
 #include "devsdk/netsdk/netsdk.h"
+#include "devsdk/netsdk/recording_streams.h"
 #include "devsdk/netsdk/sdk_state.h"
 #include "devsdk/netsdk/streams.h"
 
@@ -25,6 +26,8 @@ NET_BOOL NET_Init(NET_DisconnectCallback on_disconnect, intptr_t user) {
 void NET_Cleanup(void) {
   // Close every stream and login first, outside the state lock: reader threads take it.
   netsdk::close_all_streams();
+  netsdk::close_all_playbacks();
+  netsdk::close_all_downloads();
   netsdk::close_all_logins();
   auto& s = state();
   std::lock_guard<std::mutex> hold(s.lock);

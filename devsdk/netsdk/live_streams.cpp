@@ -15,17 +15,6 @@ namespace {
 
 std::mutex table_lock;
 std::map<int32_t, std::shared_ptr<StreamSession>> table;  // guarded by table_lock
-int32_t next_handle = 1;                                   // guarded by table_lock
-
-// A handle that is neither in the table nor handed out to a stream still opening.
-int32_t reserve_handle() {
-  std::lock_guard<std::mutex> hold(table_lock);
-  int32_t handle = next_handle;
-  do {
-    next_handle = next_handle == INT32_MAX ? 1 : next_handle + 1;
-  } while (table.count(next_handle) != 0);
-  return handle;
-}
 
 std::shared_ptr<StreamSession> remove_stream(int32_t handle) {
   std::lock_guard<std::mutex> hold(table_lock);
@@ -59,7 +48,10 @@ void close_all_streams() {
     std::lock_guard<std::mutex> hold(table_lock);
     all.swap(table);
   }
-  for (auto& [handle, stream] : all) stream->connection->close();
+  for (auto& [handle, stream] : all) {
+    stream->connection->close();
+    release_handle(handle);
+  }
   join_reaped();
 }
 
@@ -76,12 +68,17 @@ void StreamSession::on_push(const proto::Message& message) {
       data_callback(handle, NET_DATA_RAW, block.data(), static_cast<uint32_t>(block.size()), 0, data_user);
     }
   }
+  render_frame(frame, window, decoder, writer, login_id, handle);
+}
+
+bool render_frame(const proto::MediaFrameView& frame, platform::HWND window, devsdk::render::Decoder& decoder,
+                  devsdk::render::SurfaceWriter& writer, int32_t login_id, int32_t handle) {
   if (window == nullptr || frame.codec != proto::kCodecH264 ||
       (frame.kind != proto::kFrameVideoKey && frame.kind != proto::kFrameVideoDelta)) {
-    return;
+    return false;
   }
   const AVFrame* picture = decoder.decode(frame.data, frame.size, frame.kind == proto::kFrameVideoKey);
-  if (picture == nullptr || !writer.draw(window, picture)) return;
+  if (picture == nullptr || !writer.draw(window, picture)) return false;
   NET_DrawCallback draw;
   intptr_t user;
   {
@@ -98,6 +95,7 @@ void StreamSession::on_push(const proto::Message& message) {
     }
   }
   platform::mark_surface_changed(window, nullptr);
+  return true;
 }
 
 }  // namespace netsdk
@@ -122,7 +120,7 @@ int32_t NET_RealPlayEx(int32_t login_id, int32_t channel, void* window, int32_t 
     return 0;
   }
   auto stream = std::make_shared<netsdk::StreamSession>();
-  stream->handle = netsdk::reserve_handle();
+  stream->handle = netsdk::allocate_handle();
   stream->login_id = login_id;
   stream->window = static_cast<platform::HWND>(window);
   stream->connection = netsdk::Connection::create(std::move(socket), proto::kMaxStreamPayload);
@@ -149,6 +147,7 @@ int32_t NET_RealPlayEx(int32_t login_id, int32_t channel, void* window, int32_t 
   }
   if (error != 0) {
     stream->connection->close();
+    netsdk::release_handle(stream->handle);
     set_last_error(error);
     return 0;
   }
@@ -171,6 +170,7 @@ NET_BOOL NET_StopRealPlay(int32_t stream_handle) {
   // stream is stopped from its own callback, which then ends with that call).
   stream->connection->close();
   netsdk::join_reaped();
+  netsdk::release_handle(stream_handle);  // only now: no callback names it any more
   set_last_error(0);
   return 1;
 }

@@ -17,6 +17,12 @@ static_assert(offsetof(NET_NETWORK_CONFIG, tcp_port) == 22 && offsetof(NET_NETWO
               offsetof(NET_NETWORK_CONFIG, https_port) == 28);
 static_assert(sizeof(NET_IO_STATE) == 4);
 static_assert(sizeof(NET_CHANNEL_CONFIG) == 340);
+static_assert(sizeof(NET_TIME) == 24);
+static_assert(sizeof(NET_RECORDFILE_INFO) == 196);
+static_assert(offsetof(NET_RECORDFILE_INFO, file_name) == 4 && offsetof(NET_RECORDFILE_INFO, size) == 132 &&
+              offsetof(NET_RECORDFILE_INFO, start) == 136 && offsetof(NET_RECORDFILE_INFO, end) == 160 &&
+              offsetof(NET_RECORDFILE_INFO, record_type) == 192);
+static_assert(sizeof(NET_RECORD_STATUS) == 96);
 static_assert(offsetof(NET_CHANNEL_CONFIG, main[0].resolution) == 40 &&
               offsetof(NET_CHANNEL_CONFIG, extra[0].resolution) == 112);
 
@@ -130,6 +136,42 @@ int fill_io_states(const std::vector<uint8_t>& payload, void* buffer, uint32_t s
     memcpy(out + i * sizeof e, &e, sizeof e);
   }
   return static_cast<int>(n);
+}
+
+namespace {
+
+NET_TIME net_time(const proto::Time& t) {
+  return NET_TIME{t.year, t.month, t.day, t.hour, t.minute, t.second};
+}
+
+}  // namespace
+
+int fill_record_files(const std::vector<uint8_t>& payload, int32_t channel, NET_RECORDFILE_INFO* buffer,
+                      size_t capacity) {
+  proto::RecordList list;
+  if (!proto::decode(payload, list) || list.files.size() > capacity) return -1;
+  for (size_t i = 0; i < list.files.size(); ++i) {
+    const proto::RecordFile& f = list.files[i];
+    NET_RECORDFILE_INFO info;
+    memset(&info, 0, sizeof info);
+    info.channel = static_cast<uint32_t>(channel);
+    put_text(info.file_name, f.name);
+    info.frame_count = f.frames;
+    info.size = f.size_kib;
+    info.start = net_time(f.start);
+    info.end = net_time(f.end);
+    info.record_type = f.record_type;
+    memcpy(&buffer[i], &info, sizeof info);
+  }
+  return static_cast<int>(list.files.size());
+}
+
+bool fill_record_status(const std::vector<uint8_t>& payload, NET_RECORD_STATUS* status) {
+  proto::RecordMonth month;
+  if (!proto::decode(payload, month)) return false;
+  memset(status, 0, sizeof *status);
+  for (int day = 0; day < 31; ++day) status->day_flags[day] = (month.day_mask >> day) & 1u;
+  return true;
 }
 
 int32_t login_error_from_status(int32_t status) {

@@ -24,6 +24,13 @@ bool fill_config_block(uint32_t command, const std::vector<uint8_t>& payload, vo
 // entries filled, or -1 when the payload does not decode.
 int fill_io_states(const std::vector<uint8_t>& payload, void* buffer, uint32_t size);
 
+// Lays a record query reply into descriptions of `channel`'s files, at most `capacity`. The
+// number filled, or -1 when the payload does not decode or holds more files than were asked for.
+int fill_record_files(const std::vector<uint8_t>& payload, int32_t channel, NET_RECORDFILE_INFO* buffer,
+                      size_t capacity);
+// Lays a month reply into the day flags.
+bool fill_record_status(const std::vector<uint8_t>& payload, NET_RECORD_STATUS* status);
+
 // The login error code (1-10) of a login reply's status.
 int32_t login_error_from_status(int32_t status);
 // The error number of the last error for a login error code.

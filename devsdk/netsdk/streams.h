@@ -41,6 +41,16 @@ struct StreamSession {
   void on_push(const proto::Message& message);
 };
 
+// Decodes a video frame and, with a window, draws it there scaled to the client area, then
+// calls the application's drawing callback. True when a picture was drawn. Stream thread only.
+bool render_frame(const proto::MediaFrameView& frame, platform::HWND window, devsdk::render::Decoder& decoder,
+                  devsdk::render::SurfaceWriter& writer, int32_t login_id, int32_t handle);
+
+// Handles of live streams, playbacks and downloads come from one space, so a drawing callback's
+// stream handle names one of them. A handle stays taken until released.
+int32_t allocate_handle();
+void release_handle(int32_t handle);
+
 // The stream of a handle, or null (last error NET_ERR_INVALID_HANDLE set).
 std::shared_ptr<StreamSession> find_stream(int32_t handle);
 // NET_Cleanup: closes every stream.

@@ -328,6 +328,110 @@ bool decode(const std::vector<uint8_t>& payload, AlarmEvent& m) {
   return r.ok();
 }
 
+std::vector<uint8_t> encode(const RecordStreamInfo& m) {
+  Writer w;
+  w.u32(m.total_kib).u32(m.frames);
+  return w.take();
+}
+
+bool decode(const std::vector<uint8_t>& payload, RecordStreamInfo& m) {
+  Reader r(payload);
+  m.total_kib = r.u32();
+  m.frames = r.u32();
+  return r.ok();
+}
+
+std::vector<uint8_t> encode(const RecordQuery& m) {
+  Writer w;
+  w.i32(m.channel).u32(m.record_type);
+  put_time(w, m.start);
+  put_time(w, m.end);
+  w.u32(m.most);
+  return w.take();
+}
+
+bool decode(const std::vector<uint8_t>& payload, RecordQuery& m) {
+  Reader r(payload);
+  m.channel = r.i32();
+  m.record_type = r.u32();
+  m.start = get_time(r);
+  m.end = get_time(r);
+  m.most = r.u32();
+  return r.ok();
+}
+
+std::vector<uint8_t> encode(const RecordList& m) {
+  Writer w;
+  size_t n = m.files.size() > kMaxRecordFiles ? kMaxRecordFiles : m.files.size();
+  w.u16(static_cast<uint16_t>(n));
+  for (size_t i = 0; i < n; ++i) {
+    const RecordFile& f = m.files[i];
+    w.text(std::string_view(f.name).substr(0, kMaxRecordNameBytes));
+    w.u32(f.size_kib).u32(f.frames);
+    put_time(w, f.start);
+    put_time(w, f.end);
+    w.u8(f.record_type);
+  }
+  return w.take();
+}
+
+bool decode(const std::vector<uint8_t>& payload, RecordList& m) {
+  Reader r(payload);
+  size_t n = r.u16();
+  // Every file takes at least 25 bytes: a count that cannot fit is refused before allocating.
+  if (!r.ok() || n > kMaxRecordFiles || r.remaining() < n * 25) return false;
+  m.files.resize(n);
+  for (auto& f : m.files) {
+    f.name = r.text(kMaxRecordNameBytes);
+    f.size_kib = r.u32();
+    f.frames = r.u32();
+    f.start = get_time(r);
+    f.end = get_time(r);
+    f.record_type = r.u8();
+  }
+  return r.ok();
+}
+
+std::vector<uint8_t> encode(const RecordMonthQuery& m) {
+  Writer w;
+  w.i32(m.channel).u32(m.record_type).u16(m.year).u8(m.month);
+  return w.take();
+}
+
+bool decode(const std::vector<uint8_t>& payload, RecordMonthQuery& m) {
+  Reader r(payload);
+  m.channel = r.i32();
+  m.record_type = r.u32();
+  m.year = r.u16();
+  m.month = r.u8();
+  return r.ok();
+}
+
+std::vector<uint8_t> encode(const RecordMonth& m) {
+  Writer w;
+  w.u32(m.day_mask);
+  return w.take();
+}
+
+bool decode(const std::vector<uint8_t>& payload, RecordMonth& m) {
+  Reader r(payload);
+  m.day_mask = r.u32();
+  return r.ok();
+}
+
+std::vector<uint8_t> encode(const StreamControl& m) {
+  Writer w;
+  w.u32(m.operation).i32(m.value);
+  return w.take();
+}
+
+bool decode(const std::vector<uint8_t>& payload, StreamControl& m) {
+  Reader r(payload);
+  m.operation = r.u32();
+  m.value = r.i32();
+  return r.ok();
+}
+
 std::vector<uint8_t> request_bytes(Type type, uint32_t request_id, const std::vector<uint8_t>& payload) {
   std::vector<uint8_t> out;
   Header h;

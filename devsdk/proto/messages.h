@@ -24,8 +24,8 @@ enum class Type : uint16_t {
   io_state = 0x0020,
   io_control = 0x0021,
   ptz_control = 0x0030,       // reserved
-  record_query = 0x0040,      // reserved
-  record_month = 0x0041,      // reserved
+  record_query = 0x0040,      // the recorded files of a channel in a span
+  record_month = 0x0041,      // the days of a month with recordings
   alarm_subscribe = 0x0050,   // reserved
   alarm_unsubscribe = 0x0051, // reserved
   alarm_event = 0x0052,       // reserved: push
@@ -33,7 +33,7 @@ enum class Type : uint16_t {
   bind = 0x0100,
   media_frame = 0x0101,       // push
   stream_end = 0x0102,        // push
-  stream_control = 0x0103,    // reserved
+  stream_control = 0x0103,    // pause, resume and speed of a playback
   talk_audio = 0x0104,        // reserved: push from the client
 };
 
@@ -190,6 +190,60 @@ struct BindRequest {
   Time end;
 };
 
+// What the device answers to a playback or download bind: the size of the span's stream, so the
+// client can tell progress.
+struct RecordStreamInfo {
+  uint32_t total_kib = 0;  // the media frames of the span, in KiB (header and frame bytes)
+  uint32_t frames = 0;     // media frames the span holds
+};
+
+// Record queries (control connection). Record type 0 asks for every type.
+struct RecordQuery {
+  int32_t channel = 0;
+  uint32_t record_type = 0;
+  Time start;
+  Time end;
+  uint32_t most = 0;  // files wanted at most; the device sends at most kMaxRecordFiles
+};
+
+inline constexpr size_t kMaxRecordFiles = 1000;
+inline constexpr size_t kMaxRecordNameBytes = 123;
+
+struct RecordFile {
+  std::string name;  // at most kMaxRecordNameBytes
+  uint32_t size_kib = 0;
+  uint32_t frames = 0;
+  Time start;
+  Time end;
+  uint8_t record_type = 0;  // 0 regular, 1 alarm, 2 motion, 3 card
+};
+
+struct RecordList {
+  std::vector<RecordFile> files;  // in time order, at most kMaxRecordFiles
+};
+
+struct RecordMonthQuery {
+  int32_t channel = 0;
+  uint32_t record_type = 0;
+  uint16_t year = 0;
+  uint8_t month = 0;
+};
+
+struct RecordMonth {
+  uint32_t day_mask = 0;  // bit i: day i + 1 holds recordings
+};
+
+// Operations of stream_control on a playback connection.
+inline constexpr uint32_t kStreamPause = 1;  // value 1 pause, 0 resume
+inline constexpr uint32_t kStreamSpeed = 2;  // value -3..3: speed 2^value (1/8 to 8)
+inline constexpr int32_t kMinSpeedStep = -3;
+inline constexpr int32_t kMaxSpeedStep = 3;
+
+struct StreamControl {
+  uint32_t operation = 0;
+  int32_t value = 0;
+};
+
 // Frame kinds and codecs of media_frame.
 inline constexpr uint8_t kFrameVideoKey = 1;
 inline constexpr uint8_t kFrameVideoDelta = 2;
@@ -259,6 +313,12 @@ std::vector<uint8_t> encode(const BindRequest& m);
 std::vector<uint8_t> encode(const MediaFrame& m);
 std::vector<uint8_t> encode(const StreamEnd& m);
 std::vector<uint8_t> encode(const AlarmEvent& m);
+std::vector<uint8_t> encode(const RecordStreamInfo& m);
+std::vector<uint8_t> encode(const RecordQuery& m);
+std::vector<uint8_t> encode(const RecordList& m);
+std::vector<uint8_t> encode(const RecordMonthQuery& m);
+std::vector<uint8_t> encode(const RecordMonth& m);
+std::vector<uint8_t> encode(const StreamControl& m);
 
 bool decode(const std::vector<uint8_t>& payload, LoginRequest& m);
 bool decode(const std::vector<uint8_t>& payload, LoginReply& m);
@@ -277,6 +337,12 @@ bool decode(const std::vector<uint8_t>& payload, MediaFrame& m);
 bool decode(const std::vector<uint8_t>& payload, MediaFrameView& m);
 bool decode(const std::vector<uint8_t>& payload, StreamEnd& m);
 bool decode(const std::vector<uint8_t>& payload, AlarmEvent& m);
+bool decode(const std::vector<uint8_t>& payload, RecordStreamInfo& m);
+bool decode(const std::vector<uint8_t>& payload, RecordQuery& m);
+bool decode(const std::vector<uint8_t>& payload, RecordList& m);
+bool decode(const std::vector<uint8_t>& payload, RecordMonthQuery& m);
+bool decode(const std::vector<uint8_t>& payload, RecordMonth& m);
+bool decode(const std::vector<uint8_t>& payload, StreamControl& m);
 
 // A whole message: header fields and an encoded payload.
 std::vector<uint8_t> request_bytes(Type type, uint32_t request_id, const std::vector<uint8_t>& payload);

@@ -195,5 +195,78 @@ TEST(Messages, LoginRequestMatchesTheDocumentedBytes) {
   EXPECT_EQ(bytes, expected);
 }
 
+TEST(Messages, RecordMessagesRoundTripAndRefuseEveryCut) {
+  RecordQuery q;
+  q.channel = 2;
+  q.record_type = 1;
+  q.start = {2024, 1, 31, 23, 59, 50};
+  q.end = {2024, 2, 1, 0, 59, 50};
+  q.most = 100;
+  auto qb = encode(q);
+  RecordQuery qq;
+  ASSERT_TRUE(decode(qb, qq));
+  EXPECT_EQ(qq.channel, 2);
+  EXPECT_EQ(qq.end.month, 2);
+  EXPECT_EQ(qq.end.minute, 59);
+  EXPECT_EQ(qq.most, 100u);
+  expect_every_cut_refused<RecordQuery>(qb, qb.size());
+
+  RecordList list;
+  list.files.resize(2);
+  list.files[0].name = std::string(200, 'n');  // cut to the field's limit
+  list.files[0].size_kib = 921600;
+  list.files[1].name = "ch01_20240131_2300.dav";
+  list.files[1].start = {2024, 1, 31, 23, 0, 0};
+  list.files[1].end = {2024, 2, 1, 0, 0, 0};
+  list.files[1].record_type = 2;
+  auto lb = encode(list);
+  RecordList back;
+  ASSERT_TRUE(decode(lb, back));
+  ASSERT_EQ(back.files.size(), 2u);
+  EXPECT_EQ(back.files[0].name.size(), kMaxRecordNameBytes);
+  EXPECT_EQ(back.files[0].size_kib, 921600u);
+  EXPECT_EQ(back.files[1].name, "ch01_20240131_2300.dav");
+  EXPECT_EQ(back.files[1].end.day, 1);
+  EXPECT_EQ(back.files[1].record_type, 2);
+  expect_every_cut_refused<RecordList>(lb, lb.size());
+
+  // A count the payload cannot hold is refused before anything is read.
+  Writer huge;
+  huge.u16(60000);
+  RecordList none;
+  EXPECT_FALSE(decode(huge.take(), none));
+
+  RecordMonthQuery mq;
+  mq.channel = 1;
+  mq.year = 2024;
+  mq.month = 1;
+  auto mb = encode(mq);
+  RecordMonthQuery mm;
+  ASSERT_TRUE(decode(mb, mm));
+  EXPECT_EQ(mm.year, 2024);
+  EXPECT_EQ(mm.month, 1);
+  expect_every_cut_refused<RecordMonthQuery>(mb, mb.size());
+
+  StreamControl c;
+  c.operation = kStreamSpeed;
+  c.value = -3;
+  auto cb = encode(c);
+  StreamControl cc;
+  ASSERT_TRUE(decode(cb, cc));
+  EXPECT_EQ(cc.operation, kStreamSpeed);
+  EXPECT_EQ(cc.value, -3);
+  expect_every_cut_refused<StreamControl>(cb, cb.size());
+
+  RecordStreamInfo info;
+  info.total_kib = 15360;
+  info.frames = 1500;
+  auto ib = encode(info);
+  RecordStreamInfo ii;
+  ASSERT_TRUE(decode(ib, ii));
+  EXPECT_EQ(ii.total_kib, 15360u);
+  EXPECT_EQ(ii.frames, 1500u);
+  expect_every_cut_refused<RecordStreamInfo>(ib, ib.size());
+}
+
 }  // namespace
 }  // namespace proto

@@ -258,3 +258,41 @@ TEST_F(PageSiteTest, SoundsAreOfferedOncePerContentAndInputStateAnswersAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// A save dialog asked from a thread other than the user-interface thread (an export that ended
+// on the library's thread) waits for the page as long as it may; the control's shutdown ends it.
+TEST_F(PageSiteTest, ControlShutdownEndsASaveDialogWaitingOnAnotherThread) {
+  host::PageSite::Options options;
+  options.reply_timeout = 600s;
+  options.save_folder = folder_ + "/saved";
+  options.cache_folder = folder_ + "/cache/kavrel-host/temp";
+  site_ = std::make_unique<host::PageSite>(ui_, downloads_, input_, options);
+  std::string error;
+  ASSERT_TRUE(site_->start(
+      [this](const std::string& message) {
+        std::lock_guard<std::mutex> hold(lock_);
+        sent_.push_back(message);
+        arrived_.notify_all();
+        return true;
+      },
+      &error));
+  EXPECT_EQ(site_->writable_cache_folder(), options.cache_folder);
+  EXPECT_TRUE(std::filesystem::is_directory(options.cache_folder)) << "made when asked for";
+
+  auto result = std::async(std::launch::async, [this] {
+    return site_->save_file_dialog(nullptr, platform::SaveDialogRequest{});
+  });
+  JsonPtr asked = next_sent();
+  ASSERT_TRUE(asked);
+  EXPECT_EQ(json_string(asked.get(), "kind"), "save_dialog");
+  EXPECT_EQ(result.wait_for(50ms), std::future_status::timeout);
+  site_->cancel_dialogs();
+  ASSERT_EQ(result.wait_for(5s), std::future_status::ready);
+  EXPECT_FALSE(result.get().chosen);
+}
+
+TEST_F(PageSiteTest, WithoutACacheFolderTheSiteHasNone) { EXPECT_EQ(site_->writable_cache_folder(), ""); }
+
+}  // namespace

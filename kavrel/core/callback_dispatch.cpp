@@ -136,8 +136,12 @@ int CkavrelCtrl::connectorcallback(intptr_t user, brixa_handle client, int32_t i
         control.OnDeviceInformation(param2, info);
         break;
       case BRIXA_CB_CALLBACK_BACKUP_PROGRESS:
-        // Goes to the playback pane as its progress message once the pane exists.
-        trace::value("percent", export_progress_percent(tag1, param2));
+        control.OnBackupProgress(tag1, param2);
+        break;
+      case BRIXA_CB_CALLBACK_BACKUP_COMPLETED:
+        // Under the callback lock, with the save dialog: no other library result is handled
+        // until the user has answered.
+        control.OnBackupCompleted();
         break;
       case BRIXA_CB_CALLBACK_SEARCH_DEVICE:
         control.Callback(0, 0, kEventSearchResult, tag1, param2, info, text_length(info));

@@ -33,6 +33,7 @@ inline constexpr int32_t kEventGetDevInfo = 0x20001006;
 inline constexpr int32_t kEventPaneClosed = 0x12100;
 inline constexpr int32_t kEventLiveStarted = 0x30000;
 inline constexpr int32_t kEventLiveLoginFailed = 0x12101;
+inline constexpr int32_t kEventExportStarted = 0x30003;
 inline constexpr int32_t kEventSelectionChanged = 0x12300;
 
 }  // namespace kavrel

@@ -36,6 +36,8 @@ inline constexpr size_t kCamDevIdRead = 64;
 inline constexpr size_t kPicSnField = 240;
 inline constexpr size_t kChannelSlots = 64;
 inline constexpr size_t kChannelSlotField = 120;
+// Times ("YYYYMMDDhhmmss") and months ("YYYYMM") of the recorded-video methods.
+inline constexpr size_t kTimeField = 16;
 // devInfoResult while a device description is awaited.
 inline constexpr int32_t kDevInfoAwaited = -100;
 // A tunnel to a device is asked for up to this many times, with this pause after each refusal.
@@ -122,9 +124,24 @@ struct CamInfo {
   // the user-interface thread.
   TaskWorker startWorker{"CkavrelCtrl::StopPlayThread", 4904, "StartPlayThread is not ending (4904)"};
 
+  // Recorded video. The texts are guarded by `lock`: the playback start time, the record
+  // search's times and month, and the export's temporary file.
+  std::string playbackStartTime, searchStartTime, searchEndTime, searchMonth, backupFileName;
+  // Set while this camera's export runs; written by the user-interface thread (start, stop) and
+  // the library's callback thread (completion).
+  std::atomic<bool> backupRunning{false};
+  // The record search workers; started and stopped on the user-interface thread.
+  TaskWorker queryRecordWorker{"CkavrelCtrl::StopQueryRecordThread", 5032, "QueryRecordThread is not ending (5032)"};
+  TaskWorker queryRecordStatusWorker{"CkavrelCtrl::StopQueryRecordStatusThread", 5290,
+                                     "QueryRecordStatusThread is not ending"};
+
   std::string text(std::string CamInfo::*field) const {
     std::lock_guard<std::mutex> hold(lock);
     return this->*field;
+  }
+  void set_text(std::string CamInfo::*field, std::string value) {
+    std::lock_guard<std::mutex> hold(lock);
+    this->*field = std::move(value);
   }
 };
 

@@ -10,6 +10,7 @@
 #include "kavrel/ui/video_wnd_manager.h"
 #include "platform/gdi/gdiplus.h"
 #include "platform/net/socket_io.h"
+#include "platform/window/browser_save.h"
 #include "trace/trace.h"
 
 namespace kavrel {
@@ -134,7 +135,17 @@ void CkavrelCtrl::CliUnInit() {
   if (!m_bInitialised) return;
   try {
     m_stopConnecting.store(1);
+    // A save dialog open on the library's thread holds its callback lock: it ends now, so the
+    // library's shutdown below does not wait for the user.
+    platform::cancel_save_dialogs();
     CliStopBackup();
+    // The library's playbacks end with its client below; the control's playback goes with them,
+    // so a later CliInit does not find a stale playback handle.
+    if (std::shared_ptr<CamInfo> camera = current_camera()) {
+      StopPlayThread(camera);
+      SetCurrentCamera(nullptr);
+    }
+    StopPlaybackDev();
     m_resumeThread.stop(kThreadStopTimeoutMs, UiWaitStyle());
     for (int32_t pane = 0; pane < 16; ++pane) {
       const LiveSlot& slot = live_slot(pane);
@@ -208,6 +219,7 @@ void CkavrelCtrl::OnDestroy() {
     StopFullScreenWatcher();
     CliUnInit();
     for (auto& panel : m_paneRenderWindows) panel.store(nullptr);
+    m_playbackRenderWindow.store(nullptr);
     shut_drawing_down();
     CurrentControl::clear(this);
   } catch (const std::exception& e) {

@@ -161,51 +161,7 @@ void CkavrelCtrl::CliPTZZoomStop(int32_t lPnlIndex) {
   KAVREL_ARG(lPnlIndex);
 }
 
-// ---- recordings, playback, export, alerts ----
-
-void CkavrelCtrl::CliQueryRecordDev(const char16_t* camID, const char16_t* szStartTime, const char16_t* szEndTime) {
-  KAVREL_TRACED(CliQueryRecordDev);
-  KAVREL_ARG(camID);
-  KAVREL_ARG(szStartTime);
-  KAVREL_ARG(szEndTime);
-}
-
-void CkavrelCtrl::CliQueryRecordStatusDev(const char16_t* camID, const char16_t* szMonth) {
-  KAVREL_TRACED(CliQueryRecordStatusDev);
-  KAVREL_ARG(camID);
-  KAVREL_ARG(szMonth);
-}
-
-void CkavrelCtrl::CliStartPlaybackDev(const char16_t* camID, const char16_t* szStartTime, int32_t lPnlIndex) {
-  KAVREL_TRACED(CliStartPlaybackDev);
-  KAVREL_ARG(camID);
-  KAVREL_ARG(szStartTime);
-  KAVREL_ARG(lPnlIndex);
-}
-
-void CkavrelCtrl::CliStopPlaybackDev(int32_t lPnlIndex) {
-  KAVREL_TRACED(CliStopPlaybackDev);
-  KAVREL_ARG(lPnlIndex);
-}
-
-void CkavrelCtrl::CliControlPlaybackDev(int32_t lPnlIndex, int32_t lCtrlCmd) {
-  KAVREL_TRACED(CliControlPlaybackDev);
-  KAVREL_ARG(lPnlIndex);
-  KAVREL_ARG(lCtrlCmd);
-}
-
-int32_t CkavrelCtrl::CliStartBackup(const char16_t* camID, const char16_t* szStartTime, int32_t lBackupLenSecs) {
-  KAVREL_TRACED(CliStartBackup);
-  KAVREL_ARG(camID);
-  KAVREL_ARG(szStartTime);
-  KAVREL_ARG(lBackupLenSecs);
-  return -1;  // not built yet: never report success for work that was not done
-}
-
-int32_t CkavrelCtrl::CliStopBackup() {
-  KAVREL_TRACED(CliStopBackup);
-  return -1;  // not built yet: never report success for work that was not done
-}
+// ---- alerts (recordings, playback and export are in kavrel/media) ----
 
 void CkavrelCtrl::CliStartListenAlertDev(const char16_t* camID, int32_t lAlertType) {
   KAVREL_TRACED(CliStartListenAlertDev);

@@ -253,6 +253,12 @@ platform::LRESULT CkavrelCtrl::WindowProc(platform::HWND window, platform::UINT 
     case ui::kMsgResumeLive:
       control->OnResumeLive();
       return 0;
+    case ui::kMsgPlaybackChanged:
+      control->OnPlaybackChanged();
+      return 0;
+    case ui::kMsgExportButton:
+      control->OnExportButton(wparam != 0);
+      return 0;
     case ui::kMsgOpenDefaultLayout:
       control->OpenDefaultLayout();
       return 0;

@@ -293,6 +293,42 @@ class CkavrelCtrl final : public com::IDispatch,
   int32_t pane_stream(int32_t pane) const;      // user-interface thread
   bool bulk_restart() const { return m_bulkRestart.load(); }
 
+  // ---- recorded video: playback, record search, export ----
+  // The play worker's playback start: the playback handle (above 0), or -1 / the library's
+  // negative result.
+  int32_t StartPlaybackDev(const std::string& szDevID, int32_t nChannel, const std::string& szStartTime,
+                           int32_t lPnlIndex);
+  // User-interface thread: stops the playback in the playback pane.
+  void StopPlaybackDev();
+  // User-interface thread: the record search workers of a camera.
+  void StartQueryRecordThread(const std::shared_ptr<CamInfo>& camera);
+  void StopQueryRecordThread(const std::shared_ptr<CamInfo>& camera);
+  void StartQueryRecordStatusThread(const std::shared_ptr<CamInfo>& camera);
+  void StopQueryRecordStatusThread(const std::shared_ptr<CamInfo>& camera);
+  // User-interface thread: the 10-second skips, in the camera's play worker slot.
+  void StartPlaySkipForwardThread(const std::shared_ptr<CamInfo>& camera);
+  void StartPlaySkipBackwardThread(const std::shared_ptr<CamInfo>& camera);
+  // Any thread: an export runs for the current camera.
+  bool isBackupRunning() const;
+  // Converts a DAV file into an MP4 file; true when the MP4 file was written.
+  bool ConvertDAV2MP4(const std::string& source, const std::string& destination);
+  // Names in the writable cache folder: an export's temporary file, a pane's local recording
+  // (empty for a pane of 16 or more; only the folder when the pane is not streaming).
+  std::string GetTempVideoFileName() const;
+  std::string GetVideoFileName(int32_t lPnlIndex) const;
+  // The save of a finished video file (dialog, conversion, copy, temporary files deleted).
+  void SaveVideoFile(const std::string& source);
+  // Library callbacks 261 and 262 (library's callback thread, under the callback lock).
+  void OnBackupProgress(int32_t total, int32_t done);
+  void OnBackupCompleted();
+  // User-interface thread: applies the playback start's title and size; presses or releases the
+  // playback pane's export button.
+  void OnPlaybackChanged();
+  void OnExportButton(bool pressed);
+  // State for tests and other operations.
+  int32_t playback_handle() const { return m_playbackHandle.load(); }
+  std::shared_ptr<CamInfo> current_camera() const;
+
   // ---- window handlers (user-interface thread) ----
   int OnCreate();
   void OnDestroy();
@@ -372,6 +408,15 @@ class CkavrelCtrl final : public com::IDispatch,
   bool LoadSetup();
   // Posts the show (true) or hide of a pane's connecting indicator (any thread).
   void PostConnecting(int32_t pane, bool on);
+  // Recorded video: the current camera; the playback pane's messages (any thread); the play
+  // worker's playback start and the skips.
+  void SetCurrentCamera(std::shared_ptr<CamInfo> camera);
+  void PostToPlaybackPane(platform::UINT message, platform::WPARAM wparam);
+  void StartPlaybackThread(const std::shared_ptr<CamInfo>& camera);
+  void RunPlaybackThread(const std::shared_ptr<CamInfo>& camera, TaskWorker::Context& context);
+  void StartPlaySkipThread(const std::shared_ptr<CamInfo>& camera, bool forward);
+  // The refused-login handling of a device (password refused by it, -11).
+  void OnLoginRefused(const std::shared_ptr<DevInfo>& device);
 
   // Immutable after construction.
   const std::thread::id m_apartment;
@@ -417,6 +462,25 @@ class CkavrelCtrl final : public com::IDispatch,
   std::thread m_fullScreenWatcher;
   std::mutex m_fullScreenLock;
   std::condition_variable m_fullScreenWake;
+
+  // Recorded video. The playback pane's render window is set and cleared with the wall, read by
+  // the workers that post to it. The playback handle and channel are written by the play and
+  // skip workers and the user-interface thread. m_playbackLock guards the playback device, the
+  // current camera (the playback's or the export's, written by the user-interface thread and
+  // the library's callback thread) and what the play worker leaves for the pane.
+  std::atomic<platform::HWND> m_playbackRenderWindow{nullptr};
+  std::atomic<int32_t> m_playbackHandle{0};
+  std::atomic<int32_t> m_playbackChannel{0};
+  mutable std::mutex m_playbackLock;
+  std::string m_playbackDevId;             // guarded by m_playbackLock
+  std::shared_ptr<CamInfo> m_currentCamera;  // guarded by m_playbackLock
+  struct PlaybackPending {
+    bool title_set = false;
+    std::string title;
+    bool size_set = false;
+    int32_t width = 0;
+    int32_t height = 0;
+  } m_playbackPending;  // guarded by m_playbackLock
 
   // Read by the threads and the library callback; written on the user-interface thread.
   std::atomic<int> m_stopConnecting{0};

@@ -47,6 +47,9 @@ void CkavrelCtrl::OnCmsBtnLButtonDown(int32_t index, int32_t command) {
       }
       FireCliCallBackMsg(0, 0, kEventPaneClosed, index, 0, nullptr, 0);
       break;
+    case ui::kCmdCancelExport:
+      CliStopBackup();
+      break;
     case ui::kCmdReconnect: {
       if (!live_page || !pane_index) break;
       std::string cam_id = pane_camera(index);
@@ -102,7 +105,7 @@ void CkavrelCtrl::OnCmsBtnLButtonDown(int32_t index, int32_t command) {
       if (target != nullptr) target->SetFreezeMode(true, command - ui::kCmdFreezeTopLeft);
       break;
     default:
-      // Snapshots, recording, alarm output, export and fisheye commands belong to operations
+      // Snapshots, recording, alarm output and fisheye commands belong to operations
       // that are not attached yet; like any unknown command they are only traced.
       trace::value("Command not handled", command);
       break;

@@ -35,6 +35,7 @@ void CkavrelCtrl::CreateVideoWindows() {
   if (m_playbackWnd->CreatePane(m_hWnd, "RecordVideoWnd", ui::kWallStyle, 0, true) != nullptr) {
     m_playbackWnd->Show(false);
   }
+  m_playbackRenderWindow.store(m_playbackWnd->render_window());
 
   trace::step("Initializing channel info");
   m_liveSlotInUse.fill(false);

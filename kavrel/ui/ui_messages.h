@@ -66,6 +66,12 @@ inline constexpr UINT kMsgLiveSlotChanged = 0x0400 + 101;
 inline constexpr UINT kMsgResumeLive = 0x0400 + 102;
 // DoCallbackThread -> control window: a camera list was processed; the default layout follows.
 inline constexpr UINT kMsgOpenDefaultLayout = 0x0400 + 103;
+// Posted to the control window by the playback start: the playback pane has a title or a size to
+// show.
+inline constexpr UINT kMsgPlaybackChanged = 0x0400 + 104;
+// Posted to the control window when an export starts (wParam 1) or ends (0): the playback pane's
+// export button is pressed or released.
+inline constexpr UINT kMsgExportButton = 0x0400 + 105;
 
 // What WM_GETMINMAXINFO carries in lParam (a pointer to this).
 struct MINMAXINFO {

@@ -6,11 +6,17 @@ namespace platform {
 
 HostSite::~HostSite() = default;
 void HostSite::set_topmost_window(HWND) {}
+std::string HostSite::writable_cache_folder() { return {}; }
+void HostSite::cancel_dialogs() {}
 
 uint32_t HeadlessSite::track_popup_menu(HWND, const Menu&, Point) { return 0; }
 int HeadlessSite::message_box(HWND, const std::string&, const std::string&, uint32_t) { return IDOK; }
 int HeadlessSite::show_dialog(HWND, const DialogTemplate&) { return IDOK; }
-SaveDialogResult HeadlessSite::save_file_dialog(HWND, const SaveDialogRequest&) { return {}; }
+SaveDialogResult HeadlessSite::save_file_dialog(HWND, const SaveDialogRequest&) {
+  SaveDialogResult none;
+  none.available = false;
+  return none;
+}
 Point HeadlessSite::cursor_position() { return {}; }
 bool HeadlessSite::is_key_down(int) { return false; }
 bool HeadlessSite::play_sound(const std::string&, const void*, size_t) { return false; }

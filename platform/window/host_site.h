@@ -80,6 +80,7 @@ struct SaveDialogRequest {
 };
 
 struct SaveDialogResult {
+  bool available = true;  // false: the site has no save dialog at all
   bool chosen = false;
   std::string path;
   uint32_t filter_index = 0;  // 1-based index of the chosen filter
@@ -102,13 +103,22 @@ class PLATFORM_UI_API HostSite {
   // Plays a WAVE sound (a whole RIFF file in memory); false when it cannot be played.
   virtual bool play_sound(const std::string& name, const void* wave, size_t size) = 0;
   virtual Size screen_size() = 0;
+  // The writable cache folder: a folder under the user's cache directory, named by the host,
+  // where the control keeps temporary files (exports, recordings) until they are saved. Empty
+  // when the site has none; the default has none.
+  virtual std::string writable_cache_folder();
+  // Ends every modal request (box, dialog, save dialog) that waits for an answer, on any thread,
+  // with the answer a headless site gives; used while the control shuts down. The default has
+  // nothing that waits.
+  virtual void cancel_dialogs();
   // Presents the window above everything, at its rectangle in screen coordinates (the wall in
   // full-screen mode); null ends that. The default does nothing, for hosts without a screen.
   virtual void set_topmost_window(HWND window);
 };
 
-// A site for programs without a user: menus choose nothing, boxes and dialogs answer IDOK, the
-// save dialog is cancelled, no key is down, sounds are not played, the screen is 1920 x 1080.
+// A site for programs without a user: menus choose nothing, boxes and dialogs answer IDOK, there
+// is no save dialog (not available) and no cache folder, no key is down, sounds are not played,
+// the screen is 1920 x 1080.
 class PLATFORM_UI_API HeadlessSite : public HostSite {
  public:
   uint32_t track_popup_menu(HWND owner, const Menu& menu, Point at) override;

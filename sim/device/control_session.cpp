@@ -154,10 +154,30 @@ ControlSession::Next ControlSession::handle(const proto::Message& m, std::vector
       reply(out, m, status, status == proto::status::ok ? proto::encode(answer) : std::vector<uint8_t>{});
       return Next::keep;
     }
+    case proto::Type::record_query: {
+      proto::RecordQuery request;
+      if (!proto::decode(m.payload, request)) {
+        reply(out, m, proto::status::bad_request);
+        return Next::close;
+      }
+      proto::RecordList list;
+      int32_t status = device_.record_files(request, list);
+      reply(out, m, status, status == proto::status::ok ? proto::encode(list) : std::vector<uint8_t>{});
+      return Next::keep;
+    }
+    case proto::Type::record_month: {
+      proto::RecordMonthQuery request;
+      if (!proto::decode(m.payload, request)) {
+        reply(out, m, proto::status::bad_request);
+        return Next::close;
+      }
+      proto::RecordMonth month;
+      int32_t status = device_.record_month(request, month);
+      reply(out, m, status, status == proto::status::ok ? proto::encode(month) : std::vector<uint8_t>{});
+      return Next::keep;
+    }
     case proto::Type::set_config:
     case proto::Type::ptz_control:
-    case proto::Type::record_query:
-    case proto::Type::record_month:
     case proto::Type::alarm_subscribe:
     case proto::Type::alarm_unsubscribe:
     case proto::Type::stream_control:

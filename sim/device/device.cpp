@@ -4,10 +4,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <ctime>
 
 #include "platform/net/socket_io.h"
 #include "sim/device/control_session.h"
+#include "sim/device/recordings/recording_stream.h"
+#include "sim/device/recordings/schedule.h"
 #include "sim/device/video/stream_catalog.h"
 #include "sim/tunnel/agent/device_agent.h"
 
@@ -193,6 +198,10 @@ void Device::serve(Connection* connection) {
 }
 
 void Device::serve_stream(int fd, proto::FrameReader& frames, const proto::BindRequest& bind, uint32_t bind_id) {
+  if (bind.purpose == proto::kBindPlayback || bind.purpose == proto::kBindDownload) {
+    serve_recording(fd, frames, bind, bind_id);
+    return;
+  }
   auto answer = [fd](const proto::Message& m, int32_t status) {
     auto bytes = proto::reply_bytes(static_cast<proto::Type>(m.header.type), m.header.request_id, status, {});
     return platform::net::send_all(fd, bytes.data(), bytes.size(), -1, kSendWaitMs);
@@ -254,6 +263,81 @@ void Device::serve_stream(int fd, proto::FrameReader& frames, const proto::BindR
     }
   }
   video_->detach(key, viewer);
+}
+
+void Device::serve_recording(int fd, proto::FrameReader& frames, const proto::BindRequest& bind, uint32_t bind_id) {
+  auto answer = [fd, bind_id](int32_t status, const std::vector<uint8_t>& payload) {
+    auto bytes = proto::reply_bytes(proto::Type::bind, bind_id, status, payload);
+    return platform::net::send_all(fd, bytes.data(), bytes.size(), -1, kSendWaitMs);
+  };
+  int32_t status = proto::status::ok;
+  video::StreamKey key;
+  video::StreamSpec spec;
+  std::vector<recordings::Segment> segments;
+  int64_t start = recordings::to_epoch(bind.start);
+  int64_t end = recordings::to_epoch(bind.end);
+  if (!session_open(bind.session_token)) {
+    status = proto::status::not_logged_in;
+  } else if (end <= start) {
+    status = proto::status::invalid_parameter;
+  } else {
+    // Recordings are kept at the extra stream's picture size.
+    status = stream_spec(bind.channel, video::kRealPlayExtra, key, spec);
+  }
+  if (status == proto::status::ok) {
+    std::vector<RecordSpan> spans;
+    {
+      std::lock_guard<std::mutex> hold(state_lock_);
+      spans = recordings::channel_spans(settings_.recordings, bind.channel, time(nullptr));
+    }
+    segments = recordings::span_segments(spans, start, end, bind.stream);
+    if (segments.empty()) status = proto::status::no_record;
+  }
+  std::shared_ptr<const video::EncodedLoop> loop;
+  if (status == proto::status::ok) {
+    loop = video::encoded_loop(spec.scene, spec.bit_rate);
+    if (loop == nullptr) status = proto::status::busy;
+  }
+  if (status != proto::status::ok) {
+    answer(status, {});
+    return;
+  }
+  recordings::RecordingStream stream(loop, spec.lens, std::move(segments));
+  if (!answer(status, proto::encode(stream.info()))) return;
+  recording_streams_.fetch_add(1);
+  const uint32_t token = bind.session_token;
+  stream.serve(fd, frames, bind.purpose == proto::kBindPlayback,
+               [this, token] { return !stopping_.load() && session_open(token); });
+  recording_streams_.fetch_sub(1);
+}
+
+int32_t Device::record_files(const proto::RecordQuery& query, proto::RecordList& out) const {
+  std::vector<RecordSpan> spans;
+  {
+    std::lock_guard<std::mutex> hold(state_lock_);
+    if (query.channel < 0 || query.channel >= settings_.channels) return proto::status::invalid_parameter;
+    spans = recordings::channel_spans(settings_.recordings, query.channel, time(nullptr));
+  }
+  size_t most = std::min<size_t>(query.most, proto::kMaxRecordFiles);
+  out.files.clear();
+  for (const auto& f :
+       recordings::files_overlapping(spans, recordings::to_epoch(query.start), recordings::to_epoch(query.end),
+                                     query.record_type, most)) {
+    out.files.push_back(recordings::describe(f));
+  }
+  return proto::status::ok;
+}
+
+int32_t Device::record_month(const proto::RecordMonthQuery& query, proto::RecordMonth& out) const {
+  if (query.month < 1 || query.month > 12 || query.year < 1970) return proto::status::invalid_parameter;
+  std::vector<RecordSpan> spans;
+  {
+    std::lock_guard<std::mutex> hold(state_lock_);
+    if (query.channel < 0 || query.channel >= settings_.channels) return proto::status::invalid_parameter;
+    spans = recordings::channel_spans(settings_.recordings, query.channel, time(nullptr));
+  }
+  out.day_mask = recordings::month_mask(spans, query.year, query.month, query.record_type);
+  return proto::status::ok;
 }
 
 void Device::drop_connections() {

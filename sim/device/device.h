@@ -72,6 +72,8 @@ class Device {
   uint32_t last_login_mode() const;
   // The device's live streams: streams and viewers open, pictures made.
   const video::VideoSource& video() const { return *video_; }
+  // Playbacks and downloads being sent now.
+  int recording_streams() const { return recording_streams_.load(); }
 
   // ---- Used by the protocol logic of a connection (control_session.cpp) ----
   struct LoginResult {
@@ -90,6 +92,9 @@ class Device {
   // What a live stream of `real_play_type` on `channel` shows; a reply status.
   int32_t stream_spec(int32_t channel, uint32_t real_play_type, video::StreamKey& key, video::StreamSpec& spec) const;
   bool session_open(uint32_t token) const;
+  // Record queries: a reply status; `out` filled on ok.
+  int32_t record_files(const proto::RecordQuery& query, proto::RecordList& out) const;
+  int32_t record_month(const proto::RecordMonthQuery& query, proto::RecordMonth& out) const;
   // Alarm input (1) or output (2) states; false for another kind.
   bool io_states(uint32_t io_type, proto::IoStates& out);
   int32_t io_control(const proto::IoControl& request);  // a reply status
@@ -105,6 +110,8 @@ class Device {
   void serve(Connection* connection);
   // A stream connection after its bind: sends the stream until either side ends it.
   void serve_stream(int fd, proto::FrameReader& frames, const proto::BindRequest& bind, uint32_t bind_id);
+  // A playback or download connection after its bind (recordings/recording_stream.h).
+  void serve_recording(int fd, proto::FrameReader& frames, const proto::BindRequest& bind, uint32_t bind_id);
   void join_finished_connections();
 
   const std::string dev_id_;
@@ -115,6 +122,7 @@ class Device {
   std::atomic<uint16_t> port_{0};
   std::atomic<bool> stopping_{false};
   std::atomic<int> connections_accepted_{0};
+  std::atomic<int> recording_streams_{0};
   int listen_fd_ = -1;  // owned; written by start() and stop() only
   std::thread accept_thread_;
 

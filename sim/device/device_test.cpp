@@ -8,6 +8,7 @@
 
 #include "devsdk/proto/messages.h"
 #include "platform/net/socket_io.h"
+#include "sim/device/recordings/schedule.h"
 
 namespace sim::device {
 namespace {
@@ -165,6 +166,132 @@ TEST_F(DeviceTest, WritesOutputsByPosition) {
   ASSERT_EQ(c.next(m), RawClient::Got::message);
   EXPECT_EQ(m.header.status, proto::status::invalid_parameter);
   EXPECT_EQ(device->alarm_outputs(), (std::vector<uint16_t>{1, 0}));
+}
+
+// A logged-in control connection and a stream connection bound to a span of channel 0.
+struct RecordingClient {
+  RecordingClient(uint16_t port, uint32_t purpose, int64_t seconds) : control(port), stream(port) {
+    control.send(login_bytes(1, "admin", "admin"));
+    proto::Message m;
+    EXPECT_EQ(control.next(m), RawClient::Got::message);
+    proto::LoginReply reply;
+    EXPECT_TRUE(proto::decode(m.payload, reply));
+    proto::BindRequest bind;
+    bind.session_token = reply.session_token;
+    bind.purpose = purpose;
+    bind.channel = 0;
+    bind.start = {2024, 5, 1, 10, 0, 0};
+    bind.end = {2024, 5, 1, 10, 0, static_cast<uint8_t>(seconds)};
+    stream.send(proto::request_bytes(proto::Type::bind, 7, proto::encode(bind)));
+    EXPECT_EQ(stream.next(m), RawClient::Got::message);
+    bind_status = m.header.status;
+    proto::decode(m.payload, info);
+  }
+  // The next message of the stream that is not a media frame.
+  RawClient::Got next_other(proto::Message& m, int wait_ms = 3000) {
+    RawClient::Got g;
+    while ((g = stream.next(m, wait_ms)) == RawClient::Got::message &&
+           m.header.type == static_cast<uint16_t>(proto::Type::media_frame)) {
+      ++frames;
+    }
+    return g;
+  }
+  RawClient control;
+  RawClient stream;
+  int32_t bind_status = -1;
+  proto::RecordStreamInfo info;
+  int frames = 0;
+};
+
+class RecordingDeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings s;
+    s.dev_id = "KVR-RECORDER";
+    s.channels = 1;
+    proto::Time from{2024, 5, 1, 10, 0, 0}, to{2024, 5, 1, 10, 30, 0};
+    s.recordings = std::vector<RecordSpan>{{0, recordings::to_epoch(from), recordings::to_epoch(to), 300, 0}};
+    device = std::make_unique<Device>(s);
+    ASSERT_TRUE(device->start());
+  }
+  std::unique_ptr<Device> device;
+};
+
+TEST_F(RecordingDeviceTest, DownloadSendsTheWholeSpanThenItsEnd) {
+  RecordingClient c(device->port(), proto::kBindDownload, 2);
+  ASSERT_EQ(c.bind_status, proto::status::ok);
+  EXPECT_EQ(c.info.frames, 50u);
+  EXPECT_GT(c.info.total_kib, 0u);
+  // A download takes no stream control.
+  proto::StreamControl pause{proto::kStreamPause, 1};
+  c.stream.send(proto::request_bytes(proto::Type::stream_control, 9, proto::encode(pause)));
+  proto::Message m;
+  ASSERT_EQ(c.next_other(m), RawClient::Got::message);
+  if (m.header.type == static_cast<uint16_t>(proto::Type::stream_control)) {
+    EXPECT_EQ(m.header.status, proto::status::not_supported);
+    ASSERT_EQ(c.next_other(m), RawClient::Got::message);
+  }
+  EXPECT_EQ(m.header.type, static_cast<uint16_t>(proto::Type::stream_end));
+  EXPECT_EQ(c.frames, 50);
+  EXPECT_TRUE(c.stream.closed_by_device());
+}
+
+TEST_F(RecordingDeviceTest, PlaybackAnswersControlsAndEndsWithItsLoginAndTheDevice) {
+  RecordingClient c(device->port(), proto::kBindPlayback, 59);
+  ASSERT_EQ(c.bind_status, proto::status::ok);
+  struct Case {
+    uint32_t operation;
+    int32_t value;
+    int32_t status;
+  };
+  const Case cases[] = {
+      {proto::kStreamSpeed, 3, proto::status::ok},
+      {proto::kStreamSpeed, 4, proto::status::invalid_parameter},
+      {proto::kStreamPause, 1, proto::status::ok},
+      {proto::kStreamPause, 0, proto::status::ok},
+      {7, 0, proto::status::invalid_parameter},
+  };
+  uint32_t id = 20;
+  for (const auto& k : cases) {
+    proto::StreamControl control{k.operation, k.value};
+    c.stream.send(proto::request_bytes(proto::Type::stream_control, ++id, proto::encode(control)));
+    proto::Message m;
+    ASSERT_EQ(c.next_other(m), RawClient::Got::message);
+    EXPECT_EQ(m.header.type, static_cast<uint16_t>(proto::Type::stream_control));
+    EXPECT_EQ(m.header.request_id, id);
+    EXPECT_EQ(m.header.status, k.status) << k.operation << " " << k.value;
+  }
+  EXPECT_EQ(device->recording_streams(), 1);
+  // The end of the login ends its playback.
+  c.control.send(proto::request_bytes(proto::Type::logout, 2, {}));
+  EXPECT_TRUE(c.stream.closed_by_device());
+  EXPECT_EQ(device->recording_streams(), 0);
+
+  // And stop() ends a running one.
+  RecordingClient d(device->port(), proto::kBindPlayback, 59);
+  ASSERT_EQ(d.bind_status, proto::status::ok);
+  ASSERT_TRUE([&] {
+    auto until = Clock::now() + std::chrono::seconds(3);
+    while (device->recording_streams() != 1 && Clock::now() < until) ::poll(nullptr, 0, 5);
+    return device->recording_streams() == 1;
+  }());
+  device->stop();
+  EXPECT_EQ(device->recording_streams(), 0);
+  EXPECT_TRUE(d.stream.closed_by_device());
+}
+
+TEST_F(RecordingDeviceTest, RefusesSpansWithoutRecordings) {
+  RecordingClient none(device->port(), proto::kBindPlayback, 0);  // an end that is not after the start
+  EXPECT_EQ(none.bind_status, proto::status::invalid_parameter);
+  EXPECT_TRUE(none.stream.closed_by_device());
+  Settings s;
+  s.dev_id = "KVR-EMPTY";
+  s.recordings = std::vector<RecordSpan>{};
+  Device empty(s);
+  ASSERT_TRUE(empty.start());
+  RecordingClient c(empty.port(), proto::kBindDownload, 30);
+  EXPECT_EQ(c.bind_status, proto::status::no_record);
+  EXPECT_TRUE(c.stream.closed_by_device());
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 
 #include <cjson/cJSON.h>
 
+#include <ctime>
 #include <memory>
 #include <optional>
 
 #include "devsdk/proto/messages.h"
 #include "platform/json/json_integer.h"
+#include "sim/device/recordings/recordings_json.h"
 #include "sim/fixture/fixture.h"
 
 namespace sim::device {
@@ -171,6 +173,11 @@ bool apply_device_object(const cJSON* d, FixtureDevice& fd, std::string& error, 
   if (!integer_of(d, "video_standard", 0, 255, standard, error, where)) return false;
   s.video_standard = standard != 0 ? 1 : 0;
   if (!video_of(d, s.video, s.channels, error, where)) return false;
+  if (const cJSON* recordings = cJSON_GetObjectItemCaseSensitive(d, "recordings")) {
+    std::vector<RecordSpan> spans;
+    if (!recordings::read_recordings(recordings, time(nullptr), spans, error, where)) return false;
+    s.recordings = std::move(spans);
+  }
   return fault_of(d, s.fault, error, where);
 }
 

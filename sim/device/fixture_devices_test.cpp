@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "devsdk/proto/messages.h"
+#include "sim/device/recordings/schedule.h"
 
 namespace sim::device {
 namespace {
@@ -77,6 +80,8 @@ TEST(FixtureDevices, RefusesWhatItCannotRun) {
       one_account(R"({"dev_id": "a", "device": {"fisheye": "yes"}})"),
       one_account(R"({"dev_id": "a", "device": {"extra_stream": "hd"}})"),
       one_account(R"({"dev_id": "a", "device": {"channel_names": "Entrada"}})"),
+      one_account(R"({"dev_id": "a", "device": {"recordings": [{"day": 1}]}})"),
+      one_account(R"({"dev_id": "a", "device": {"recordings": {"day": -1}}})"),
   };
   for (const std::string& json : bad) {
     std::vector<FixtureDevice> devices;
@@ -84,10 +89,21 @@ TEST(FixtureDevices, RefusesWhatItCannotRun) {
     EXPECT_FALSE(parse_fixture_devices(json, devices, error)) << json;
     EXPECT_FALSE(error.empty()) << json;
   }
-  // The frame itself is good: the same account with a plain device runs.
+  // The frame itself is good: the same account with a plain device runs, on the default
+  // recording schedule unless it names its recordings.
   std::vector<FixtureDevice> devices;
   std::string error;
   EXPECT_TRUE(parse_fixture_devices(one_account(R"({"dev_id": "a"})"), devices, error)) << error;
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_FALSE(devices[0].settings.recordings.has_value());
+  ASSERT_TRUE(parse_fixture_devices(
+      one_account(R"({"dev_id": "a", "device": {"recordings": [{"day": -1, "from": "080000", "to": "121000",
+                                                                  "file_seconds": 60}]}})"),
+      devices, error))
+      << error;
+  ASSERT_TRUE(devices[0].settings.recordings.has_value());
+  ASSERT_EQ(devices[0].settings.recordings->size(), 1u);
+  EXPECT_EQ((*devices[0].settings.recordings)[0].end - (*devices[0].settings.recordings)[0].start, 250 * 60);
 }
 
 // The demo's PTZ camera has a small extra stream and its fisheye camera a fisheye lens; every
@@ -113,6 +129,20 @@ TEST(FixtureDevices, DemoCamerasGetTheirVideoSettings) {
   EXPECT_EQ(ptz->video.channel_names, (std::vector<std::string>{"Doca"}));
   EXPECT_TRUE(fisheye->video.fisheye);
   EXPECT_EQ(fisheye->channels, 1);
+  // The recorder keeps the default schedule; the PTZ camera's days before yesterday and
+  // yesterday hold 100 and 250 files of a minute from 08:00, for paging.
+  EXPECT_FALSE(recorder->recordings.has_value());
+  ASSERT_TRUE(ptz->recordings.has_value());
+  int64_t now = time(nullptr);
+  auto spans = recordings::channel_spans(ptz->recordings, 0, now);
+  for (int day : {-2, -1}) {
+    int64_t eight = recordings::local_midnight(now, day) + 8 * 3600;
+    auto files = recordings::files_overlapping(spans, eight, recordings::local_midnight(now, day + 1), 0, 1000);
+    size_t minutes = 0;
+    for (const auto& f : files) minutes += f.end - f.start == 60 ? 1 : 0;
+    EXPECT_EQ(minutes, day == -2 ? 100u : 250u) << day;
+  }
+  EXPECT_NE(recordings::month_mask(spans, recordings::from_epoch(now).year, recordings::from_epoch(now).month, 0), 0u);
 }
 
 TEST(FixtureDevices, RunsADeviceListedByTwoAccountsOnce) {

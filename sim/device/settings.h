@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,17 @@ struct VideoSettings {
   bool extra_cif = false;  // extra stream 352 x 288 (240) instead of 704 x 576 (480)
 };
 
+// A stretch of recording on one channel (or, with channel -1, on every channel), cut into files
+// of `file_seconds` (the last one shorter). Times are seconds since the epoch; nothing is
+// recorded after the present, so a span reaching past it ends there.
+struct RecordSpan {
+  int32_t channel = 0;
+  int64_t start = 0;
+  int64_t end = 0;  // after start
+  int32_t file_seconds = 3600;
+  uint8_t record_type = 0;  // 0 regular, 1 alarm, 2 motion, 3 card
+};
+
 struct Settings {
   std::string dev_id = "KVR-TEST";
   std::string name = "Gravador";
@@ -68,6 +80,9 @@ struct Settings {
   Fault fault;
   TunnelLink tunnel;
   VideoSettings video;
+  // The recordings of every channel; without them each channel has the default schedule
+  // (sim/device/README.md, "Recordings").
+  std::optional<std::vector<RecordSpan>> recordings;
 };
 
 }  // namespace sim::device

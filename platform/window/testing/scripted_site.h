@@ -32,6 +32,7 @@ class ScriptedSite : public HostSite {
     });
   }
   void set_screen(Size size) { locked([&] { screen_ = size; }); }
+  void set_cache_folder(std::string folder) { locked([&] { cache_folder_ = std::move(folder); }); }
 
   std::vector<Call> calls() const {
     std::lock_guard<std::mutex> hold(lock_);
@@ -80,6 +81,10 @@ class ScriptedSite : public HostSite {
     topmost_ = window;
     calls_.push_back({"topmost", window == nullptr ? "none" : "window", {}, 0});
   }
+  std::string writable_cache_folder() override {
+    std::lock_guard<std::mutex> hold(lock_);
+    return cache_folder_;
+  }
   HWND topmost() const {
     std::lock_guard<std::mutex> hold(lock_);
     return topmost_;
@@ -108,6 +113,7 @@ class ScriptedSite : public HostSite {
   std::vector<int> keys_down_;
   Size screen_{1920, 1080};
   HWND topmost_ = nullptr;
+  std::string cache_folder_;
 };
 
 }  // namespace platform::testing

@@ -78,11 +78,10 @@ uint64_t LiveStream::produced() const {
   return produced_;
 }
 
-FrameBytes LiveStream::frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, const std::vector<uint8_t>& a,
-                                     const std::vector<uint8_t>& b) const {
+FrameBytes media_frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, int width, int height,
+                               const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   proto::Writer fields;
-  fields.u64(capture_ms).u8(kind).u8(codec).u16(static_cast<uint16_t>(loop_->width)).u16(
-      static_cast<uint16_t>(loop_->height));
+  fields.u64(capture_ms).u8(kind).u8(codec).u16(static_cast<uint16_t>(width)).u16(static_cast<uint16_t>(height));
   proto::Header header;
   header.flags = proto::kFlagPush;
   header.type = static_cast<uint16_t>(proto::Type::media_frame);
@@ -94,6 +93,11 @@ FrameBytes LiveStream::frame_message(uint8_t kind, uint8_t codec, uint64_t captu
   message->insert(message->end(), a.begin(), a.end());
   message->insert(message->end(), b.begin(), b.end());
   return message;
+}
+
+FrameBytes LiveStream::frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, const std::vector<uint8_t>& a,
+                                     const std::vector<uint8_t>& b) const {
+  return media_frame_message(kind, codec, capture_ms, loop_->width, loop_->height, a, b);
 }
 
 bool LiveStream::produce(uint64_t capture_ms) {

@@ -24,6 +24,10 @@ namespace sim::device::video {
 
 using FrameBytes = std::shared_ptr<const std::vector<uint8_t>>;  // one whole media_frame message
 
+// The media_frame message of one frame whose data is `a` followed by `b`.
+FrameBytes media_frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, int width, int height,
+                               const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
+
 // The sending end of one stream connection. Threads: the pacer offers, the connection's thread
 // takes; the queue and flags are guarded by lock_.
 class StreamViewer {

@@ -1,0 +1,90 @@
+// Playbacks and downloads: stream connections bound to a span of a channel's recordings.
+//
+// Threads: the stream connection's reader thread handles every frame (decoding, drawing, the
+// file, the application's callbacks); application threads open, control and stop. Each table
+// is guarded by its own mutex, held only to find, add or remove. NET_Stop* removes the entry and
+// joins the reader, so no callback runs once it returns.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "devsdk/netsdk/connection.h"
+#include "devsdk/netsdk/logins.h"
+#include "devsdk/netsdk/netsdk.h"
+#include "devsdk/render/decoder.h"
+#include "devsdk/render/surface_writer.h"
+#include "platform/window/window.h"
+
+namespace netsdk {
+
+// Connects a stream connection for `purpose` (proto::kBindPlayback or kBindDownload) and binds
+// it to start..end of the channel's recordings. `on_push` is the connection's push handler. On
+// failure returns null with the last error set: NET_ERR_NO_RECORD_FOUND when nothing was
+// recorded in the span, NET_ERR_INVALID_HANDLE when the login ended, NET_ERR_NETWORK_ERROR when
+// the device cannot be reached, NET_ERR_OPEN_CHANNEL_ERROR when it did not open the stream.
+std::shared_ptr<Connection> open_recording(const LoginSession& login, uint32_t purpose, int32_t channel,
+                                           int32_t record_type, const proto::Time& start, const proto::Time& end,
+                                           std::function<void(const proto::Message&)> on_push,
+                                           proto::RecordStreamInfo& info);
+
+struct PlaybackSession {
+  // Set before the connection starts; then read only.
+  int32_t handle = 0;
+  int32_t login_id = 0;
+  platform::HWND window = nullptr;
+  NET_PlayPosCallback position = nullptr;
+  intptr_t position_user = 0;
+  NET_PlayDataCallback data = nullptr;
+  intptr_t data_user = 0;
+  NET_TIME start{};
+  NET_TIME end{};
+  std::atomic<uint32_t> total_kib{0};  // set once the bind is answered
+  std::shared_ptr<Connection> connection;
+
+  std::atomic<uint64_t> osd_ms{0};  // capture time of the picture on screen; 0 before the first
+
+  // Application threads: the speed step (-3..3) and the order of control messages.
+  std::mutex control_lock;
+  int speed_step = 0;  // guarded by control_lock
+
+  // Reader thread only.
+  devsdk::render::Decoder decoder;
+  devsdk::render::SurfaceWriter writer;
+  std::vector<uint8_t> block;
+  uint64_t played_bytes = 0;
+
+  void on_push(const proto::Message& message);
+};
+
+struct DownloadSession {
+  // Set before the connection starts; then read only.
+  int32_t handle = 0;
+  NET_TimeDownloadPosCallback position = nullptr;
+  intptr_t user = 0;
+  std::atomic<uint32_t> total_kib{0};
+  std::shared_ptr<Connection> connection;
+
+  // The reader thread; after the reader has been joined, the stopper.
+  FILE* file = nullptr;
+  std::vector<uint8_t> block;
+  uint64_t written = 0;
+  uint32_t reported_kib = 0;
+  int64_t reported_at_ms = 0;
+  bool failed = false;
+
+  ~DownloadSession() { close_file(); }
+  void on_push(const proto::Message& message);
+  void close_file();
+};
+
+// NET_Cleanup: stops every playback, and every download (closing its file).
+void close_all_playbacks();
+void close_all_downloads();
+
+}  // namespace netsdk

@@ -1,0 +1,92 @@
+#include "platform/window/browser_save.h"
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <mutex>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "platform/window/host_site.h"
+
+namespace platform {
+namespace {
+
+// Save states: id -> chosen path. Any thread; guarded by states_lock.
+std::mutex states_lock;
+std::map<SaveState, std::string>& states() {
+  static auto* map = new std::map<SaveState, std::string>();
+  return *map;
+}
+SaveState next_state = 1;  // guarded by states_lock
+
+std::vector<std::pair<std::string, std::string>> parse_filter(const std::string& filter) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : filter) {
+    if (c == '|') {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (size_t i = 0; i + 1 < parts.size(); i += 2) pairs.emplace_back(parts[i], parts[i + 1]);
+  return pairs;
+}
+
+std::optional<std::string> take_state(SaveState state) {
+  std::lock_guard<std::mutex> hold(states_lock);
+  auto it = states().find(state);
+  if (it == states().end()) return std::nullopt;
+  std::string path = std::move(it->second);
+  states().erase(it);
+  return path;
+}
+
+}  // namespace
+
+int32_t show_save_file_dialog(HWND owner, const std::string& initial_name, const std::string& filter,
+                              const std::string& default_extension, std::string* chosen_path, SaveState* state) {
+  if (chosen_path == nullptr || state == nullptr) return kSaveFailed;
+  SaveDialogRequest request;
+  request.initial_name = initial_name;
+  request.filters = parse_filter(filter);
+  request.default_extension = default_extension;
+  SaveDialogResult result = host_site()->save_file_dialog(owner, request);
+  if (!result.available) return kSaveNotAvailable;
+  if (!result.chosen || result.path.empty()) return kSaveCancelled;
+  std::lock_guard<std::mutex> hold(states_lock);
+  *state = next_state++;
+  states()[*state] = result.path;
+  *chosen_path = result.path;
+  return kSaveOk;
+}
+
+int32_t save_file(SaveState state, const std::string& source) {
+  std::optional<std::string> path = take_state(state);
+  if (!path) return kSaveFailed;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(source, error)) return kSaveFailed;
+  // One write of the whole file, closed once: the host takes the file when it is closed.
+  std::filesystem::copy_file(source, *path, std::filesystem::copy_options::overwrite_existing, error);
+  return error ? kSaveFailed : kSaveOk;
+}
+
+int32_t cancel_save_file(SaveState state) { return take_state(state) ? kSaveOk : kSaveFailed; }
+
+int32_t get_writeable_folder_path(std::string* folder) {
+  if (folder == nullptr) return kSaveFailed;
+  std::string path = host_site()->writable_cache_folder();
+  if (path.empty()) return kSaveNotAvailable;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  *folder = path;
+  return kSaveOk;
+}
+
+void cancel_save_dialogs() { host_site()->cancel_dialogs(); }
+
+}  // namespace platform
