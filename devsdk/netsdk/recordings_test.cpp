@@ -221,6 +221,15 @@ TEST_F(NetSdkRecordingsTest, RefusedQueries) {
     EXPECT_EQ(c.call(), 0) << c.what;
     EXPECT_EQ(NET_GetLastError(), c.error) << c.what;
   }
+  // A device that refuses them.
+  device->set_fault({sim::device::FaultKind::refuse, static_cast<uint16_t>(proto::Type::record_query)});
+  EXPECT_EQ(NET_QueryRecordFile(login_id, 0, 0, &from, &to, nullptr, files, sizeof files, &count, 2000, 1), 0);
+  EXPECT_EQ(NET_GetLastError(), err(NET_ERR_NOT_SUPPORTED));
+  device->set_fault({sim::device::FaultKind::refuse, static_cast<uint16_t>(proto::Type::record_month)});
+  EXPECT_EQ(NET_QueryRecordStatus(login_id, 0, 0, &from, nullptr, &status, 2000), 0);
+  EXPECT_EQ(NET_GetLastError(), err(NET_ERR_NOT_SUPPORTED));
+  device->set_fault({});
+  EXPECT_EQ(NET_QueryRecordStatus(login_id, 0, 0, &from, nullptr, &status, 2000), 1);
 }
 
 // What a playback's callbacks saw. SDK thread writes; the test reads under the lock.
