@@ -16,3 +16,7 @@ kavrel_test(brixa_record_test
   record/record_queries_test.cpp
   record/fake_record_sdk.cpp
   LIBS brixa_static PkgConfig::CJSON)
+
+# Recordings against the device simulator through the tunnel service, in process.
+kavrel_test(brixa_record_sim_test record/tests/recordings_sim_test.cpp
+  LIBS brixa_static platform_gdi_testing sim_device sim_tunnel)

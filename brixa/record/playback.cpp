@@ -358,7 +358,12 @@ int32_t stop_playback(int32_t playback_id) {
 
 int32_t control_playback(int32_t playback_id, uint32_t ctrl_cmd) {
   if (ctrl_cmd > BRIXA_PLAYBACK_SKIP_FORWARD) return 0;
-  platform::MutexLock ops(ops_lock);
+  if (ctrl_cmd >= BRIXA_PLAYBACK_SKIP_BACK) {
+    platform::MutexLock ops(ops_lock);
+    return skip(ctrl_cmd == BRIXA_PLAYBACK_SKIP_FORWARD);
+  }
+  // Commands 0-3 act on the handle given and touch only the speed in the state: they need not
+  // wait behind a start or skip that waits for the device.
   const RecordSdk& net = sdk();
   PlaybackState& st = state();
   // The speed the position notification must keep, when this command changes it.
@@ -387,16 +392,15 @@ int32_t control_playback(int32_t playback_id, uint32_t ctrl_cmd) {
       }
       trace_netsdk_error("brixa_control_playback", 290, "NET_FastPlayBack (290)");
       return -1;
-    case BRIXA_PLAYBACK_SLOW:
+    default:  // BRIXA_PLAYBACK_SLOW
       if (net.slow_play_back(playback_id) == 1) {
         step_speed(-1);
         return 0;
       }
       trace_netsdk_error("brixa_control_playback", 303, "NET_SlowPlayBack (303)");
       return -1;
-    default:
-      return skip(ctrl_cmd == BRIXA_PLAYBACK_SKIP_FORWARD);
   }
+  return 0;
 }
 
 int32_t start_backup(brixa_handle handle, const char* dev_id, int32_t chl_id, const char* start_time,

@@ -3,10 +3,10 @@
 // stopping the other.
 //
 // Threads and locks
-//  - The exports run on caller threads and are serialised by the playback operations lock, the
-//    outermost lock of this family: one start, stop, control or backup at a time, held across
-//    its Device SDK calls (one playback and one backup per process leave nothing to run side by
-//    side).
+//  - The exports run on caller threads. Starts, stops, skips and backups are serialised by the
+//    playback operations lock, the outermost lock of this family, held across their Device SDK
+//    calls: one playback and one backup per process leave nothing to run side by side. The speed
+//    and pause commands act on the handle they are given and do not take it.
 //  - The playback state is guarded by its own lock, taken inside a client's device list lock
 //    and never held across a Device SDK call. The position notification (a Device SDK thread)
 //    and the session teardown hook take only that lock.

@@ -64,6 +64,14 @@ class Deliveries {
   int32_t held_id_ = 0;
 };
 
+// The client's callback: the user value is the Deliveries that records it.
+inline int record_delivery(intptr_t user, brixa_handle, int32_t id, intptr_t p1, int32_t p2, const char* info,
+                           int32_t len) {
+  reinterpret_cast<Deliveries*>(user)->add(
+      Delivery{id, p1, p2, info != nullptr ? std::string(info, static_cast<size_t>(len)) : "", info != nullptr});
+  return 0;
+}
+
 class RecordFixture : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -72,7 +80,7 @@ class RecordFixture : public ::testing::Test {
     brixa_init("127.0.0.1", 9, "key");
     client_ = brixa_create();
     ASSERT_NE(client_, nullptr);
-    ASSERT_EQ(brixa_cli_attach_callback(client_, &RecordFixture::record, reinterpret_cast<intptr_t>(&deliveries_)),
+    ASSERT_EQ(brixa_cli_attach_callback(client_, record_delivery, reinterpret_cast<intptr_t>(&deliveries_)),
               BRIXA_OK);
   }
   void TearDown() override {
@@ -108,13 +116,6 @@ class RecordFixture : public ::testing::Test {
       return 0;
     });
     return value;
-  }
-
-  static int record(intptr_t user, brixa_handle, int32_t id, intptr_t p1, int32_t p2, const char* info,
-                    int32_t len) {
-    reinterpret_cast<Deliveries*>(user)->add(
-        Delivery{id, p1, p2, info != nullptr ? std::string(info, static_cast<size_t>(len)) : "", info != nullptr});
-    return 0;
   }
 
   std::unique_ptr<FakeRecordSdk> fake_;

@@ -216,7 +216,7 @@ TEST_F(RecordQueries, RefusedQueriesFireNothing) {
   EXPECT_EQ(brixa_start_playback(keep, nullptr, "KVR-1", 0, "20240101000000"), BRIXA_ERR_NOT_INITIALISED);
   brixa_init("127.0.0.1", 9, "key");
   client_ = brixa_create();
-  ASSERT_EQ(brixa_cli_attach_callback(client_, &RecordFixture::record, reinterpret_cast<intptr_t>(&deliveries_)), 0);
+  ASSERT_EQ(brixa_cli_attach_callback(client_, record_delivery, reinterpret_cast<intptr_t>(&deliveries_)), 0);
 }
 
 }  // namespace
