@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
   }
 
   // A folder of this run: saved files wait there for the page; with --demo also the registry and
-  // the control's cache, so a demo never touches the user's own.
+  // the control's cache and configuration (layouts), so a demo never touches the user's own.
   std::string temp = (std::filesystem::temp_directory_path() / "kavrel-host-XXXXXX").string();
   if (::mkdtemp(temp.data()) == nullptr) {
     std::perror("kavrel-host: cannot make a folder for this run");
@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
     // Set while the process still has one thread.
     ::setenv("KAVREL_REGISTRY", (temp + "/registry").c_str(), 1);
     ::setenv("XDG_CACHE_HOME", (temp + "/cache").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (temp + "/config").c_str(), 1);
   }
 
   // The signals are taken by sigwait below; every thread started from here on has them blocked.

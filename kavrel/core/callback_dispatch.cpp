@@ -18,6 +18,7 @@
 #include "kavrel/core/traced.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/ui/ui_messages.h"
+#include "kavrel/ui/ui_messages.h"
 #include "platform/json/json_integer.h"
 #include "trace/trace.h"
 
@@ -230,7 +231,10 @@ void CkavrelCtrl::DoCallBackMsg() {
           }
           break;
         case kEventGetCamListResult:
-          if (m->nInfoLen > 0 && m->info) SetCamInfo(m->text());
+          if (m->nInfoLen > 0 && m->info) {
+            SetCamInfo(m->text());
+            if (platform::HWND window = m_hWnd.load()) platform::post_message(window, ui::kMsgOpenDefaultLayout, 0, 0);
+          }
           FireEventCallback(m->hContext, m->handle, m->nID, m->nTag1, m->nTag2, m->text(), m->nInfoLen);
           break;
         case kEventGetDevListResult:

@@ -47,6 +47,10 @@ void CkavrelCtrl::ArmEventTimerLocked() {
 }
 
 void CkavrelCtrl::OnTimer(uintptr_t id) {
+  if (id == kDefaultLayoutTimerId) {
+    OnDefaultLayoutTimer();
+    return;
+  }
   if (id != kEventTimerId) return;
   for (;;) {
     std::optional<ControlMessage> m = m_eventQueue.pop_or([&] {

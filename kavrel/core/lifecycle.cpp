@@ -179,6 +179,7 @@ void CkavrelCtrl::DropQueues() {
     }
   });
   m_eventQueue.clear();
+  if (m_hWnd != nullptr) platform::kill_timer(m_hWnd, kDefaultLayoutTimerId);
   // Commands belong to the session being closed; a later CliInit starts with none.
   m_cmdQueue.clear();
 }

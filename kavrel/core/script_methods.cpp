@@ -136,25 +136,4 @@ void CkavrelCtrl::CliQueryAlarm(const char16_t* devid, const char16_t* timeBegin
 
 // ---- layouts ----
 
-void CkavrelCtrl::CliSaveLayout(const char16_t* szLayoutName) {
-  KAVREL_TRACED(CliSaveLayout);
-  KAVREL_ARG(szLayoutName);
-}
-
-bool CkavrelCtrl::CliLoadLayout(const char16_t* szLayoutName) {
-  KAVREL_TRACED(CliLoadLayout);
-  KAVREL_ARG(szLayoutName);
-  return false;
-}
-
-std::u16string CkavrelCtrl::CliEnumLayouts() {
-  KAVREL_TRACED(CliEnumLayouts);
-  return u"{\"Layouts\":[]}";
-}
-
-void CkavrelCtrl::CliDeleteLayout(const char16_t* szLayoutName) {
-  KAVREL_TRACED(CliDeleteLayout);
-  KAVREL_ARG(szLayoutName);
-}
-
 }  // namespace kavrel

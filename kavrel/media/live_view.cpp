@@ -65,13 +65,6 @@ int32_t CkavrelCtrl::pane_stream(int32_t pane) const {
 
 std::string CkavrelCtrl::GetConfigFileName(const std::string& file) const { return config_file_name(file); }
 
-void CkavrelCtrl::SaveSetup() {
-  // The default layout takes the pane assignment once layouts are kept; a bulk restart or close
-  // saves once at its end.
-  if (m_bulkRestart.load()) return;
-  trace::step("SaveSetup");
-}
-
 void CkavrelCtrl::PostConnecting(int32_t pane, bool on) {
   if (!valid_pane(pane)) return;
   platform::HWND panel = m_paneRenderWindows[static_cast<size_t>(pane)].load();

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -115,7 +116,7 @@ class LiveViewTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     cache_home_ = pattern;
     // The control's configuration folder lives under the user's cache folder.
-    ::setenv("XDG_CACHE_HOME", cache_home_.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", cache_home_.c_str(), 1);
     kavrel::ui::set_picture_mode_calls(&PictureModeRecorder::table);
     PictureModeRecorder::taken();
 
@@ -498,6 +499,34 @@ TEST_F(LiveViewTest, PaneCommandsSelectCloseReconnectAndSwitchPictureModes) {
   EXPECT_TRUE(wait_for(kavrel::kEventPaneClosed, 0, 0, "", 1s));
   EXPECT_TRUE(eventually([&] { return world_.good().video().streams() == 0; }, 15s));
   EXPECT_TRUE(callbacks(kavrel::kEventLiveStarted).size() == 1u);
+}
+
+// The wall comes back as the user left it: every start and stop keeps the default layout, and a
+// few seconds after the camera list arrives the saved layout is started again.
+TEST_F(LiveViewTest, TheDefaultLayoutFollowsTheWallAndComesBackAfterTheCameraList) {
+  const std::string folder = cache_home_ + "/kavrel";
+  fs::create_directories(folder);
+  {
+    std::ofstream out(folder + "/Default.zorlay");
+    out << "1\nKVR-GOOD_001\n1\n";
+    for (int i = 1; i < 16; ++i) out << "\n-1\n";
+  }
+  bring_online();
+  ASSERT_EQ(started(0), 0);
+  on_ui([&](CkavrelCtrl& c) {
+    EXPECT_EQ(c.CliGetPicNum(), 1);
+    EXPECT_EQ(c.pane_camera(0), "KVR-GOOD_001");
+    EXPECT_EQ(c.pane_stream(0), 1);
+    EXPECT_TRUE(c.live_slot(0).slotStreaming.load() || c.live_slot(0).slotConnecting.load());
+  });
+
+  // The user's changes are saved as they happen.
+  on_ui([&](CkavrelCtrl& c) { EXPECT_EQ(c.CliSetPicNum(4), 0); });
+  ASSERT_EQ(start(u"KVR-GOOD_000", 0, 2), 0);
+  ASSERT_EQ(started(2), 0);
+  std::ifstream in(folder + "/Default.zorlay");
+  std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(saved.rfind("4\nKVR-GOOD_001\n1\n\n-1\nKVR-GOOD_000\n0\n", 0), 0u) << saved;
 }
 
 }  // namespace

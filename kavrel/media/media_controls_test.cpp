@@ -192,7 +192,7 @@ class MediaControlsTest : public ::testing::Test {
     }
     return n;
   }
-  std::string cache_folder() const { return cache_home_ + "/kavrel/cache/"; }
+  std::string cache_folder() const { return cache_home_ + "/kavrel/"; }
   std::vector<std::string> cache_files() const {
     std::vector<std::string> names;
     if (!fs::exists(cache_folder())) return names;

@@ -1,14 +1,12 @@
 #include "kavrel/media/save_functions.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 #include <vector>
 
-#include "kavrel/persist/config_path.h"
 #include "platform/window/host_site.h"
 
 namespace kavrel::media {
@@ -69,11 +67,20 @@ void SaveSession::Cancel() {
 }
 
 std::string writable_cache_folder() {
-  std::string base = config_folder();
-  if (base.empty()) return {};
-  std::string folder = base + "/cache";
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
-  return folder + "/";
+  // "kavrel" in the user's cache directory ($XDG_CACHE_HOME, or ~/.cache): temporary files the
+  // browser may throw away.
+  std::string base;
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && cache[0] == '/') {
+    base = cache;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+    base = std::string(home) + "/.cache";
+  } else {
+    return {};
+  }
+  std::error_code error;
+  std::filesystem::create_directories(base + "/kavrel", error);
+  if (error) return {};
+  return base + "/kavrel/";
 }
 
 int32_t win32_error_code(int32_t result) {

@@ -37,7 +37,8 @@ class SaveSession {
   bool open_ = false;
 };
 
-// The writable cache folder with "/" appended, made when missing; empty when there is none.
+// The writable cache folder ("kavrel" in the user's cache directory) with "/" appended, made
+// when missing; empty when there is none.
 std::string writable_cache_folder();
 
 // The low 16 bits of a failure of the Win32 facility (0x8007xxxx), 1003 for any other failure.

@@ -8,10 +8,10 @@ namespace kavrel {
 
 std::string config_folder() {
   std::string base;
-  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && *cache != 0) {
-    base = cache;
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && *config != 0) {
+    base = config;
   } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0) {
-    base = std::string(home) + "/.cache";
+    base = std::string(home) + "/.config";
   } else {
     return {};
   }

@@ -1,6 +1,7 @@
-// The control's configuration folder: where the channel-resolution file, the pane pictures and
-// the layouts live. It is the folder "kavrel" in the user's cache directory ($XDG_CACHE_HOME, or
-// ~/.cache), which the page host points at a folder of its own run.
+// The control's configuration folder: where the layouts, the channel-resolution file and the pane
+// pictures live. It is the folder "kavrel" in the user's configuration directory
+// ($XDG_CONFIG_HOME, or ~/.config), so the user's layouts outlive caches being cleared; the demo
+// host points it at a folder of its own run.
 #pragma once
 
 #include <string>

@@ -253,6 +253,9 @@ platform::LRESULT CkavrelCtrl::WindowProc(platform::HWND window, platform::UINT 
     case ui::kMsgResumeLive:
       control->OnResumeLive();
       return 0;
+    case ui::kMsgOpenDefaultLayout:
+      control->OpenDefaultLayout();
+      return 0;
     default:
       return platform::default_window_proc(window, message, wparam, lparam);
   }

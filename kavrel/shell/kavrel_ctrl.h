@@ -34,6 +34,7 @@
 #include "kavrel/media/channel_resolution.h"
 #include "kavrel/media/live_slot.h"
 #include "kavrel/media/media_calls.h"
+#include "kavrel/persist/layout_file.h"
 #include "kavrel/shell/com.h"
 #include "platform/window/window.h"
 
@@ -46,6 +47,8 @@ namespace kavrel {
 
 // Identifier and period of the event timer.
 inline constexpr uintptr_t kEventTimerId = 1;
+// The wait between a processed camera list and the restore of the default layout.
+inline constexpr uintptr_t kDefaultLayoutTimerId = 2;
 inline constexpr uint32_t kEventTimerPeriodMs = 10;
 // Every decryption buffer of CliInit.
 inline constexpr size_t kDecryptBufferSize = 512;
@@ -282,6 +285,9 @@ class CkavrelCtrl final : public com::IDispatch,
   // alarm output); the resume pass.
   void OnLiveSlotChanged(int32_t pane);
   void OnResumeLive();
+  // The default layout: a camera list arms its restore; the timer runs it.
+  void OpenDefaultLayout();
+  void OnDefaultLayoutTimer();
   // State for tests and other operations; out-of-range panes give an idle slot.
   const LiveSlot& live_slot(int32_t pane) const;
   std::string pane_camera(int32_t pane) const;  // user-interface thread
@@ -395,6 +401,13 @@ class CkavrelCtrl final : public com::IDispatch,
   void StartPlayThread(const std::shared_ptr<CamInfo>& camera, int32_t pane);
   void RunStartPlayThread(const std::shared_ptr<CamInfo>& camera, int32_t pane, TaskWorker::Context& context);
   void SaveSetup();
+  // Layouts: the wall's pane count and assignment now; the save and load behind the script
+  // methods and the default layout (`only_when_changed`: leave a wall that already shows the
+  // layout, or a missing file, alone).
+  Layout CurrentLayout();
+  void SaveLayoutFile(const char* method, const std::string& name);
+  bool LoadLayoutFile(const char* method, const std::string& name, bool only_when_changed);
+  bool LoadSetup();
   // Posts the show (true) or hide of a pane's connecting indicator (any thread).
   void PostConnecting(int32_t pane, bool on);
 
@@ -430,6 +443,9 @@ class CkavrelCtrl final : public com::IDispatch,
   std::array<std::string, 16> m_paneCamId;
   std::array<int32_t, 16> m_paneStreamId{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
   std::atomic<bool> m_bulkRestart{false};
+  // Set while a layout is being loaded, so its steps are not saved as the default layout.
+  // User-interface thread only.
+  bool m_loadingLayout = false;
   ChannelResolutionCache m_channelResolutions;
   // Sound, PTZ, fisheye, snapshots and local recordings: user-interface thread only, except the
   // table pointer, which tests swap before any call.

@@ -79,6 +79,8 @@ int32_t CkavrelCtrl::CliSetPicNum(int32_t lPicNum) {
   }
   if (m_videoWall == nullptr) return -1;
   m_videoWall->SetLayout(lPicNum);
+  // The pane count is part of the wall the user comes back to.
+  SaveSetup();
   return 0;
 }
 

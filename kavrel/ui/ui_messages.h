@@ -64,6 +64,8 @@ inline constexpr UINT kMsgLeaveFullScreen = 0x0400 + 100;
 inline constexpr UINT kMsgLiveSlotChanged = 0x0400 + 101;
 // Posted to the control window when the resume delay has passed.
 inline constexpr UINT kMsgResumeLive = 0x0400 + 102;
+// DoCallbackThread -> control window: a camera list was processed; the default layout follows.
+inline constexpr UINT kMsgOpenDefaultLayout = 0x0400 + 103;
 
 // What WM_GETMINMAXINFO carries in lParam (a pointer to this).
 struct MINMAXINFO {

@@ -313,7 +313,10 @@ export class MediaControls extends EventTarget {
     const chosen = this.site.answer_next_menu(command);
     this.surface.input({ event: "mousedown", ...at, button: 2, buttons: 2, mods: 0 });
     this.surface.input({ event: "mouseup", ...at, button: 2, buttons: 0, mods: 0 });
-    return chosen;
+    const offered = await chosen;
+    this.last_menu_choice = { pane: this.pane, command, offered };
+    this.dispatchEvent(new CustomEvent("menu-choice", { detail: this.last_menu_choice }));
+    return offered;
   }
 
   // Shows the pane's tool bar (the pointer over its strip) and presses its `kind` button.
