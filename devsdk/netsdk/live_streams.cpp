@@ -67,6 +67,7 @@ void StreamSession::on_push(const proto::Message& message) {
   if (message.header.type != static_cast<uint16_t>(proto::Type::media_frame)) return;
   proto::MediaFrameView frame;
   if (!proto::decode(message.payload, frame)) return;
+  extras.on_frame(handle, frame);
   {
     std::lock_guard<std::recursive_mutex> hold(callback_lock);
     if (data_callback != nullptr && (data_flags & NET_DATA_FLAG_RAW) != 0) {
@@ -81,7 +82,9 @@ void StreamSession::on_push(const proto::Message& message) {
     return;
   }
   const AVFrame* picture = decoder.decode(frame.data, frame.size, frame.kind == proto::kFrameVideoKey);
-  if (picture == nullptr || !writer.draw(window, picture)) return;
+  if (picture == nullptr) return;
+  extras.picture.keep(picture);
+  if (!writer.draw(window, picture)) return;
   NET_DrawCallback draw;
   intptr_t user;
   {
@@ -171,6 +174,7 @@ NET_BOOL NET_StopRealPlay(int32_t stream_handle) {
   // stream is stopped from its own callback, which then ends with that call).
   stream->connection->close();
   netsdk::join_reaped();
+  netsdk::stream_sound_ended(stream_handle);
   set_last_error(0);
   return 1;
 }

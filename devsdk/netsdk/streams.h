@@ -14,6 +14,7 @@
 
 #include "devsdk/netsdk/connection.h"
 #include "devsdk/netsdk/netsdk.h"
+#include "devsdk/netsdk/stream_extras.h"
 #include "devsdk/render/decoder.h"
 #include "devsdk/render/surface_writer.h"
 #include "platform/window/window.h"
@@ -31,6 +32,9 @@ struct StreamSession {
   NET_RealDataCallBackEx data_callback = nullptr;  // guarded by callback_lock
   intptr_t data_user = 0;                          // guarded
   uint32_t data_flags = 0;                         // guarded
+
+  // Sound, snapshot and local recording (their own threads and locks: stream_extras.h).
+  StreamExtras extras;
 
   // Reader thread only.
   devsdk::render::Decoder decoder;

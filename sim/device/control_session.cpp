@@ -1,6 +1,7 @@
 #include "sim/device/control_session.h"
 
 #include "devsdk/proto/messages.h"
+#include "devsdk/proto/ptz.h"
 #include "sim/device/device.h"
 
 namespace sim::device {
@@ -154,8 +155,16 @@ ControlSession::Next ControlSession::handle(const proto::Message& m, std::vector
       reply(out, m, status, status == proto::status::ok ? proto::encode(answer) : std::vector<uint8_t>{});
       return Next::keep;
     }
+    case proto::Type::ptz_control: {
+      proto::PtzControl request;
+      if (!proto::decode(m.payload, request)) {
+        reply(out, m, proto::status::bad_request);
+        return Next::close;
+      }
+      reply(out, m, device_.ptz_control(request));
+      return Next::keep;
+    }
     case proto::Type::set_config:
-    case proto::Type::ptz_control:
     case proto::Type::record_query:
     case proto::Type::record_month:
     case proto::Type::alarm_subscribe:
