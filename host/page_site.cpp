@@ -378,6 +378,12 @@ bool PageSite::send_audio(int32_t stream, const int16_t* samples, size_t count, 
   return notify(message);
 }
 
+void PageSite::play_audio(int32_t stream, const int16_t* samples, size_t count, int32_t sample_rate) {
+  send_audio(stream, samples, count, sample_rate);
+}
+
+void PageSite::stop_audio(int32_t stream) { end_audio(stream); }
+
 bool PageSite::end_audio(int32_t stream) {
   cJSON* message = cJSON_CreateObject();
   cJSON_AddStringToObject(message, "kind", "audio-end");

@@ -62,6 +62,8 @@ class PageSite final : public platform::HostSite {
   bool is_key_down(int virtual_key) override;
   bool play_sound(const std::string& name, const void* wave, size_t size) override;
   platform::Size screen_size() override;
+  void play_audio(int32_t stream, const int16_t* samples, size_t count, int32_t sample_rate) override;
+  void stop_audio(int32_t stream) override;
 
   // Sends a notification that needs no answer; false when no page is there.
   bool notify(cJSON* message);
