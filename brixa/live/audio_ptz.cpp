@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <exception>
+#include <initializer_list>
 #include <mutex>
 
 #include "brixa/core/client_registry.h"
@@ -24,11 +25,17 @@ constexpr int32_t kEptzZoomValue = 4;
 
 // The common frame: the client, its logged-in session of `dev_id` and a streaming channel; then
 // fn(session, channel). -1 / -2 for the client, -3 no logged-in session, -4 not streaming.
+struct Argument {
+  const char* name;
+  int32_t value;
+};
 template <class Fn>
-int32_t on_streaming_channel(const char* fn_name, brixa_handle handle, const char* dev_id, int32_t chl, Fn&& fn) {
+int32_t on_streaming_channel(const char* fn_name, brixa_handle handle, const char* dev_id, int32_t chl,
+                             std::initializer_list<Argument> more, Fn&& fn) {
   trace::enter(fn_name);
   trace::value("dev_id", dev_id);
   trace::value("chl_id", chl);
+  for (const Argument& a : more) trace::value(a.name, a.value);
   int32_t result = with_client(handle, [&](brixa_client* client) -> int32_t {
     DeviceListLock list(client->device_list_lock);
     device_session* s = find_logged_in_session(client, dev_id);
@@ -94,7 +101,7 @@ PLAY_FISHEYE_EPTZ eptz_update_for(int32_t command, int32_t stop, int32_t visuali
 
 int32_t open_sound(brixa_handle handle, const char* dev_id, int32_t chl) {
   const char* fn = "brixa_open_sound";
-  return on_streaming_channel(fn, handle, dev_id, chl, [&](device_session* s, int32_t c) -> int32_t {
+  return on_streaming_channel(fn, handle, dev_id, chl, {}, [&](device_session* s, int32_t c) -> int32_t {
     std::lock_guard<std::mutex> hold(sound_lock);
     // One stream plays sound at a time: whatever plays stops first.
     if (sound_stream_handle() != 0) {
@@ -123,7 +130,7 @@ int32_t open_sound(brixa_handle handle, const char* dev_id, int32_t chl) {
 
 int32_t close_sound(brixa_handle handle, const char* dev_id, int32_t chl) {
   const char* fn = "brixa_close_sound";
-  return on_streaming_channel(fn, handle, dev_id, chl, [&](device_session*, int32_t) -> int32_t {
+  return on_streaming_channel(fn, handle, dev_id, chl, {}, [&](device_session*, int32_t) -> int32_t {
     std::lock_guard<std::mutex> hold(sound_lock);
     set_sound_stream_handle(0);
     PLAYER_StopSound();
@@ -137,8 +144,8 @@ int32_t close_sound(brixa_handle handle, const char* dev_id, int32_t chl) {
 
 int32_t set_volume(brixa_handle handle, const char* dev_id, int32_t chl, int32_t volume) {
   const char* fn = "brixa_setvolume";
-  trace::value("volume", volume);
-  return on_streaming_channel(fn, handle, dev_id, chl, [&](device_session* s, int32_t c) -> int32_t {
+  const std::initializer_list<Argument> arguments{{"volume", volume}};
+  return on_streaming_channel(fn, handle, dev_id, chl, arguments, [&](device_session* s, int32_t c) -> int32_t {
     if (s->live.fisheye_active[c] != 0) {
       const int32_t port = s->live.play_port[c];
       if (!PLAYER_SetVolume(port, volume)) trace_playsdk_error(fn, 1126, "PLAYER_SetVolume (1126)", port);
@@ -152,10 +159,8 @@ int32_t set_volume(brixa_handle handle, const char* dev_id, int32_t chl, int32_t
 int32_t ptz_command(brixa_handle handle, const char* dev_id, int32_t chl, int32_t command, int32_t parameter,
                     int32_t stop) {
   const char* fn = "brixa_ptz_command";
-  return on_streaming_channel(fn, handle, dev_id, chl, [&](device_session* s, int32_t c) -> int32_t {
-    trace::value("command", command);
-    trace::value("parameter", parameter);
-    trace::value("stop", stop);
+  const std::initializer_list<Argument> arguments{{"command", command}, {"parameter", parameter}, {"stop", stop}};
+  return on_streaming_channel(fn, handle, dev_id, chl, arguments, [&](device_session* s, int32_t c) -> int32_t {
     try {
       LiveChannels& live = s->live;
       if (live.fisheye_active[c] == 0) {
