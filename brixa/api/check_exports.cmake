@@ -23,7 +23,10 @@ foreach(required brixa_init brixa_uninit brixa_set_port_range brixa_create brixa
                  brixa_start_realplay brixa_stop_realplay brixa_get_channel_resolution
                  brixa_get_connection_type brixa_set_fisheye_mount_mode brixa_set_fisheye_visualization
                  brixa_set_history_mode brixa_set_history_interval brixa_set_wdr_mode brixa_set_wdr_intensity
-                 brixa_set_freeze_mode)
+                 brixa_set_freeze_mode
+                 brixa_open_sound brixa_close_sound brixa_setvolume brixa_ptz_command
+                 brixa_save_picture brixa_save_play_picture brixa_start_recording brixa_stop_recording
+                 brixa_start_play_recording brixa_stop_play_recording)
   if(NOT symbols MATCHES " T ${required}\n")
     message(FATAL_ERROR "libbrixa.so does not export ${required}")
   endif()

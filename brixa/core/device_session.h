@@ -49,6 +49,9 @@ struct device_session {
   // Live streams, fisheye and resolution cache of the session's channels.
   live::LiveChannels live;
 
+  // The device's running playback (its NetSDK handle), 0 when none.
+  int32_t playback_handle = 0;
+
   static device_session* from_link(ListLink* link) { return reinterpret_cast<device_session*>(link); }
 };
 

@@ -47,7 +47,7 @@ class NetSdkAvTest : public ::testing::Test {
     NET_TestReset();
     ASSERT_TRUE(NET_Init(nullptr, 0));
     NET_NetworkParams params{};
-    params.wait_time_ms = 5000;
+    params.wait_time_ms = 20000;  // a stream's first start encodes its loop; slow under sanitizers
     params.connect_time_ms = 2000;
     NET_SetNetworkParam(&params);
     site = std::make_shared<SoundSite>();

@@ -61,6 +61,7 @@ void close_all_streams() {
   }
   for (auto& [handle, stream] : all) stream->connection->close();
   join_reaped();
+  switch_sound(0);  // the sounding stream, if any, has ended with the others
 }
 
 void StreamSession::on_push(const proto::Message& message) {
