@@ -51,12 +51,15 @@ export function menu_offers(items, command) {
 const PANE_GREY = 220; // the pane's background around a picture narrower or flatter than the pane
 
 // The row (index into `column`, top to bottom) where the pane's panel ends, from a column of the
-// pane's pixels as [r, g, b] triples: the last row, above the pane's one-pixel frame, that is not
-// the pane's plain grey. -1 when the whole column is grey.
-export function panel_bottom(column, tolerance = 14) {
-  for (let i = column.length - 3; i >= 0; i--) {
-    const [r, g, b] = column[i];
-    if (Math.abs(r - PANE_GREY) > tolerance || Math.abs(g - PANE_GREY) > tolerance || Math.abs(b - PANE_GREY) > tolerance) return i;
+// pane's pixels as [r, g, b] triples: the lowest row that starts, going up, a run of `run` rows
+// that are not the pane's plain grey. The pane's frame (and the selection's coloured frame) at
+// the very bottom is too thin to count. -1 when there is no such run.
+export function panel_bottom(column, tolerance = 14, run = 6) {
+  const grey = ([r, g, b]) => Math.abs(r - PANE_GREY) <= tolerance && Math.abs(g - PANE_GREY) <= tolerance && Math.abs(b - PANE_GREY) <= tolerance;
+  let length = 0;
+  for (let i = column.length - 1; i >= 0; i--) {
+    length = grey(column[i]) ? 0 : length + 1;
+    if (length === run) return i + run - 1;
   }
   return -1;
 }
@@ -331,9 +334,12 @@ export class MediaControls extends EventTarget {
     const bottom = panel_bottom(column);
     if (bottom < 0) return false;
     const at = toolbar_point(cell, cell.y + bottom, kind);
+    // The first move shows the tool bar; the second one reaches its button, which then takes the
+    // press. A call after the moves returns once the control has handled them.
+    this.surface.input({ event: "mousemove", x: at.x - 2, y: at.y, buttons: 0, mods: 0 });
+    await this.call("CliGetPicNum", []);
     this.surface.input({ event: "mousemove", ...at, buttons: 0, mods: 0 });
-    // The tool bar shows on the move; the press lands on it after the move is handled.
-    await new Promise((resolve) => setTimeout(resolve, 120));
+    await this.call("CliGetPicNum", []);
     this.surface.input({ event: "mousedown", ...at, button: 0, buttons: 1, mods: 0 });
     this.surface.input({ event: "mouseup", ...at, button: 0, buttons: 0, mods: 0 });
     return true;

@@ -115,6 +115,10 @@ describe("media controls from the page", { timeout: 450000 }, () => {
     await page.evaluate(async ([ptz, fish]) => {
       window.kavrel.live_geometry = await import("/portal/live.js");
       window.test_live_started = new Set();
+      window.test_calls = [];
+      window.kavrel.bridge.addEventListener("call", (e) => {
+        if (/^CliPTZ/.test(e.detail.method)) window.test_calls.push(e.detail.method);
+      });
       window.kavrel.control.addEventListener("CliCallBackMsg", (...a) => {
         if (a[2] === 0x30000 && a[4] === 0) window.test_live_started.add(a[3]);
       });
@@ -155,15 +159,22 @@ describe("media controls from the page", { timeout: 450000 }, () => {
     const { page } = view;
     const still = Math.max(await own_motion(page, 0), await own_motion(page, 0));
     const before_move = await pane_grid(page, 0);
+    await page.$eval("#media-panel .media-speed input", (el) => (el.value = "8"));
     const arrow = page.locator("#media-panel .ptz-right");
     await arrow.hover();
     await page.mouse.down();
-    await next_frames(page, 12);
+    // The head turns while the arrow is held; the picture follows as the device renders the view.
+    let moved = 0;
+    const deadline = Date.now() + 20000;
+    while (Date.now() < deadline) {
+      await next_frames(page, 2);
+      moved = difference(before_move, await pane_grid(page, 0));
+      if (moved > Math.max(4, 3 * still)) break;
+    }
     await page.mouse.up();
-    await next_frames(page, 4);
-    const after_move = await pane_grid(page, 0);
-    const moved = difference(before_move, after_move);
+    await next_frames(page, 10);
     assert.ok(moved > Math.max(4, 3 * still), `the view turned: change ${moved.toFixed(1)} against ${still.toFixed(1)} of the scene's own motion`);
+    assert.deepEqual(await page.evaluate(() => window.test_calls.slice(-2)), ["CliPTZMoveRight", "CliPTZStop"], "held: one move, let go: one stop");
     // Let go: the view stays where it went.
     const settled = await own_motion(page, 0);
     assert.ok(settled < moved / 2, `stopped: ${settled.toFixed(1)} after ${moved.toFixed(1)}`);

@@ -71,9 +71,11 @@ describe("fisheye choice through the pane menu", () => {
 describe("the pane's tool bar", () => {
   const grey = [220, 220, 220];
   it("finds the bottom of the panel above the pane's grey and frame", () => {
-    const column = [...Array(10).fill(grey), ...Array(80).fill([40, 90, 30]), ...Array(8).fill([221, 219, 222]), [0, 0, 0], [0, 0, 0]];
-    assert.equal(panel_bottom(column), 89);
-    assert.equal(panel_bottom([...Array(50).fill([10, 10, 10]), [0, 0, 0], [0, 0, 0]]), 49);
+    const frame = [77, 202, 74]; // a selected pane's frame
+    const column = [frame, ...Array(10).fill(grey), ...Array(80).fill([40, 90, 30]), ...Array(8).fill([221, 219, 222]), [120, 120, 120], frame, frame];
+    assert.equal(panel_bottom(column), 90);
+    // A picture that fills the pane ends just above the frame.
+    assert.equal(panel_bottom([...Array(50).fill([10, 10, 10]), grey, frame]), 49);
     assert.equal(panel_bottom(Array(20).fill(grey)), -1);
   });
   it("presses the same button with six or seven buttons in the bar", () => {
