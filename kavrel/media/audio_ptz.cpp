@@ -143,7 +143,11 @@ void CkavrelCtrl::CliPTZStop(int32_t lPnlIndex) {
   m_ptzLastParam = 0;
 }
 
-void CkavrelCtrl::CliPTZZoomStop(int32_t lPnlIndex) { CliPTZStop(lPnlIndex); }
+void CkavrelCtrl::CliPTZZoomStop(int32_t lPnlIndex) {
+  KAVREL_TRACED(CliPTZZoomStop);
+  trace::value("lPnlIndex", lPnlIndex);
+  CliPTZStop(lPnlIndex);
+}
 
 #define KAVREL_PTZ_MOVE(method, command)                        \
   void CkavrelCtrl::method(int32_t lPnlIndex, int32_t lSpeed) { \
