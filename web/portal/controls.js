@@ -115,6 +115,7 @@ export class MediaControls extends EventTarget {
     this.sound_pane = -1;
     this.recording = new Set();
     this.held = null; // the PTZ move held down: {pane}
+    this.snapshot_events = 0; // snapshot events (0x12007) seen
     this.build();
     this.update();
   }
@@ -267,6 +268,7 @@ export class MediaControls extends EventTarget {
 
   on_callback(ev) {
     if (ev.nID === EV.PANE_SELECTED) this.select(ev.nTag1);
+    if (ev.nID === EV.SNAPSHOT) this.snapshot_events++;
     if (ev.nID === EV.PANE_CLOSED || (ev.nID === EV.LIVE_STARTED && ev.nTag2 !== 0)) {
       if (ev.nTag1 === this.sound_pane) this.sound_pane = -1;
       this.recording.delete(ev.nTag1);
@@ -322,8 +324,25 @@ export class MediaControls extends EventTarget {
     return offered;
   }
 
-  // Shows the pane's tool bar (the pointer over its strip) and presses its `kind` button.
+  // Presses the pane's `kind` button on its tool bar. A snapshot is pressed again (at most three
+  // times) when neither its save dialog nor its event follows: a busy control may have hidden the
+  // tool bar before the press landed.
   async press_toolbar(kind) {
+    for (let attempt = 0; attempt < 3; attempt++) {
+      const events = this.snapshot_events;
+      if (!(await this.press_toolbar_once(kind))) return false;
+      if (kind !== "snapshot") return true;
+      const deadline = performance.now() + 4000;
+      while (performance.now() < deadline) {
+        if (this.site.active?.message.kind === "save_dialog" || this.snapshot_events > events) return true;
+        await new Promise((resolve) => setTimeout(resolve, 100));
+      }
+    }
+    return false;
+  }
+
+  // Shows the pane's tool bar (the pointer over its strip) and presses its `kind` button.
+  async press_toolbar_once(kind) {
     const cell = this.cell_of(this.pane);
     if (!cell) return false;
     const raw = this.surface.raw;
