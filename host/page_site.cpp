@@ -350,5 +350,54 @@ std::string PageSite::writable_cache_folder() {
 }
 
 void PageSite::cancel_dialogs() { cancel_all(); }
+namespace {
+
+std::string base64(const uint8_t* bytes, size_t size) {
+  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((size + 2) / 3 * 4);
+  for (size_t i = 0; i < size; i += 3) {
+    const uint32_t b0 = bytes[i];
+    const uint32_t b1 = i + 1 < size ? bytes[i + 1] : 0;
+    const uint32_t b2 = i + 2 < size ? bytes[i + 2] : 0;
+    const uint32_t triple = (b0 << 16) | (b1 << 8) | b2;
+    out += kDigits[(triple >> 18) & 63];
+    out += kDigits[(triple >> 12) & 63];
+    out += i + 1 < size ? kDigits[(triple >> 6) & 63] : '=';
+    out += i + 2 < size ? kDigits[triple & 63] : '=';
+  }
+  return out;
+}
+
+}  // namespace
+
+bool PageSite::send_audio(int32_t stream, const int16_t* samples, size_t count, int32_t sample_rate) {
+  if (samples == nullptr || count == 0 || sample_rate <= 0) return false;
+  std::vector<uint8_t> bytes(count * 2);
+  for (size_t i = 0; i < count; ++i) {
+    const auto v = static_cast<uint16_t>(samples[i]);
+    bytes[2 * i] = static_cast<uint8_t>(v & 0xFF);
+    bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+  }
+  cJSON* message = cJSON_CreateObject();
+  cJSON_AddStringToObject(message, "kind", "audio");
+  cJSON_AddNumberToObject(message, "stream", stream);
+  cJSON_AddNumberToObject(message, "rate", sample_rate);
+  cJSON_AddStringToObject(message, "pcm", base64(bytes.data(), bytes.size()).c_str());
+  return notify(message);
+}
+
+void PageSite::play_audio(int32_t stream, const int16_t* samples, size_t count, int32_t sample_rate) {
+  send_audio(stream, samples, count, sample_rate);
+}
+
+void PageSite::stop_audio(int32_t stream) { end_audio(stream); }
+
+bool PageSite::end_audio(int32_t stream) {
+  cJSON* message = cJSON_CreateObject();
+  cJSON_AddStringToObject(message, "kind", "audio-end");
+  cJSON_AddNumberToObject(message, "stream", stream);
+  return notify(message);
+}
 
 }  // namespace host

@@ -68,9 +68,17 @@ class PageSite final : public platform::HostSite {
   std::string writable_cache_folder() override;
   // The control shuts down: as cancel_all.
   void cancel_dialogs() override;
+  void play_audio(int32_t stream, const int16_t* samples, size_t count, int32_t sample_rate) override;
+  void stop_audio(int32_t stream) override;
 
   // Sends a notification that needs no answer; false when no page is there.
   bool notify(cJSON* message);
+
+  // Live sound of a stream for the page to play: 16-bit mono PCM at `sample_rate`, sent as
+  // {"kind":"audio","stream","rate","pcm"} with the samples little-endian in base64; and the
+  // end of that stream's sound ({"kind":"audio-end","stream"}). Any thread.
+  bool send_audio(int32_t stream, const int16_t* samples, size_t count, int32_t sample_rate);
+  bool end_audio(int32_t stream);
 
  private:
   struct Pending {

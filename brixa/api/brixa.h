@@ -277,6 +277,56 @@ BRIXA_API void brixa_set_wdr_intensity(void* window, int32_t intensity);
  * the held picture. */
 BRIXA_API void brixa_set_freeze_mode(void* window, int32_t mode, int32_t corner);
 
+/* ---- Sound and pan-tilt-zoom of a streaming channel ----
+ * Each finds the client's logged-in session of dev_id and needs the channel to be streaming:
+ * -1 client not registered; -2; -3 no logged-in session; -4 the channel is not streaming (or not
+ * 0 to 63), nothing is sent then. A fisheye channel plays its sound through its play port, and
+ * its PTZ commands act on the electronic-PTZ windows of its dewarped view instead of the camera. */
+
+/* One stream plays sound at a time: opening it stops whatever played. The sound reaches the host
+ * site as 16-bit PCM (platform/window/host_site.h). 0; -1 the Device SDK refused; -3 also when
+ * the play port of a fisheye channel refused. */
+BRIXA_API int32_t brixa_open_sound(brixa_handle handle, const char* dev_id, int32_t chl_id);
+/* Stops the sound, whichever stream plays it. 0; -1 the Device SDK refused. */
+BRIXA_API int32_t brixa_close_sound(brixa_handle handle, const char* dev_id, int32_t chl_id);
+/* Volume of the channel's sound in percent, 0 silent to 100 (the start), passed on unchanged.
+ * 0 also when the Device SDK refused (traced). */
+BRIXA_API int32_t brixa_setvolume(brixa_handle handle, const char* dev_id, int32_t chl_id, int32_t volume);
+
+/* PTZ commands: moves and zooms run at speed `parameter` (1 to 8) until a call with `stop`
+ * non-zero, which ends any motion whatever its command; presets 1 to 255 are in `parameter`.
+ * Only the low byte of `parameter` is sent. On a fisheye channel, 0 to 5 move (or, in the
+ * original-plus-EPTZ views on the original, rotate) and zoom the selected window, 10 selects
+ * window `parameter` - 1 (0 selects none), and any command with `stop` sends the stop. */
+#define BRIXA_PTZ_UP 0
+#define BRIXA_PTZ_DOWN 1
+#define BRIXA_PTZ_LEFT 2
+#define BRIXA_PTZ_RIGHT 3
+#define BRIXA_PTZ_ZOOM_IN 4
+#define BRIXA_PTZ_ZOOM_OUT 5
+#define BRIXA_PTZ_GOTO_PRESET 10
+#define BRIXA_PTZ_SET_PRESET 11
+#define BRIXA_PTZ_CLEAR_PRESET 12
+/* 0 (also when the Device SDK refused; traced). */
+BRIXA_API int32_t brixa_ptz_command(brixa_handle handle, const char* dev_id, int32_t chl_id, int32_t command,
+                                    int32_t parameter, int32_t stop);
+
+/* ---- Snapshots and local recordings ----
+ * The Device SDK writes the files: a snapshot is the stream's last picture as a 24-bit BMP at
+ * the stream's size, a recording the raw stream as DAV from its next key frame on. The playback
+ * variants act on the device's running playback. Results: 0; -1 client not registered or the
+ * Device SDK refused (traced with its error); -2; -3 no logged-in session (brixa_save_picture
+ * also: the channel has no capture, or its stream has stalled and is shown as disconnected); -4
+ * no live stream on the channel (or no playback; a channel not 0 to 63). */
+BRIXA_API int32_t brixa_save_picture(brixa_handle handle, const char* dev_id, int32_t chl_id, const char* file_path);
+BRIXA_API int32_t brixa_save_play_picture(brixa_handle handle, const char* dev_id, const char* file_path);
+/* A recording that runs already is refused (-1); stopping when none runs is refused too (-1). */
+BRIXA_API int32_t brixa_start_recording(brixa_handle handle, const char* dev_id, int32_t chl_id,
+                                        const char* file_path);
+BRIXA_API int32_t brixa_stop_recording(brixa_handle handle, const char* dev_id, int32_t chl_id);
+BRIXA_API int32_t brixa_start_play_recording(brixa_handle handle, const char* dev_id, const char* file_path);
+BRIXA_API int32_t brixa_stop_play_recording(brixa_handle handle, const char* dev_id);
+
 
 /* ---- Playback, backup, record queries, alerts, device search ---- */
 

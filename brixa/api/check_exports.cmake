@@ -25,7 +25,10 @@ foreach(required brixa_init brixa_uninit brixa_set_port_range brixa_create brixa
                  brixa_set_history_mode brixa_set_history_interval brixa_set_wdr_mode brixa_set_wdr_intensity
                  brixa_set_freeze_mode
                  brixa_start_playback brixa_stop_playback brixa_control_playback brixa_start_backup
-                 brixa_stop_backup brixa_query_record_files brixa_query_record_status)
+                 brixa_stop_backup brixa_query_record_files brixa_query_record_status
+                 brixa_open_sound brixa_close_sound brixa_setvolume brixa_ptz_command
+                 brixa_save_picture brixa_save_play_picture brixa_start_recording brixa_stop_recording
+                 brixa_start_play_recording brixa_stop_play_recording)
   if(NOT symbols MATCHES " T ${required}\n")
     message(FATAL_ERROR "libbrixa.so does not export ${required}")
   endif()

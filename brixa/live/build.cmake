@@ -15,3 +15,8 @@ target_compile_definitions(brixa_live_test PRIVATE KAVREL_TEST_OUTPUT_DIR="${CMA
 kavrel_test(brixa_live_stream_test live/live_streams_test.cpp
   LIBS brixa_static platform_gdi_testing sim_device sim_tunnel)
 target_compile_definitions(brixa_live_stream_test PRIVATE KAVREL_TEST_OUTPUT_DIR="${CMAKE_BINARY_DIR}/test-output")
+
+# Sound, PTZ, snapshots and local recordings against the device simulator through the tunnel
+# service, in process.
+kavrel_test(brixa_av_test live/av_test.cpp
+  LIBS brixa_static platform_gdi_testing sim_device sim_tunnel)

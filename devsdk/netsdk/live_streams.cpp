@@ -53,12 +53,14 @@ void close_all_streams() {
     release_handle(handle);
   }
   join_reaped();
+  switch_sound(0);  // the sounding stream, if any, has ended with the others
 }
 
 void StreamSession::on_push(const proto::Message& message) {
   if (message.header.type != static_cast<uint16_t>(proto::Type::media_frame)) return;
   proto::MediaFrameView frame;
   if (!proto::decode(message.payload, frame)) return;
+  extras.on_frame(handle, frame);
   {
     std::lock_guard<std::recursive_mutex> hold(callback_lock);
     if (data_callback != nullptr && (data_flags & NET_DATA_FLAG_RAW) != 0) {
@@ -68,17 +70,19 @@ void StreamSession::on_push(const proto::Message& message) {
       data_callback(handle, NET_DATA_RAW, block.data(), static_cast<uint32_t>(block.size()), 0, data_user);
     }
   }
-  render_frame(frame, window, decoder, writer, login_id, handle);
+  render_frame(frame, window, decoder, writer, login_id, handle, &extras);
 }
 
 bool render_frame(const proto::MediaFrameView& frame, platform::HWND window, devsdk::render::Decoder& decoder,
-                  devsdk::render::SurfaceWriter& writer, int32_t login_id, int32_t handle) {
+                  devsdk::render::SurfaceWriter& writer, int32_t login_id, int32_t handle, StreamExtras* extras) {
   if (window == nullptr || frame.codec != proto::kCodecH264 ||
       (frame.kind != proto::kFrameVideoKey && frame.kind != proto::kFrameVideoDelta)) {
     return false;
   }
   const AVFrame* picture = decoder.decode(frame.data, frame.size, frame.kind == proto::kFrameVideoKey);
-  if (picture == nullptr || !writer.draw(window, picture)) return false;
+  if (picture == nullptr) return false;
+  if (extras != nullptr) extras->picture.keep(picture);
+  if (!writer.draw(window, picture)) return false;
   NET_DrawCallback draw;
   intptr_t user;
   {
@@ -170,6 +174,7 @@ NET_BOOL NET_StopRealPlay(int32_t stream_handle) {
   // stream is stopped from its own callback, which then ends with that call).
   stream->connection->close();
   netsdk::join_reaped();
+  netsdk::stream_sound_ended(stream_handle);
   netsdk::release_handle(stream_handle);  // only now: no callback names it any more
   set_last_error(0);
   return 1;

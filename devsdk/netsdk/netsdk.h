@@ -253,6 +253,50 @@ typedef void (*NET_RealDataCallBackEx)(int32_t stream_handle, uint32_t data_type
 NETSDK_API NET_BOOL NET_SetRealDataCallBackEx(int32_t stream_handle, NET_RealDataCallBackEx callback,
                                               intptr_t user, uint32_t flags);
 
+/* ---- Sound, pan-tilt-zoom, snapshots and local recordings of live streams ----
+ * Sound: one stream at a time plays its sound. NET_OpenSound switches it to a stream (ending the
+ * sound of the one that played); NET_CloseSound ends it (also when none plays); a stream's stop
+ * ends its own. The sound (G.711 A-law in the stream) is decoded to 16-bit PCM, 8000 samples a
+ * second, mono, the stream's volume applied, and handed to the host site
+ * (platform/window/host_site.h: play_audio with the stream handle, then stop_audio at its end)
+ * on the stream's SDK thread. Volumes are percentages: 0 silent to 100 as the stream carries it
+ * (the start); values outside are brought to the nearer end. */
+NETSDK_API NET_BOOL NET_OpenSound(int32_t stream_handle);
+NETSDK_API NET_BOOL NET_CloseSound(void);
+NETSDK_API NET_BOOL NET_SetVolume(int32_t stream_handle, int32_t volume);
+
+/* Pan-tilt-zoom commands of NET_PTZControlEx. A move or zoom runs at the speed in param2 (1
+ * slowest to 8 fastest) until a call with `stop` non-zero, which ends any motion whatever the
+ * command and parameters; repeating the running command keeps its speed. Presets 1 to 255 are
+ * in param2; going to a preset that was never set fails with NET_ERR_NO_RECORD_FOUND. param1 and
+ * param3 are passed on and unused. A channel without PTZ or an unknown command fails with
+ * NET_ERR_NOT_SUPPORTED; a channel out of range or preset 0 or above 255 with
+ * NET_ERR_ILLEGAL_PARAM. */
+#define NET_PTZ_UP 0
+#define NET_PTZ_DOWN 1
+#define NET_PTZ_LEFT 2
+#define NET_PTZ_RIGHT 3
+#define NET_PTZ_ZOOM_IN 4
+#define NET_PTZ_ZOOM_OUT 5
+#define NET_PTZ_GOTO_PRESET 10
+#define NET_PTZ_SET_PRESET 11
+#define NET_PTZ_CLEAR_PRESET 12
+NETSDK_API NET_BOOL NET_PTZControlEx(int32_t login_id, int32_t channel, uint32_t command, int32_t param1,
+                                     int32_t param2, int32_t param3, NET_BOOL stop);
+
+/* Writes the stream's last decoded picture to `path` as a 24-bit bottom-up BMP at the stream's
+ * size. Only streams played into a window decode their pictures. Before the first picture it
+ * fails with NET_ERR_RETURN_DATA_ERROR and writes nothing; a file that cannot be written fails
+ * with NET_ERR_SYSTEM_ERROR and is removed. */
+NETSDK_API NET_BOOL NET_CapturePicture(int32_t stream_handle, const char* path);
+/* Records the stream into `path` (created, or emptied) as a DAV file: the raw stream, media
+ * blocks (devsdk/proto/media_block.h), from the next key frame (or the fisheye lens block before
+ * it) on, sound included, until NET_StopSaveRealData or the stream's stop. A recording of the
+ * stream that runs already fails with NET_ERR_ILLEGAL_PARAM. NET_StopSaveRealData fails with
+ * NET_ERR_ILLEGAL_PARAM when nothing is being recorded (also after a full disk ended it). */
+NETSDK_API NET_BOOL NET_SaveRealData(int32_t stream_handle, const char* path);
+NETSDK_API NET_BOOL NET_StopSaveRealData(int32_t stream_handle);
+
 /* ---- Alarm inputs and outputs ----
  * The state buffer holds one 4-byte entry per input or output: two unsigned 16-bit fields, the
  * number (from 0) and the state (non-zero: closed). */

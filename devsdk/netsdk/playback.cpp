@@ -21,7 +21,7 @@ constexpr int kControlSendMs = 1000;
 std::mutex table_lock;
 std::map<int32_t, std::shared_ptr<PlaybackSession>> table;  // guarded by table_lock
 
-std::shared_ptr<PlaybackSession> find_playback(int32_t handle) {
+std::shared_ptr<PlaybackSession> lookup_playback(int32_t handle) {
   {
     std::lock_guard<std::mutex> hold(table_lock);
     auto it = table.find(handle);
@@ -54,7 +54,7 @@ bool send_control(PlaybackSession& playback, uint32_t operation, int32_t value) 
 
 // Moves the speed by `steps` (0: back to normal) within 1/8 to 8 and tells the device.
 NET_BOOL change_speed(int32_t play_handle, int steps) {
-  auto playback = find_playback(play_handle);
+  auto playback = lookup_playback(play_handle);
   if (playback == nullptr) return 0;
   std::lock_guard<std::mutex> hold(playback->control_lock);
   int step = steps == 0 ? 0 : std::clamp(playback->speed_step + steps, proto::kMinSpeedStep, proto::kMaxSpeedStep);
@@ -64,6 +64,8 @@ NET_BOOL change_speed(int32_t play_handle, int steps) {
 }
 
 }  // namespace
+
+std::shared_ptr<PlaybackSession> find_playback(int32_t handle) { return lookup_playback(handle); }
 
 void PlaybackSession::on_push(const proto::Message& message) {
   uint32_t total = total_kib.load();
@@ -79,9 +81,10 @@ void PlaybackSession::on_push(const proto::Message& message) {
                             frame.size);
   played_bytes += block.size();
   if (data != nullptr) data(handle, NET_DATA_RAW, block.data(), static_cast<uint32_t>(block.size()), data_user);
+  extras.on_frame(handle, frame);
   bool video = frame.kind == proto::kFrameVideoKey || frame.kind == proto::kFrameVideoDelta;
   if (window != nullptr) {
-    if (render_frame(frame, window, decoder, writer, login_id, handle)) osd_ms.store(frame.timestamp_ms);
+    if (render_frame(frame, window, decoder, writer, login_id, handle, &extras)) osd_ms.store(frame.timestamp_ms);
   } else if (video) {
     osd_ms.store(frame.timestamp_ms);
   }

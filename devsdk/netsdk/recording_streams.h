@@ -17,6 +17,7 @@
 #include "devsdk/netsdk/connection.h"
 #include "devsdk/netsdk/logins.h"
 #include "devsdk/netsdk/netsdk.h"
+#include "devsdk/netsdk/stream_extras.h"
 #include "devsdk/render/decoder.h"
 #include "devsdk/render/surface_writer.h"
 #include "platform/window/window.h"
@@ -48,6 +49,9 @@ struct PlaybackSession {
   std::shared_ptr<Connection> connection;
 
   std::atomic<uint64_t> osd_ms{0};  // capture time of the picture on screen; 0 before the first
+
+  // Snapshot and local recording of the playback (their own locks: stream_extras.h).
+  StreamExtras extras;
 
   // Application threads: the speed step (-3..3) and the order of control messages.
   std::mutex control_lock;
@@ -82,6 +86,9 @@ struct DownloadSession {
   void on_push(const proto::Message& message);
   void close_file();
 };
+
+// The playback of a handle, or null (last error NET_ERR_INVALID_HANDLE set).
+std::shared_ptr<PlaybackSession> find_playback(int32_t handle);
 
 // NET_Cleanup: stops every playback, and every download (closing its file).
 void close_all_playbacks();

@@ -14,6 +14,7 @@
 
 #include "devsdk/netsdk/connection.h"
 #include "devsdk/netsdk/netsdk.h"
+#include "devsdk/netsdk/stream_extras.h"
 #include "devsdk/render/decoder.h"
 #include "devsdk/render/surface_writer.h"
 #include "platform/window/window.h"
@@ -32,6 +33,9 @@ struct StreamSession {
   intptr_t data_user = 0;                          // guarded
   uint32_t data_flags = 0;                         // guarded
 
+  // Sound, snapshot and local recording (their own threads and locks: stream_extras.h).
+  StreamExtras extras;
+
   // Reader thread only.
   devsdk::render::Decoder decoder;
   devsdk::render::SurfaceWriter writer;
@@ -41,10 +45,14 @@ struct StreamSession {
   void on_push(const proto::Message& message);
 };
 
-// Decodes a video frame and, with a window, draws it there scaled to the client area, then
-// calls the application's drawing callback. True when a picture was drawn. Stream thread only.
+// Decodes a video frame, keeps the picture for snapshots in `extras` (may be null) and, with a
+// window, draws it there scaled to the client area, then calls the application's drawing
+// callback. True when a picture was drawn. Stream thread only.
 bool render_frame(const proto::MediaFrameView& frame, platform::HWND window, devsdk::render::Decoder& decoder,
-                  devsdk::render::SurfaceWriter& writer, int32_t login_id, int32_t handle);
+                  devsdk::render::SurfaceWriter& writer, int32_t login_id, int32_t handle, StreamExtras* extras);
+// The sound, snapshot and recording state of a live stream or a playback, or null (last error
+// NET_ERR_INVALID_HANDLE set). The pointer keeps its session alive.
+std::shared_ptr<StreamExtras> find_extras(int32_t handle);
 
 // Handles of live streams, playbacks and downloads come from one space, so a drawing callback's
 // stream handle names one of them. A handle stays taken until released.

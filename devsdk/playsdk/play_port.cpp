@@ -7,6 +7,7 @@ extern "C" {
 
 #include <cstring>
 
+#include "devsdk/playsdk/port_sound.h"
 #include "platform/gdi/gdi.h"
 #include "platform/window/surface.h"
 
@@ -222,12 +223,32 @@ void PlayPort::on_block(const proto::MediaBlock& block) {
             lens.height_ratio, lens.gain, lens.denoise_level, lens.installation_style, info_user_);
     return;
   }
+  if (block.kind == proto::kFrameAudio) {
+    if (block.codec == proto::kCodecG711A) play_port_sound(number_, block.data.data(), block.data.size(), volume_.load());
+    return;
+  }
   if (block.codec != proto::kCodecH264 ||
       (block.kind != proto::kFrameVideoKey && block.kind != proto::kFrameVideoDelta)) {
     return;
   }
   const AVFrame* picture = decoder_.decode(block.data.data(), block.data.size(), block.kind == proto::kFrameVideoKey);
-  if (picture != nullptr) draw_picture(picture);
+  if (picture == nullptr) return;
+  picture_.keep(picture);
+  draw_picture(picture);
+}
+
+void PlayPort::set_volume(int32_t volume) { volume_.store(devsdk::render::clamp_volume(volume)); }
+
+uint32_t PlayPort::capture_picture(const char* path) {
+  if (path == nullptr || path[0] == 0) return PLAY_PARA_OVER;
+  switch (picture_.save_bmp(path)) {
+    case devsdk::render::PictureKeeper::Saved::ok:
+      return PLAY_NOERROR;
+    case devsdk::render::PictureKeeper::Saved::no_picture:
+      return PLAY_ORDER_ERROR;
+    default:
+      return PLAY_OPEN_FILE_ERROR;
+  }
 }
 
 void PlayPort::draw_picture(const AVFrame* picture) {

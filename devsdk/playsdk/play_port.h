@@ -10,6 +10,7 @@
 // thread holds the port alive, so a port may be stopped and released from its own callback.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -24,6 +25,8 @@
 #include "devsdk/proto/media_block.h"
 #include "devsdk/proto/messages.h"
 #include "devsdk/render/decoder.h"
+#include "devsdk/render/picture_keeper.h"
+#include "devsdk/render/sound_out.h"
 #include "devsdk/render/surface_writer.h"
 #include "platform/window/window.h"
 
@@ -51,6 +54,8 @@ class PlayPort : public std::enable_shared_from_this<PlayPort> {
   uint32_t stop_fisheye();
   uint32_t fisheye_params(int32_t operation, PLAY_FISHEYE_PARAMS* params);
   uint32_t eptz_update(const PLAY_FISHEYE_EPTZ& update);
+  void set_volume(int32_t volume);
+  uint32_t capture_picture(const char* path);
 
  private:
   void run();
@@ -80,6 +85,9 @@ class PlayPort : public std::enable_shared_from_this<PlayPort> {
   bool params_set_ = false;                  // guarded: the application gave the geometry
   PLAY_FISHEYE_PARAMS params_{};             // guarded: display pointer unused
   std::vector<ViewWindow> layout_;           // guarded
+
+  std::atomic<int32_t> volume_{devsdk::render::kMaxVolume};  // of its sound (port_sound.h)
+  devsdk::render::PictureKeeper picture_;                     // the last decoded picture
 
   // The port's thread only.
   proto::MediaBlockReader reader_;

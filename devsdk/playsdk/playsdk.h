@@ -154,6 +154,23 @@ PLAYSDK_API PLAY_BOOL PLAY_FisheyeParams(int32_t port, int32_t operation, PLAY_F
 /* Moves, rotates or zooms a layout window; `reserved` is 0. */
 PLAYSDK_API PLAY_BOOL PLAY_FisheyeEptzUpdate(int32_t port, PLAY_FISHEYE_EPTZ* update, int32_t reserved);
 
+/* ---- Sound and snapshots of a port ----
+ * One port at a time plays the sound in its stream (G.711 A-law blocks): PLAYER_PlaySound
+ * switches it to a port (ending the sound of the one that played), PLAYER_StopSound ends it, a
+ * port's stop or release ends its own. The sound goes to the host site
+ * (platform/window/host_site.h) as 16-bit PCM, 8000 samples a second, mono, under the stream
+ * number PLAY_SOUND_STREAM_BASE + port, on the port's thread. Volumes are percentages, 0 silent
+ * to 100 (the start); values outside are brought to the nearer end. */
+#define PLAY_SOUND_STREAM_BASE 0x40000000
+PLAYSDK_API PLAY_BOOL PLAYER_PlaySound(int32_t port);
+PLAYSDK_API PLAY_BOOL PLAYER_StopSound(void);
+PLAYSDK_API PLAY_BOOL PLAYER_SetVolume(int32_t port, int32_t volume);
+/* Writes the port's last decoded picture (as the stream carries it, before any dewarping) to
+ * `path` as a 24-bit bottom-up BMP at the stream's size. Fails with PLAY_ORDER_ERROR before the
+ * first picture (nothing written) and PLAY_OPEN_FILE_ERROR when the file cannot be written (it
+ * is removed). */
+PLAYSDK_API PLAY_BOOL PLAY_CapturePicture(int32_t port, const char* path);
+
 #ifdef __cplusplus
 }
 #endif

@@ -5,6 +5,7 @@
 
 #include "devsdk/playsdk/play_port.h"
 #include "devsdk/playsdk/playsdk.h"
+#include "devsdk/playsdk/port_sound.h"
 
 namespace playsdk {
 namespace {
@@ -68,7 +69,11 @@ PLAY_BOOL PLAY_InputData(int32_t port, const uint8_t* data, uint32_t size) {
 }
 
 PLAY_BOOL PLAY_Stop(int32_t port) {
-  return on_port(port, [](PlayPort& p) { return p.stop(); });
+  return on_port(port, [port](PlayPort& p) {
+    uint32_t code = p.stop();
+    playsdk::port_sound_ended(port);  // its thread has ended: no sound follows
+    return code;
+  });
 }
 
 PLAY_BOOL PLAY_CloseStream(int32_t port) {
@@ -85,6 +90,7 @@ PLAY_BOOL PLAY_ReleasePort(int32_t port) {
     playsdk::table().erase(it);
   }
   p->stop();
+  playsdk::port_sound_ended(port);
   p.reset();
   playsdk::join_reaped();
   return playsdk::result(port, PLAY_NOERROR);
@@ -114,6 +120,29 @@ PLAY_BOOL PLAY_FisheyeParams(int32_t port, int32_t operation, PLAY_FISHEYE_PARAM
 PLAY_BOOL PLAY_FisheyeEptzUpdate(int32_t port, PLAY_FISHEYE_EPTZ* update, int32_t reserved) {
   if (update == nullptr || reserved != 0) return playsdk::result(port, PLAY_PARA_OVER);
   return on_port(port, [update](PlayPort& p) { return p.eptz_update(*update); });
+}
+
+PLAY_BOOL PLAYER_PlaySound(int32_t port) {
+  return on_port(port, [port](PlayPort&) {
+    playsdk::switch_port_sound(port);
+    return static_cast<uint32_t>(PLAY_NOERROR);
+  });
+}
+
+PLAY_BOOL PLAYER_StopSound(void) {
+  playsdk::switch_port_sound(0);
+  return 1;
+}
+
+PLAY_BOOL PLAYER_SetVolume(int32_t port, int32_t volume) {
+  return on_port(port, [volume](PlayPort& p) {
+    p.set_volume(volume);
+    return static_cast<uint32_t>(PLAY_NOERROR);
+  });
+}
+
+PLAY_BOOL PLAY_CapturePicture(int32_t port, const char* path) {
+  return on_port(port, [path](PlayPort& p) { return p.capture_picture(path); });
 }
 
 }  // extern "C"

@@ -257,6 +257,26 @@ TEST_F(PageSiteTest, SoundsAreOfferedOncePerContentAndInputStateAnswersAtOnce) {
   EXPECT_FALSE(site_->is_key_down(platform::VK_ESCAPE));
 }
 
+TEST_F(PageSiteTest, LiveSoundGoesToThePageAsBase64PcmAndItsEndFollows) {
+  // Odd lengths, negative samples and both extremes: the page reads them back exactly.
+  const int16_t samples[] = {0, 1, -1, 32767, -32768, 258, -2};
+  site_->play_audio(7, samples, std::size(samples), 8000);
+  site_->stop_audio(7);
+  JsonPtr audio = next_sent();
+  JsonPtr end = next_sent();
+  ASSERT_TRUE(audio && end);
+  EXPECT_EQ(json_string(audio.get(), "kind"), "audio");
+  EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(audio.get(), "stream")), 7);
+  EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(audio.get(), "rate")), 8000);
+  // 0 1 -1 32767 -32768 258 -2 as little-endian bytes, in base64.
+  EXPECT_EQ(json_string(audio.get(), "pcm"), "AAABAP///38AgAIB/v8=");
+  EXPECT_EQ(json_string(end.get(), "kind"), "audio-end");
+  EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(end.get(), "stream")), 7);
+  // Nothing to send is not sent.
+  site_->play_audio(7, samples, 0, 8000);
+  EXPECT_FALSE(next_sent(std::chrono::milliseconds(100)));
+}
+
 }  // namespace
 
 namespace {

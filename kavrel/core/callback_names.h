@@ -35,5 +35,6 @@ inline constexpr int32_t kEventLiveStarted = 0x30000;
 inline constexpr int32_t kEventLiveLoginFailed = 0x12101;
 inline constexpr int32_t kEventExportStarted = 0x30003;
 inline constexpr int32_t kEventSelectionChanged = 0x12300;
+inline constexpr int32_t kEventSnapshotTaken = 0x12007;
 
 }  // namespace kavrel

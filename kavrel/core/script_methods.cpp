@@ -1,6 +1,6 @@
 // Script methods whose work lives in the device model, the device connections, the media
-// operations and the layouts. Each traces its entry, arguments and exit; until the subsystem
-// behind it exists it returns its neutral result (nothing, 0, an empty text or false). The cloud
+// operations and the layouts (sound, PTZ and snapshots are in kavrel/media). Each traces its
+// entry, arguments and exit; until the subsystem behind it exists it returns its neutral result (nothing, 0, an empty text or false). The cloud
 // account methods are complete here; the video wall's are in kavrel/ui/control_wall.cpp.
 #include "kavrel/core/traced.h"
 #include "kavrel/core/ui_wait.h"
@@ -70,98 +70,7 @@ void CkavrelCtrl::CliCloudGetCamListSp() {
 
 void CkavrelCtrl::CliDeviceSearch() { KAVREL_TRACED(CliDeviceSearch); }
 
-// ---- snapshots, audio, PTZ (live viewing is in kavrel/media/live_view.cpp) ----
-
-std::u16string CkavrelCtrl::CliCapturePicToInternetCache(int32_t lPnlIndex) {
-  KAVREL_TRACED(CliCapturePicToInternetCache);
-  KAVREL_ARG(lPnlIndex);
-  return {};
-}
-
-int32_t CkavrelCtrl::CLiPTZCtrl(int32_t lDevHandle, int32_t nChannel, int32_t nStream, int32_t nControlType,
-                                int32_t nSpeed) {
-  KAVREL_TRACED(CLiPTZCtrl);
-  KAVREL_ARG(lDevHandle);
-  KAVREL_ARG(nChannel);
-  KAVREL_ARG(nStream);
-  KAVREL_ARG(nControlType);
-  KAVREL_ARG(nSpeed);
-  return 0;
-}
-
-int32_t CkavrelCtrl::CliSetVolume(int32_t lPnlIndex, int32_t nVolume) {
-  KAVREL_TRACED(CliSetVolume);
-  KAVREL_ARG(lPnlIndex);
-  KAVREL_ARG(nVolume);
-  return -1;  // not built yet: never report success for work that was not done
-}
-
-int32_t CkavrelCtrl::CliGetVolume(int32_t lPnlIndex) {
-  KAVREL_TRACED(CliGetVolume);
-  KAVREL_ARG(lPnlIndex);
-  return 0;
-}
-
-int32_t CkavrelCtrl::CliSetAudioState(int32_t lPnlIndex, int32_t lState) {
-  KAVREL_TRACED(CliSetAudioState);
-  KAVREL_ARG(lPnlIndex);
-  KAVREL_ARG(lState);
-  return -1;  // not built yet: never report success for work that was not done
-}
-
-int32_t CkavrelCtrl::CliGetAudioState(int32_t lPnlIndex) {
-  KAVREL_TRACED(CliGetAudioState);
-  KAVREL_ARG(lPnlIndex);
-  return -1;  // not built yet: never report success for work that was not done
-}
-
-int32_t CkavrelCtrl::CliStartAudio(int32_t lPnlIndex) {
-  KAVREL_TRACED(CliStartAudio);
-  KAVREL_ARG(lPnlIndex);
-  return 0;
-}
-
-void CkavrelCtrl::CliStopAudio(int32_t lPnlIndex) {
-  KAVREL_TRACED(CliStopAudio);
-  KAVREL_ARG(lPnlIndex);
-}
-
-#define KAVREL_PTZ_MOVE(method)                                 \
-  void CkavrelCtrl::method(int32_t lPnlIndex, int32_t lSpeed) { \
-    KAVREL_TRACED(method);                                      \
-    KAVREL_ARG(lPnlIndex);                                      \
-    KAVREL_ARG(lSpeed);                                         \
-  }
-KAVREL_PTZ_MOVE(CliPTZZoomIn)
-KAVREL_PTZ_MOVE(CliPTZZoomOut)
-KAVREL_PTZ_MOVE(CliPTZMoveUp)
-KAVREL_PTZ_MOVE(CliPTZMoveDown)
-KAVREL_PTZ_MOVE(CliPTZMoveLeft)
-KAVREL_PTZ_MOVE(CliPTZMoveRight)
-#undef KAVREL_PTZ_MOVE
-
-#define KAVREL_PTZ_PRESET(method)                                \
-  void CkavrelCtrl::method(int32_t lPnlIndex, int32_t lPreset) { \
-    KAVREL_TRACED(method);                                       \
-    KAVREL_ARG(lPnlIndex);                                       \
-    KAVREL_ARG(lPreset);                                         \
-  }
-KAVREL_PTZ_PRESET(CliPTZRecallPreset)
-KAVREL_PTZ_PRESET(CliPTZSetPreset)
-KAVREL_PTZ_PRESET(CliPTZDeletePreset)
-#undef KAVREL_PTZ_PRESET
-
-void CkavrelCtrl::CliPTZStop(int32_t lPnlIndex) {
-  KAVREL_TRACED(CliPTZStop);
-  KAVREL_ARG(lPnlIndex);
-}
-
-void CkavrelCtrl::CliPTZZoomStop(int32_t lPnlIndex) {
-  KAVREL_TRACED(CliPTZZoomStop);
-  KAVREL_ARG(lPnlIndex);
-}
-
-// ---- alerts (recordings, playback and export are in kavrel/media) ----
+// ---- alerts (recordings, playback, export, snapshots, audio and PTZ are in kavrel/media) ----
 
 void CkavrelCtrl::CliStartListenAlertDev(const char16_t* camID, int32_t lAlertType) {
   KAVREL_TRACED(CliStartListenAlertDev);

@@ -28,6 +28,8 @@ struct LiveSlot {
   std::atomic<bool> slotConnecting{false};
   std::atomic<int32_t> slotWidth{0};
   std::atomic<int32_t> slotHeight{0};
+  // 1 while the pane's sound is open (user-interface thread; atomic for readers elsewhere).
+  std::atomic<int32_t> slotAudioOn{0};
   std::shared_ptr<CamInfo> slotCamera;  // user-interface thread only
 
   mutable std::mutex lock;

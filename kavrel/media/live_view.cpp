@@ -162,6 +162,8 @@ void CkavrelCtrl::CliStopPlayDev(int32_t lPnlIndex) {
   }
   LiveSlot& slot = m_liveSlots[static_cast<size_t>(lPnlIndex)];
   ui::CVideoWnd* pane = m_videoWall != nullptr ? m_videoWall->pane(lPnlIndex) : nullptr;
+  // A local recording ends with its stream; its file stays in the cache folder.
+  StopLocalRecording(lPnlIndex);
   if (std::shared_ptr<CamInfo> camera = slot.slotCamera) {
     // Only a pane that shows its stream has a frame worth keeping; a pane that never started
     // would replace the last good picture with an empty one.
@@ -376,13 +378,17 @@ void CkavrelCtrl::StopPlayDev(int32_t lPnlIndex) {
   ui::CVideoWnd* pane = m_videoWall != nullptr ? m_videoWall->pane(lPnlIndex) : nullptr;
   // Hidden at once: a hide posted now would arrive after the next start's picture was set.
   if (pane != nullptr) pane->panel().flash().Stop();
+  m_paneMountMode[static_cast<size_t>(lPnlIndex)] = 0;
+  m_paneVisualization[static_cast<size_t>(lPnlIndex)] = 0;
   // The exchange makes the one who clears the flag the one who stops the stream, should a start
   // thread that was given up on find its stream unwanted at the same moment.
   if (slot.slotStreaming.exchange(false)) {
-    CliSetAudioState(lPnlIndex, 0);
     std::string dev_id = slot.dev_id();
     int32_t channel = slot.slotChannel.load();
     brixa_handle client = m_hClient.load();
+    // The streaming flag is already down, so the sound is closed here rather than through
+    // CliSetAudioState, which acts on streaming panes only.
+    if (slot.slotAudioOn.exchange(0) != 0) m_media.load()->close_sound(client, dev_id.c_str(), channel);
     call_blocking(UiWaitStyle(), [&] {
       brixa_stop_realplay(client, dev_id.c_str(), channel);
       brixa_logout(client, dev_id.c_str());

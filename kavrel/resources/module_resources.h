@@ -21,7 +21,13 @@ inline constexpr uint32_t IDB_PNG_HISTORY = 210;          // clock with a green 
 inline constexpr uint32_t IDB_PNG_BLC = 211;              // torch
 inline constexpr uint32_t IDB_PNG_FREEZE = 212;           // snowflake
 
+// Sound resources (type "WAVE", PCM WAVE files).
+inline constexpr uint32_t IDR_WAVE_SNAPSHOT = 301;  // shutter click, 0.6 s, stereo, 48 kHz, 24-bit
+inline constexpr uint32_t IDR_WAVE_RECORD = 302;    // two-tone beep, 0.4 s, stereo, 48 kHz, 16-bit
+inline constexpr uint32_t IDR_WAVE_ALARM = 303;     // rising alarm tone, 2.4 s, stereo, 44.1 kHz, 16-bit
+
 inline constexpr std::string_view kTypePng = "PNG";
+inline constexpr std::string_view kTypeWave = "WAVE";
 inline constexpr std::string_view kTypeBitmap = "BITMAP";  // a BMP file
 
 struct EmbeddedResource {

@@ -1,4 +1,4 @@
-# The module's pictures, embedded as byte arrays generated from the committed files.
+# The module's pictures and sounds, embedded as byte arrays generated from the committed files.
 set(KAVREL_EMBEDDED_RESOURCES
   1   BITMAP icons/1_toolbox.bmp
   201 PNG    icons/201_close.png
@@ -12,6 +12,9 @@ set(KAVREL_EMBEDDED_RESOURCES
   210 PNG    icons/210_history.png
   211 PNG    icons/211_blc.png
   212 PNG    icons/212_freeze.png
+  301 WAVE   sounds/301_snapshot.wav
+  302 WAVE   sounds/302_record.wav
+  303 WAVE   sounds/303_alarm.wav
 )
 set(embedded_files "")
 set(index 2)
@@ -42,3 +45,10 @@ if(KAVREL_CAIRO_FOUND)
     DEPENDS kavrel_icon_gen
     COMMENT "Drawing the control module's pictures into kavrel/resources/icons")
 endif()
+
+# The program that writes the sounds; built on demand (its output is committed).
+add_executable(kavrel_sound_gen EXCLUDE_FROM_ALL resources/sounds/sound_gen.cpp)
+add_custom_target(kavrel_sounds
+  COMMAND kavrel_sound_gen ${CMAKE_CURRENT_SOURCE_DIR}/resources/sounds
+  DEPENDS kavrel_sound_gen
+  COMMENT "Writing the control module's sounds into kavrel/resources/sounds")

@@ -33,6 +33,7 @@
 #include "kavrel/core/task_worker.h"
 #include "kavrel/media/channel_resolution.h"
 #include "kavrel/media/live_slot.h"
+#include "kavrel/media/media_calls.h"
 #include "kavrel/persist/layout_file.h"
 #include "kavrel/shell/com.h"
 #include "platform/window/window.h"
@@ -328,6 +329,42 @@ class CkavrelCtrl final : public com::IDispatch,
   // State for tests and other operations.
   int32_t playback_handle() const { return m_playbackHandle.load(); }
   std::shared_ptr<CamInfo> current_camera() const;
+  // ---- snapshots and local recordings (user-interface thread) ----
+  // Saves the picture of a live pane (live) or of the playback into `file`; true when the
+  // library wrote it. Plays the snapshot sound first.
+  bool CliCapturePictureDev(int32_t lPnlIndex, const std::string& file, bool live);
+  bool CliStartVideoRecordDev(int32_t lPnlIndex, const std::string& file, bool live);
+  bool CliStopVideoRecordDev(int32_t lPnlIndex, bool live);
+  std::string GetTempImageFileName() const;
+  // The file a local recording of the pane goes to; empty for a bad pane or device identifier,
+  // the folder alone when the pane does not stream.
+  std::string GetRecordingFileName(int32_t lPnlIndex) const;
+  static void ConvertBMP2PNG(const char* srcPath, const char* dstPath);
+  static void ConvertBMP2BMP(const char* srcPath, const char* dstPath);
+  static void ConvertBMP2JPG(const char* srcPath, const char* dstPath);
+  // The tool bar's snapshot and record buttons on the selected pane.
+  void OnSnapshotButton(int32_t index);
+  void OnRecordButton(int32_t index);
+  // Hands a finished local recording to the save-video procedure.
+  void SaveLocalRecording(const std::string& file);
+  // Stops a running local recording of the pane without saving it (the file stays in the cache
+  // folder); closing a pane or all panes.
+  void StopLocalRecording(int32_t index);
+  bool local_recording(int32_t index) const;
+  // Plays one of the control's WAVE resources through the host site, without waiting.
+  static void PlayControlSound(uint32_t resource_id);
+
+  // ---- PTZ and fisheye (user-interface thread) ----
+  void CliPTZGenericCommand(int32_t lPnlIndex, int32_t command, int32_t parameter);
+  void CliSetFisheyeMounting(int32_t lPnlIndex, int32_t command);
+  void CliSetFisheyeVisualization(int32_t lPnlIndex, int32_t command);
+  int32_t pane_mount_mode(int32_t pane) const;
+  int32_t pane_visualization(int32_t pane) const;
+  // Tests (user-interface thread): fills a pane's live slot as a started stream leaves it.
+  void set_live_slot_for_testing(int32_t pane, const std::string& dev_id, int32_t channel, bool streaming,
+                                 std::shared_ptr<CamInfo> camera);
+  // Tests: the library media calls the control makes (the table must outlive the control).
+  void set_media_calls_for_testing(const MediaCalls* calls) { m_media.store(calls); }
 
   // ---- window handlers (user-interface thread) ----
   int OnCreate();
@@ -454,6 +491,19 @@ class CkavrelCtrl final : public com::IDispatch,
   // User-interface thread only.
   bool m_loadingLayout = false;
   ChannelResolutionCache m_channelResolutions;
+  // Sound, PTZ, fisheye, snapshots and local recordings: user-interface thread only, except the
+  // table pointer, which tests swap before any call.
+  std::atomic<const MediaCalls*> m_media{&library_media_calls()};
+  int32_t m_ptzLastCommand = -1;
+  int32_t m_ptzLastParam = 0;
+  std::array<int32_t, 16> m_paneMountMode{};
+  std::array<int32_t, 16> m_paneVisualization{};
+  struct LocalRecording {
+    bool on = false;
+    bool live = true;
+    std::string file;
+  };
+  std::array<LocalRecording, 16> m_recordings;
   // Waits out the resume delay, then asks the user-interface thread for the resume pass.
   TaskWorker m_resumeThread{"CkavrelCtrl::ResumeLive", 45, "ResumeLiveThread is not ending (45)"};
   // Full screen: the flag is read by the watcher thread; the thread is started and joined on the

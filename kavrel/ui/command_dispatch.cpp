@@ -40,6 +40,7 @@ void CkavrelCtrl::OnCmsBtnLButtonDown(int32_t index, int32_t command) {
       FireCliCallBackMsg(0, 0, kEventSelectionChanged, index, 0, nullptr, 0);
       break;
     case ui::kCmdClose:
+      StopLocalRecording(index);
       if (live_page) {
         CliStopPlayDev(index);
       } else if (m_lPage == 1) {
@@ -104,9 +105,36 @@ void CkavrelCtrl::OnCmsBtnLButtonDown(int32_t index, int32_t command) {
     case ui::kCmdFreezeBottomRight:
       if (target != nullptr) target->SetFreezeMode(true, command - ui::kCmdFreezeTopLeft);
       break;
+    case ui::kCmdSnapshot:
+      OnSnapshotButton(index);
+      break;
+    case ui::kCmdRecord:
+      OnRecordButton(index);
+      break;
+    case ui::kCmdFisheyeCeiling:
+    case ui::kCmdFisheyeFloor:
+    case ui::kCmdFisheyeWall:
+      if (live_page && pane_index && live_slot(index).slotStreaming.load()) CliSetFisheyeMounting(index, command);
+      break;
+    case ui::kCmdFisheyeOriginal:
+    case ui::kCmdFisheyePanorama1:
+    case ui::kCmdFisheyeOriginal2:
+    case ui::kCmdFisheyeOriginal3:
+    case ui::kCmdFisheyeOriginal4:
+    case ui::kCmdFisheyePanorama6:
+    case ui::kCmdFisheyeOriginal8:
+    case ui::kCmdFisheyeWallPanorama:
+    case ui::kCmdFisheyeWallPanorama3:
+    case ui::kCmdFisheyeWallPanorama4:
+    case ui::kCmdFisheyeWallPanorama8:
+    case 218:  // a visualization without a menu item of its own
+      if (live_page && pane_index && live_slot(index).slotStreaming.load()) {
+        CliSetFisheyeVisualization(index, command);
+      }
+      break;
     default:
-      // Snapshots, recording, alarm output and fisheye commands belong to operations
-      // that are not attached yet; like any unknown command they are only traced.
+      // The alarm-output command belongs to an operation that is not attached yet; like any
+      // unknown command it is only traced.
       trace::value("Command not handled", command);
       break;
   }

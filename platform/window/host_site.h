@@ -114,6 +114,11 @@ class PLATFORM_UI_API HostSite {
   // Presents the window above everything, at its rectangle in screen coordinates (the wall in
   // full-screen mode); null ends that. The default does nothing, for hosts without a screen.
   virtual void set_topmost_window(HWND window);
+  // Live sound of a stream of the Device SDK: 16-bit mono PCM to play after what came before,
+  // and the end of that stream's sound. Called on the SDK's stream threads, not the UI thread;
+  // `samples` is valid during the call only. The default plays nothing.
+  virtual void play_audio(int32_t stream, const int16_t* samples, size_t count, int32_t sample_rate);
+  virtual void stop_audio(int32_t stream);
 };
 
 // A site for programs without a user: menus choose nothing, boxes and dialogs answer IDOK, there

@@ -1,6 +1,7 @@
 #include "sim/device/control_session.h"
 
 #include "devsdk/proto/messages.h"
+#include "devsdk/proto/ptz.h"
 #include "sim/device/device.h"
 
 namespace sim::device {
@@ -154,6 +155,15 @@ ControlSession::Next ControlSession::handle(const proto::Message& m, std::vector
       reply(out, m, status, status == proto::status::ok ? proto::encode(answer) : std::vector<uint8_t>{});
       return Next::keep;
     }
+    case proto::Type::ptz_control: {
+      proto::PtzControl request;
+      if (!proto::decode(m.payload, request)) {
+        reply(out, m, proto::status::bad_request);
+        return Next::close;
+      }
+      reply(out, m, device_.ptz_control(request));
+      return Next::keep;
+    }
     case proto::Type::record_query: {
       proto::RecordQuery request;
       if (!proto::decode(m.payload, request)) {
@@ -177,7 +187,6 @@ ControlSession::Next ControlSession::handle(const proto::Message& m, std::vector
       return Next::keep;
     }
     case proto::Type::set_config:
-    case proto::Type::ptz_control:
     case proto::Type::alarm_subscribe:
     case proto::Type::alarm_unsubscribe:
     case proto::Type::stream_control:

@@ -32,6 +32,7 @@ Device::Device(Settings settings)
       settings_(std::move(settings)) {
   if (settings_.serial.empty()) settings_.serial = "SN-" + dev_id_;
   settings_.channels = settings_.channels < 0 ? 0 : (settings_.channels > 255 ? 255 : settings_.channels);
+  for (bool ptz : settings_.video.ptz) ptz_heads_.push_back(ptz ? std::make_shared<video::PtzHead>() : nullptr);
 }
 
 Device::~Device() { stop(); }
@@ -460,8 +461,30 @@ int32_t Device::named_config(const proto::NamedConfigRequest& request, std::stri
 
 int32_t Device::stream_spec(int32_t channel, uint32_t real_play_type, video::StreamKey& key,
                             video::StreamSpec& spec) const {
-  std::lock_guard<std::mutex> hold(state_lock_);
-  return video::stream_spec(settings_, channel, real_play_type, key, spec);
+  int32_t status;
+  {
+    std::lock_guard<std::mutex> hold(state_lock_);
+    status = video::stream_spec(settings_, channel, real_play_type, key, spec);
+  }
+  if (status == proto::status::ok && spec.scene.ptz) {
+    spec.ptz = ptz_head(channel);
+    if (spec.ptz != nullptr) spec.scene.view = spec.ptz->view();
+  }
+  return status;
+}
+
+std::shared_ptr<video::PtzHead> Device::ptz_head(int32_t channel) const {
+  if (channel < 0 || static_cast<size_t>(channel) >= ptz_heads_.size()) return nullptr;
+  return ptz_heads_[static_cast<size_t>(channel)];
+}
+
+int32_t Device::ptz_control(const proto::PtzControl& request) {
+  {
+    std::lock_guard<std::mutex> hold(state_lock_);
+    if (request.channel < 0 || request.channel >= settings_.channels) return proto::status::invalid_parameter;
+  }
+  auto head = ptz_head(request.channel);
+  return head != nullptr ? head->control(request) : proto::status::not_supported;
 }
 
 proto::LoginReply Device::login_reply(uint32_t token) const {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "devsdk/proto/messages.h"
+#include "devsdk/proto/ptz.h"
 #include "sim/device/http_page.h"
 #include "sim/device/settings.h"
 #include "sim/device/video/video_source.h"
@@ -75,6 +76,8 @@ class Device {
   const video::VideoSource& video() const { return *video_; }
   // Playbacks and downloads being sent now.
   int recording_streams() const { return recording_streams_.load(); }
+  // The pan-tilt-zoom head of a PTZ channel, null for other channels.
+  std::shared_ptr<video::PtzHead> ptz_head(int32_t channel) const;
 
   // ---- Used by the protocol logic of a connection (control_session.cpp) ----
   struct LoginResult {
@@ -99,6 +102,7 @@ class Device {
   // Alarm input (1) or output (2) states; false for another kind.
   bool io_states(uint32_t io_type, proto::IoStates& out);
   int32_t io_control(const proto::IoControl& request);  // a reply status
+  int32_t ptz_control(const proto::PtzControl& request);  // a reply status
 
  private:
   struct Connection {
@@ -137,6 +141,8 @@ class Device {
   uint32_t last_login_mode_ = 0;                   // guarded
 
   std::unique_ptr<video::VideoSource> video_ = std::make_unique<video::VideoSource>();
+  // One head per PTZ channel (settings.video.ptz), made at construction; immutable after it.
+  std::vector<std::shared_ptr<video::PtzHead>> ptz_heads_;
 
   std::mutex connections_lock_;
   std::list<std::unique_ptr<Connection>> connections_;  // guarded by connections_lock_

@@ -210,6 +210,10 @@ bool read_device(const sim::fixture::Account& account, const sim::fixture::Devic
     auto channel = static_cast<size_t>(cam->chlid);
     if (s.video.channel_names.size() <= channel) s.video.channel_names.resize(channel + 1);
     s.video.channel_names[channel] = cam->name;
+    if (cam->ptz != 0) {
+      if (s.video.ptz.size() <= channel) s.video.ptz.resize(channel + 1);
+      s.video.ptz[channel] = true;
+    }
   }
   if (dev.device_json.empty()) return true;
   Json d(cJSON_Parse(dev.device_json.c_str()), cJSON_Delete);

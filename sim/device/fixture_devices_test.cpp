@@ -127,6 +127,8 @@ TEST(FixtureDevices, DemoCamerasGetTheirVideoSettings) {
   EXPECT_FALSE(ptz->video.fisheye);
   EXPECT_TRUE(ptz->video.extra_cif);
   EXPECT_EQ(ptz->video.channel_names, (std::vector<std::string>{"Doca"}));
+  EXPECT_EQ(ptz->video.ptz, std::vector<bool>{true}) << "its camera has a pan-tilt-zoom head";
+  EXPECT_TRUE(recorder->video.ptz.empty() || !recorder->video.ptz[0]);
   EXPECT_TRUE(fisheye->video.fisheye);
   EXPECT_EQ(fisheye->channels, 1);
   // The recorder keeps the default schedule; the PTZ camera's days before yesterday and

@@ -46,6 +46,7 @@ struct VideoSettings {
   std::vector<std::string> channel_names;  // drawn into each channel's picture; "Canal N" beyond
   bool fisheye = false;    // a one-channel camera with a fisheye lens: circular picture
   bool extra_cif = false;  // extra stream 352 x 288 (240) instead of 704 x 576 (480)
+  std::vector<bool> ptz;   // channels with a pan-tilt-zoom head; none beyond the list
 };
 
 // A stretch of recording on one channel (or, with channel -1, on every channel), cut into files

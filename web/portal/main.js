@@ -16,6 +16,8 @@ import { WallBar } from "./wall_bar.js";
 import { LiveWall } from "./live.js";
 import { PaneZoom } from "./zoom.js";
 import { PlaybackView } from "./playback.js";
+import { MediaControls, SnapshotStrip } from "./controls.js";
+import { PanePlayer } from "./audio.js";
 
 set_language(pick_language(navigator.languages?.length ? navigator.languages : [navigator.language]));
 document.documentElement.lang = locale();
@@ -84,6 +86,13 @@ const playback = new PlaybackView({
 
 // A reload on the playback page finds the control still on it.
 if (wall_bar.page === 1) playback.enter();
+const media = new MediaControls({ call: control_call, live, surface, site, bar: wall_bar, root: $("#media-panel") });
+media.addEventListener("note", (e) => report(e.detail));
+const snapshots = new SnapshotStrip($("#snapshot-strip"));
+site.addEventListener("download", (e) => snapshots.add(e.detail.url, e.detail.name).catch((error) => log.add("site", "thumbnail failed", String(error), "error")));
+const audio = new PanePlayer(() => site.audio_context());
+site.addEventListener("audio", (e) => audio.on_audio(e.detail));
+site.addEventListener("audio-end", (e) => audio.on_end(e.detail));
 
 new ConnectionView(bridge, {
   indicator: $("#conn"),
@@ -133,6 +142,7 @@ function on_callback(detail) {
   log.add_callback(ev);
   live.on_callback(ev);
   playback.on_callback(ev);
+  media.on_callback(ev);
   for (const note of model.apply(ev)) report(note);
 }
 
@@ -162,6 +172,6 @@ $("#fullscreen-button").addEventListener("click", () => control && call(control,
 window.addEventListener("kavrel-restored", () => report({ level: "success", key: "conn.restored" }));
 
 // For tests and for a developer's console.
-window.kavrel = { bridge, model, session, site, surface, wall_bar, live, zoom, playback, get control() { return control; } };
+window.kavrel = { bridge, model, session, site, surface, wall_bar, live, zoom, playback, media, snapshots, audio, get control() { return control; } };
 
 start();

@@ -3,6 +3,7 @@
 // downloads. Requests with an id are answered with a site-reply; one is shown at a time.
 
 import { t } from "./i18n.js";
+import { menu_offers } from "./controls.js";
 
 const IDOK = 1;
 const IDCANCEL = 2;
@@ -60,7 +61,21 @@ export class Site extends EventTarget {
   }
 
   on_site(message) {
+    // Live sound comes in many small pieces: it goes to its player without a log line each.
+    if (message.kind === "audio" || message.kind === "audio-end") {
+      this.dispatchEvent(new CustomEvent(message.kind, { detail: message }));
+      return;
+    }
     this.log?.(`site ${message.kind}${message.id !== undefined ? " #" + message.id : ""}`, JSON.stringify(message));
+    if (message.kind === "menu" && this.menu_answer) {
+      // The page itself opened this menu to choose an item in it.
+      const { command, resolve } = this.menu_answer;
+      this.menu_answer = null;
+      const offered = menu_offers(message.items, command);
+      this.reply(message, offered ? command : 0);
+      resolve(offered);
+      return;
+    }
     switch (message.kind) {
       case "sound":
         this.play_sound(message.url);
@@ -94,6 +109,21 @@ export class Site extends EventTarget {
     }
     this.active = { message, close: () => {} };
     show();
+  }
+
+  // The next menu the control shows is answered with `command` (when it offers it) without being
+  // shown; resolves true when it was chosen, false when not offered or no menu came in time.
+  answer_next_menu(command, timeout_ms = 5000) {
+    this.menu_answer?.resolve(false);
+    return new Promise((resolve) => {
+      const entry = { command, resolve };
+      this.menu_answer = entry;
+      setTimeout(() => {
+        if (this.menu_answer !== entry) return;
+        this.menu_answer = null;
+        resolve(false);
+      }, timeout_ms);
+    });
   }
 
   reply(message, value) {
@@ -420,6 +450,7 @@ export class Site extends EventTarget {
     a.click();
     a.remove();
     this.report({ level: "success", key: "site.download", params: { name: name || url } });
+    this.dispatchEvent(new CustomEvent("download", { detail: { url, name } }));
   }
 }
 

@@ -269,7 +269,9 @@ describe("demo portal against kavrel-host", { timeout: 300000 }, () => {
     await page.waitForFunction(() => {
       const c = document.querySelector("#surface");
       const r = c.getBoundingClientRect();
-      return r.width > 1400 && c.width === Math.round(r.width * devicePixelRatio) && c.height === Math.round(r.height * devicePixelRatio);
+      // The wall takes all the width the camera list and the media controls leave.
+      const side = document.querySelector("#sidebar").getBoundingClientRect().width + document.querySelector("#media-panel").getBoundingClientRect().width;
+      return r.width > 1300 && r.width >= innerWidth - side - 2 && c.width === Math.round(r.width * devicePixelRatio) && c.height === Math.round(r.height * devicePixelRatio);
     }, null, { timeout: 20000 });
     for (const id of ONLINE) await page.waitForSelector(`.device-row[data-device-id="${id}"][data-link=online]`);
     await shot("portal-1920");

@@ -172,6 +172,12 @@ std::shared_ptr<const EncodedLoop> encoded_loop(const SceneSpec& spec, int bit_r
   return loop;
 }
 
+std::shared_ptr<const EncodedLoop> encode_loop(const SceneSpec& spec, int bit_rate) {
+  std::shared_ptr<const EncodedLoop> loop = encode(spec, bit_rate);
+  encoded_count.fetch_add(1);
+  return loop;
+}
+
 uint64_t loops_encoded() { return encoded_count.load(); }
 
 }  // namespace sim::device::video

@@ -38,6 +38,9 @@ struct EncodedLoop {
 // asking for one scene wait for one encoding.
 std::shared_ptr<const EncodedLoop> encoded_loop(const SceneSpec& spec, int bit_rate);
 
+// The loop of `spec` encoded now, without the cache (for views that come and go). Null as above.
+std::shared_ptr<const EncodedLoop> encode_loop(const SceneSpec& spec, int bit_rate);
+
 // How many loops this process has encoded.
 uint64_t loops_encoded();
 

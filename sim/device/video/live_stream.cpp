@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "sim/device/video/band_slice.h"
+#include "sim/device/video/sound_loop.h"
 
 namespace sim::device::video {
 
@@ -48,8 +49,14 @@ bool StreamViewer::closed() const {
   return closed_;
 }
 
-LiveStream::LiveStream(std::shared_ptr<const EncodedLoop> loop, std::optional<proto::LensInfo> lens)
-    : loop_(std::move(loop)), lens_(lens), painter_(loop_->width, loop_->height) {}
+LiveStream::LiveStream(std::shared_ptr<const EncodedLoop> loop, std::optional<proto::LensInfo> lens,
+                       std::shared_ptr<const std::vector<uint8_t>> sound)
+    : lens_(lens), sound_(std::move(sound)), painter_(loop->width, loop->height), loop_(std::move(loop)) {}
+
+void LiveStream::replace_loop(std::shared_ptr<const EncodedLoop> loop) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (loop != nullptr && loop->width == loop_->width && loop->height == loop_->height) next_loop_ = std::move(loop);
+}
 
 void LiveStream::add(const std::shared_ptr<StreamViewer>& viewer) {
   std::lock_guard<std::mutex> hold(lock_);
@@ -79,44 +86,67 @@ uint64_t LiveStream::produced() const {
 }
 
 FrameBytes media_frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, int width, int height,
-                               const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+                               const uint8_t* a, size_t a_size, const std::vector<uint8_t>& b) {
   proto::Writer fields;
   fields.u64(capture_ms).u8(kind).u8(codec).u16(static_cast<uint16_t>(width)).u16(static_cast<uint16_t>(height));
   proto::Header header;
   header.flags = proto::kFlagPush;
   header.type = static_cast<uint16_t>(proto::Type::media_frame);
-  header.length = static_cast<uint32_t>(fields.data().size() + a.size() + b.size());
+  header.length = static_cast<uint32_t>(fields.data().size() + a_size + b.size());
   auto message = std::make_shared<std::vector<uint8_t>>();
   message->reserve(proto::kHeaderBytes + header.length);
   proto::append_header(*message, header);
   message->insert(message->end(), fields.data().begin(), fields.data().end());
-  message->insert(message->end(), a.begin(), a.end());
+  message->insert(message->end(), a, a + a_size);
   message->insert(message->end(), b.begin(), b.end());
   return message;
 }
 
-FrameBytes LiveStream::frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, const std::vector<uint8_t>& a,
-                                     const std::vector<uint8_t>& b) const {
-  return media_frame_message(kind, codec, capture_ms, loop_->width, loop_->height, a, b);
+FrameBytes media_frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, int width, int height,
+                               const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  return media_frame_message(kind, codec, capture_ms, width, height, a.data(), a.size(), b);
+}
+
+FrameBytes LiveStream::frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, int width, int height,
+                                     const uint8_t* a, size_t a_size, const std::vector<uint8_t>& b) {
+  return media_frame_message(kind, codec, capture_ms, width, height, a, a_size, b);
 }
 
 bool LiveStream::produce(uint64_t capture_ms) {
   size_t index;
+  std::shared_ptr<const EncodedLoop> loop;
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (viewers_.empty()) return false;
+    if (next_loop_ != nullptr) {
+      // A new view begins at a key picture of its loop, keeping the motion's place roughly.
+      loop_ = std::move(next_loop_);
+      next_loop_ = nullptr;
+      next_picture_ = (next_picture_ + kKeyInterval - 1) / kKeyInterval * kKeyInterval % loop_->pictures.size();
+    }
+    loop = loop_;
     index = next_picture_;
-    next_picture_ = (next_picture_ + 1) % loop_->pictures.size();
+    next_picture_ = (next_picture_ + 1) % loop->pictures.size();
   }
-  const LoopPicture& picture = loop_->pictures[index];
+  const LoopPicture& picture = loop->pictures[index];
   band_slice_.clear();
-  BandSamples band{painter_.paint(capture_ms), loop_->width, static_cast<uint32_t>(loop_->width / 16),
+  BandSamples band{painter_.paint(capture_ms), loop->width, static_cast<uint32_t>(loop->width / 16),
                    static_cast<uint32_t>(kBandLines / 16)};
-  append_band_slice(band_slice_, picture.facts, loop_->sps, loop_->pps, loop_->band_first_mb, band);
+  append_band_slice(band_slice_, picture.facts, loop->sps, loop->pps, loop->band_first_mb, band);
   FrameBytes lens;
-  if (picture.key && lens_) lens = frame_message(proto::kFrameLens, 0, capture_ms, proto::encode(*lens_), {});
+  if (picture.key && lens_) {
+    auto info = proto::encode(*lens_);
+    lens = frame_message(proto::kFrameLens, 0, capture_ms, loop->width, loop->height, info.data(), info.size(), {});
+  }
   FrameBytes frame = frame_message(picture.key ? proto::kFrameVideoKey : proto::kFrameVideoDelta, proto::kCodecH264,
-                                   capture_ms, picture.bytes, band_slice_);
+                                   capture_ms, loop->width, loop->height, picture.bytes.data(), picture.bytes.size(),
+                                   band_slice_);
+  FrameBytes sound;
+  if (sound_ != nullptr && !sound_->empty()) {
+    size_t from = index * kSoundSamplesPerPicture % sound_->size();
+    size_t count = std::min<size_t>(kSoundSamplesPerPicture, sound_->size() - from);
+    sound = frame_message(proto::kFrameAudio, proto::kCodecG711A, capture_ms, 0, 0, sound_->data() + from, count, {});
+  }
 
   std::lock_guard<std::mutex> hold(lock_);
   if (viewers_.empty()) return false;  // the last viewer left meanwhile
@@ -127,6 +157,7 @@ bool LiveStream::produce(uint64_t capture_ms) {
   for (const auto& viewer : viewers_) {
     if (lens) viewer->offer(lens, true);
     viewer->offer(frame, picture.key);
+    if (sound) viewer->offer(sound, false);
   }
   return true;
 }

@@ -27,6 +27,8 @@ using FrameBytes = std::shared_ptr<const std::vector<uint8_t>>;  // one whole me
 // The media_frame message of one frame whose data is `a` followed by `b`.
 FrameBytes media_frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, int width, int height,
                                const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
+FrameBytes media_frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, int width, int height,
+                               const uint8_t* a, size_t a_size, const std::vector<uint8_t>& b);
 
 // The sending end of one stream connection. Threads: the pacer offers, the connection's thread
 // takes; the queue and flags are guarded by lock_.
@@ -35,8 +37,8 @@ class StreamViewer {
   explicit StreamViewer(uint32_t token) : token_(token) {}
   uint32_t token() const { return token_; }
 
-  // Queues a picture. Beyond kMaxQueued pictures the queue is dropped and the viewer skips to
-  // the next key picture.
+  // Queues a picture (or its sound). Beyond kMaxQueued messages the queue is dropped and the
+  // viewer skips to the next key picture.
   void offer(const FrameBytes& frame, bool key);
   // Waits up to wait_ms for pictures and moves them to `out`; false once closed.
   bool take(std::vector<FrameBytes>& out, int wait_ms);
@@ -44,7 +46,7 @@ class StreamViewer {
   void close();
   bool closed() const;
 
-  static constexpr size_t kMaxQueued = 50;
+  static constexpr size_t kMaxQueued = 100;  // two seconds of pictures and their sound
 
  private:
   const uint32_t token_;
@@ -57,8 +59,14 @@ class StreamViewer {
 
 class LiveStream {
  public:
-  // `lens`: sent before every key picture of a fisheye stream.
-  LiveStream(std::shared_ptr<const EncodedLoop> loop, std::optional<proto::LensInfo> lens);
+  // `lens`: sent before every key picture of a fisheye stream. `sound`: A-law bytes of a loop
+  // (sound_loop.h) sent after every picture, 40 ms of it each; null for a silent stream.
+  LiveStream(std::shared_ptr<const EncodedLoop> loop, std::optional<proto::LensInfo> lens,
+             std::shared_ptr<const std::vector<uint8_t>> sound = nullptr);
+
+  // Shows `loop` (same size) from the next picture on, starting at one of its key pictures: a
+  // PTZ camera's new view. Any thread.
+  void replace_loop(std::shared_ptr<const EncodedLoop> loop);
 
   // Threads: add and remove run on connection threads, produce on the pacer.
   void add(const std::shared_ptr<StreamViewer>& viewer);
@@ -71,17 +79,19 @@ class LiveStream {
   uint64_t produced() const;
 
  private:
-  FrameBytes frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, const std::vector<uint8_t>& a,
-                           const std::vector<uint8_t>& b) const;
+  static FrameBytes frame_message(uint8_t kind, uint8_t codec, uint64_t capture_ms, int width, int height,
+                                  const uint8_t* a, size_t a_size, const std::vector<uint8_t>& b);
 
-  const std::shared_ptr<const EncodedLoop> loop_;
   const std::optional<proto::LensInfo> lens_;
+  const std::shared_ptr<const std::vector<uint8_t>> sound_;
   // Pacer only.
   BandPainter painter_;
   std::vector<uint8_t> band_slice_;
 
   mutable std::mutex lock_;
-  std::vector<std::shared_ptr<StreamViewer>> viewers_;  // guarded by lock_
+  std::shared_ptr<const EncodedLoop> loop_;              // guarded by lock_
+  std::shared_ptr<const EncodedLoop> next_loop_;         // guarded: replaces loop_ at the next picture
+  std::vector<std::shared_ptr<StreamViewer>> viewers_;  // guarded
   std::vector<std::pair<FrameBytes, bool>> since_key_;  // guarded: messages since the last key
   size_t next_picture_ = 0;                             // guarded
   uint64_t produced_ = 0;                               // guarded

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <tuple>
 
@@ -186,6 +187,55 @@ void draw_room(cairo_t* cr, const SceneCell& cell, int w, int h, double t) {
   }
 }
 
+// What a PTZ camera sees: a street five pictures wide with sky above and ground below, of which
+// the view shows the part where it points, magnified by its zoom. The middle picture is the
+// channel's own street; the title and a readout of the position stay put.
+void draw_ptz_view(cairo_t* cr, const SceneCell& cell, const PtzView& view, int w, int h, double t) {
+  constexpr int kCells = 5;
+  const double world_w = static_cast<double>(w) * kCells, margin = h * 0.3, world_h = h + 2 * margin;
+  const double zoom = std::pow(1.25, view.zoom);
+  const double half_w = w / (2 * zoom), half_h = h / (2 * zoom);
+  const double cx = std::clamp(world_w / 2 + view.pan * w / 32.0, half_w, world_w - half_w);
+  const double cy = std::clamp(world_h / 2 + view.tilt * h / 32.0, half_h, world_h - half_h);
+  cairo_save(cr);
+  cairo_rectangle(cr, 0, 0, w, h);
+  cairo_clip(cr);
+  cairo_scale(cr, zoom, zoom);
+  cairo_translate(cr, -(cx - half_w), -(cy - half_h));
+  const Rgb& sky = pick(kSkies, cell.seed);
+  cairo_set_source_rgb(cr, sky.r * 0.45, sky.g * 0.45, sky.b * 0.55);
+  cairo_rectangle(cr, 0, 0, world_w, margin + 1);
+  cairo_fill(cr);
+  for (int i = 0; i < 40; ++i) {  // stars, so a tilt up shows something to move by
+    cairo_set_source_rgb(cr, 0.95, 0.95, 0.8);
+    cairo_arc(cr, world_w * hash01(cell.seed, i + 100), margin * hash01(cell.seed, i + 200), h * 0.006, 0, kTau);
+    cairo_fill(cr);
+  }
+  for (int k = 0; k < kCells; ++k) {
+    const double x0 = static_cast<double>(w) * k;
+    if (x0 + w < cx - half_w || x0 > cx + half_w) continue;  // out of view
+    SceneCell part{std::string(), k == kCells / 2 ? cell.seed : cell.seed * 7 + k + 11};
+    draw_street(cr, part, x0, margin, w, h, t);
+  }
+  for (int k = 0; k < 2 * kCells; ++k) {  // fields below the street
+    const double shade = (k % 2) ? 0.3 : 0.22;
+    cairo_set_source_rgb(cr, shade * 0.8, shade * 1.2, shade * 0.6);
+    cairo_rectangle(cr, w * k / 2.0, margin + h, w / 2.0 + 1, margin);
+    cairo_fill(cr);
+  }
+  cairo_restore(cr);
+  if (!cell.title.empty()) outlined_text(cr, cell.title, h * 0.04, h * 0.1, std::max(9.0, h / 14.0));
+  // A still strip at the bottom with the position, so the lines above the band never change
+  // (as in every scene) whatever the view shows.
+  const double strip = 24;
+  cairo_set_source_rgb(cr, 0.1, 0.1, 0.12);
+  cairo_rectangle(cr, 0, h - strip, w, strip);
+  cairo_fill(cr);
+  char readout[64];
+  std::snprintf(readout, sizeof readout, "PTZ %+d %+d %.1fx", view.pan, view.tilt, zoom);
+  outlined_text(cr, readout, w * 0.02, h - 6, 14);
+}
+
 }  // namespace
 
 bool SceneSpec::operator<(const SceneSpec& o) const {
@@ -193,7 +243,7 @@ bool SceneSpec::operator<(const SceneSpec& o) const {
     std::string all_cells;
     for (const auto& c : s.cells) all_cells += c.title + '\x01' + std::to_string(c.seed) + '\x02';
     return std::make_tuple(static_cast<int>(s.kind), s.width, s.height, s.cell.title, s.cell.seed, all_cells, s.columns,
-                           s.rows);
+                           s.rows, s.ptz, s.view.pan, s.view.tilt, s.view.zoom);
   };
   return key(*this) < key(o);
 }
@@ -258,7 +308,10 @@ const uint8_t* SceneRenderer::render(int index) {
   cairo_paint(cr);
   switch (s.kind) {
     case SceneSpec::Kind::street:
-      draw_street(cr, s.cell, 0, 0, s.width, scene_h, t);
+      if (s.ptz)
+        draw_ptz_view(cr, s.cell, s.view, s.width, scene_h, t);
+      else
+        draw_street(cr, s.cell, 0, 0, s.width, scene_h, t);
       break;
     case SceneSpec::Kind::mosaic: {
       double cw = static_cast<double>(s.width) / s.columns, ch = static_cast<double>(scene_h) / s.rows;

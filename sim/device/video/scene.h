@@ -15,6 +15,16 @@ struct SceneCell {
   int seed = 0;       // the channel number: colours and motion
 };
 
+// Where a PTZ camera's view points, in steps: pan across a street five pictures wide (a step is
+// 1/32 of a picture's width, 0 the middle), tilt up (negative) and down (1/32 of its height),
+// zoom 1.25^zoom times.
+struct PtzView {
+  int pan = 0;
+  int tilt = 0;
+  int zoom = 0;
+  bool operator==(const PtzView&) const = default;
+};
+
 struct SceneSpec {
   enum class Kind { street, fisheye, mosaic };
   Kind kind = Kind::street;
@@ -24,6 +34,8 @@ struct SceneSpec {
   std::vector<SceneCell> cells;   // mosaic: one per tile, in order; an empty title leaves it dark
   int columns = 1;                // mosaic grid
   int rows = 1;
+  bool ptz = false;  // street: the view of a PTZ camera over a wider street, where `view` points
+  PtzView view;
   bool operator<(const SceneSpec& o) const;
 };
 

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "sim/device/video/sound_loop.h"
+
 namespace sim::device::video {
 namespace {
 
@@ -46,7 +48,7 @@ using Json = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
 cJSON* stream_json(bool enabled, int width, int height, int kbps) {
   cJSON* stream = cJSON_CreateObject();
   cJSON_AddBoolToObject(stream, "video_enable", enabled);
-  cJSON_AddBoolToObject(stream, "audio_enable", false);
+  cJSON_AddBoolToObject(stream, "audio_enable", enabled);  // every channel's streams carry its tone
   cJSON* video = cJSON_AddObjectToObject(stream, "video");
   cJSON_AddStringToObject(video, "codec", "H.264");
   cJSON_AddNumberToObject(video, "width", width);
@@ -74,6 +76,11 @@ std::string channel_title(const Settings& settings, int channel) {
     return settings.video.channel_names[static_cast<size_t>(channel)];
   }
   return "Canal " + std::to_string(channel + 1);
+}
+
+bool is_ptz_channel(const Settings& settings, int channel) {
+  return channel >= 0 && static_cast<size_t>(channel) < settings.video.ptz.size() &&
+         settings.video.ptz[static_cast<size_t>(channel)];
 }
 
 proto::ChannelConfig channel_config(const Settings& settings, int channel) {
@@ -147,6 +154,10 @@ int32_t stream_spec(const Settings& settings, int32_t channel, uint32_t real_pla
       for (int i = 0; i < split.count; ++i)
         spec.scene.cells.push_back({i < settings.channels ? channel_title(settings, i) : std::string(), i});
     }
+  }
+  if (spec.scene.kind != SceneSpec::Kind::mosaic) {
+    spec.tone_hz = channel_tone_hz(channel);
+    spec.scene.ptz = spec.scene.kind == SceneSpec::Kind::street && is_ptz_channel(settings, channel);
   }
   if (spec.scene.kind == SceneSpec::Kind::fisheye) {
     FisheyeLens lens = fisheye_lens(spec.scene.width, spec.scene.height);

@@ -4,7 +4,8 @@
 //
 // Streams: main 1280 x 720 (resolution code 17, 2 Mbit/s); extra 704 x 576 (code 0) or, with
 // extra_cif, 352 x 288 (code 3), 480 and 240 lines under NTSC; multi-channel preview 704 x 576, a
-// mosaic of the first channels (real-play types 7 to 14) or one channel (type 6).
+// mosaic of the first channels (real-play types 7 to 14) or one channel (type 6). The streams of
+// one channel carry its tone (sound_loop.h); a PTZ channel's street is the view of its head.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,9 @@ inline constexpr uint32_t kRealPlayMultiLast = 14;
 
 // The name drawn into a channel's picture.
 std::string channel_title(const Settings& settings, int channel);
+
+// True for a channel with a pan-tilt-zoom head.
+bool is_ptz_channel(const Settings& settings, int channel);
 
 // For a channel below settings.channels.
 proto::ChannelConfig channel_config(const Settings& settings, int channel);

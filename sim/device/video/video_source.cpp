@@ -4,6 +4,8 @@
 #include <chrono>
 #include <vector>
 
+#include "sim/device/video/sound_loop.h"
+
 namespace sim::device::video {
 namespace {
 
@@ -19,12 +21,15 @@ VideoSource::~VideoSource() { stop(); }
 
 bool VideoSource::attach(const StreamKey& key, const StreamSpec& spec, const std::shared_ptr<StreamViewer>& viewer) {
   // Encoding a loop takes a while the first time: never under the lock.
-  auto loop = encoded_loop(spec.scene, spec.bit_rate);
+  auto loop = spec.ptz != nullptr ? ptz_view_loop(spec.scene, spec.bit_rate) : encoded_loop(spec.scene, spec.bit_rate);
   if (loop == nullptr) return false;
   std::lock_guard<std::mutex> hold(lock_);
   if (stopping_) return false;
   auto& stream = streams_[key];
-  if (stream == nullptr) stream = std::make_shared<LiveStream>(loop, spec.lens);
+  if (stream == nullptr) {
+    stream = std::make_shared<LiveStream>(loop, spec.lens, spec.tone_hz > 0 ? tone_loop(spec.tone_hz) : nullptr);
+    if (spec.ptz != nullptr) ptz_.track(stream.get(), stream, spec.ptz, spec.scene, spec.bit_rate);
+  }
   stream->add(viewer);
   viewers_.emplace_back(key, viewer);
   if (!pacer_.joinable()) pacer_ = std::thread([this] { pace(); });
@@ -36,7 +41,10 @@ void VideoSource::detach(const StreamKey& key, const std::shared_ptr<StreamViewe
   std::lock_guard<std::mutex> hold(lock_);
   viewers_.erase(std::remove(viewers_.begin(), viewers_.end(), std::make_pair(key, viewer)), viewers_.end());
   auto it = streams_.find(key);
-  if (it != streams_.end() && it->second->remove(viewer)) streams_.erase(it);
+  if (it != streams_.end() && it->second->remove(viewer)) {
+    ptz_.untrack(it->second.get());
+    streams_.erase(it);
+  }
 }
 
 void VideoSource::close_viewers(uint32_t token) {
@@ -53,6 +61,7 @@ void VideoSource::stop() {
   }
   wake_.notify_all();
   if (pacer_.joinable()) pacer_.join();
+  ptz_.stop();
   // The viewers' connections detach on their own threads; a later attach starts a new pacer.
   std::lock_guard<std::mutex> hold(lock_);
   stopping_ = false;
@@ -98,6 +107,7 @@ void VideoSource::pace() {
     for (auto& stream : active)
       if (stream->produce(now)) produced_total_.fetch_add(1);
     active.clear();
+    ptz_.poll();
     next += kTick;
     // A pacer that fell far behind (a stalled machine) starts afresh instead of bursting.
     if (Clock::now() - next > std::chrono::milliseconds(200)) next = Clock::now() + kTick;

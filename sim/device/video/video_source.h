@@ -20,15 +20,20 @@
 #include <thread>
 
 #include "sim/device/video/live_stream.h"
+#include "sim/device/video/ptz_follower.h"
+#include "sim/device/video/ptz_head.h"
 #include "sim/device/video/scene.h"
 
 namespace sim::device::video {
 
-// What a stream shows: the scene, its bit rate, and the lens of a fisheye picture.
+// What a stream shows: the scene, its bit rate, the lens of a fisheye picture, the head of a
+// PTZ camera (the scene's view follows it) and the pitch of its sound (0: silent).
 struct StreamSpec {
   SceneSpec scene;
   int bit_rate = 1000000;
   std::optional<proto::LensInfo> lens;
+  std::shared_ptr<PtzHead> ptz;
+  int tone_hz = 0;
 };
 
 // Channel and real-play type of a live stream.
@@ -67,6 +72,7 @@ class VideoSource {
   bool stopping_ = false;                                      // guarded
   std::thread pacer_;                                          // started under lock_
   std::atomic<uint64_t> produced_total_{0};
+  PtzFollower ptz_;  // the views of PTZ streams
 };
 
 }  // namespace sim::device::video
