@@ -22,7 +22,6 @@ std::shared_ptr<StreamSession> remove_stream(int32_t handle) {
   if (it == table.end()) return nullptr;
   auto stream = it->second;
   table.erase(it);
-  release_handle(handle);
   return stream;
 }
 
@@ -171,6 +170,7 @@ NET_BOOL NET_StopRealPlay(int32_t stream_handle) {
   // stream is stopped from its own callback, which then ends with that call).
   stream->connection->close();
   netsdk::join_reaped();
+  netsdk::release_handle(stream_handle);  // only now: no callback names it any more
   set_last_error(0);
   return 1;
 }

@@ -62,6 +62,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           }
           break;
         }
+        case proto::Type::record_query: {
+          NET_RECORDFILE_INFO files[4];
+          netsdk::fill_record_files(m.payload, 0, files, 4);
+          break;
+        }
+        case proto::Type::record_month: {
+          NET_RECORD_STATUS status;
+          netsdk::fill_record_status(m.payload, &status);
+          break;
+        }
+        case proto::Type::bind: {
+          proto::RecordStreamInfo info;
+          proto::decode(m.payload, info);
+          break;
+        }
         case proto::Type::stream_end: {
           proto::StreamEnd end;
           proto::decode(m.payload, end);

@@ -2,7 +2,8 @@
 // settings name a tunnel service, registered there under its identifier through an embedded
 // device agent that relays tunnel streams to its service port.
 //
-// Threads: the accept thread, one thread per connection and the agent's threads, all started
+// Threads: the accept thread, one thread per connection (a playback or download is sent on its
+// connection's thread) and the agent's threads, all started
 // by start() and stopped and joined by stop() (or the destructor). The device's state (settings, logins,
 // alarm I/O, switches, counters) is guarded by `state_lock_`; the connection list by
 // `connections_lock_`. Both are taken briefly and never together with a socket wait.

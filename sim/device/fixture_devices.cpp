@@ -114,7 +114,9 @@ bool fault_of(const cJSON* object, Fault& fault, std::string& error, const std::
   };
   static const Named kTypes[] = {{"login", proto::Type::login},         {"logout", proto::Type::logout},
                                  {"keepalive", proto::Type::keepalive}, {"get_config", proto::Type::get_config},
-                                 {"io_state", proto::Type::io_state},   {"io_control", proto::Type::io_control}};
+                                 {"io_state", proto::Type::io_state},   {"io_control", proto::Type::io_control},
+                                 {"record_query", proto::Type::record_query},
+                                 {"record_month", proto::Type::record_month}};
   if (on == "any") {
     fault.on_type = 0;
     return true;
