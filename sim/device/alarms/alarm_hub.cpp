@@ -39,6 +39,7 @@ bool AlarmHub::subscribe(const std::shared_ptr<PushSink>& sink, const std::vecto
       bytes.insert(bytes.end(), e.begin(), e.end());
     }
     sinks_.insert(sink);
+    ++subscriptions_made_;
   }
   return sink->send_locked(bytes, kPushWaitMs);
 }
@@ -77,6 +78,11 @@ bool AlarmHub::is_on(uint32_t kind, int32_t channel) const {
 size_t AlarmHub::subscribers() const {
   std::lock_guard<std::mutex> hold(lock_);
   return sinks_.size();
+}
+
+int AlarmHub::subscriptions_made() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return subscriptions_made_;
 }
 
 int AlarmHub::pushes_sent() const {

@@ -36,6 +36,7 @@ class AlarmHub {
   // For tests.
   bool is_on(uint32_t kind, int32_t channel) const;
   size_t subscribers() const;
+  int subscriptions_made() const;  // subscribe() calls so far
   int pushes_sent() const;
 
  private:
@@ -44,6 +45,7 @@ class AlarmHub {
   std::map<std::pair<uint32_t, int32_t>, uint8_t> states_;  // guarded by lock_; only alarms that are on
   std::set<std::shared_ptr<PushSink>> sinks_;               // guarded by lock_
   int pushes_sent_ = 0;                                     // guarded by lock_
+  int subscriptions_made_ = 0;                              // guarded by lock_
 };
 
 }  // namespace sim::device
