@@ -23,7 +23,9 @@ foreach(required brixa_init brixa_uninit brixa_set_port_range brixa_create brixa
                  brixa_start_realplay brixa_stop_realplay brixa_get_channel_resolution
                  brixa_get_connection_type brixa_set_fisheye_mount_mode brixa_set_fisheye_visualization
                  brixa_set_history_mode brixa_set_history_interval brixa_set_wdr_mode brixa_set_wdr_intensity
-                 brixa_set_freeze_mode)
+                 brixa_set_freeze_mode
+                 brixa_start_listen_alert brixa_stop_listen_alert brixa_start_search_devices
+                 brixa_stop_search_devices)
   if(NOT symbols MATCHES " T ${required}\n")
     message(FATAL_ERROR "libbrixa.so does not export ${required}")
   endif()

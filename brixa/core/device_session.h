@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "brixa/alerts/alert_state.h"
 #include "brixa/core/intrusive_list.h"
 #include "brixa/live/live_channels.h"
 #include "platform/threads/thread.h"
@@ -48,6 +49,9 @@ struct device_session {
 
   // Live streams, fisheye and resolution cache of the session's channels.
   live::LiveChannels live;
+
+  // Alert listening flags and the alarm states last seen.
+  alerts::AlertState alerts;
 
   static device_session* from_link(ListLink* link) { return reinterpret_cast<device_session*>(link); }
 };

@@ -1,5 +1,6 @@
 #include "brixa/core/session_teardown.h"
 
+#include "brixa/alerts/alerts.h"
 #include "brixa/core/sdk_errors.h"
 #include "brixa/live/live_streams.h"
 #include "brixa/sdk/sdk.h"
@@ -7,6 +8,7 @@
 namespace brixa {
 
 void stop_session_activity(device_session* session) {
+  alerts::stop_session_alerts(session);
   live::stop_session_streams(session);
   if (session->login_handle > 0) {
     if (!NET_Logout(session->login_handle)) trace_netsdk_error("brixa_release", 197, "NET_Logout (197)");

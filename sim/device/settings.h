@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/device/alarms/alarm_settings.h"
+
 namespace sim::device {
 
 struct User {
@@ -68,6 +70,8 @@ struct Settings {
   Fault fault;
   TunnelLink tunnel;
   VideoSettings video;
+  AlarmSettings alarms;         // alarms the device raises on its own
+  uint16_t discovery_port = 0;  // answers the LAN search on this UDP port; 0: does not
 };
 
 }  // namespace sim::device
