@@ -488,8 +488,9 @@ void CkavrelCtrl::UniniCamInfo() {
     trace::value("cam_id", camera->id.c_str());
     StopPlayThread(camera);
     camera->camStartMode.store(0);
-    // Record query, record status and alert listening workers are stopped here once the media
-    // operations keep them.
+    StopListenAlertThread(camera);
+    // Record query and record status workers are stopped here once the media operations keep
+    // them.
   }
 }
 

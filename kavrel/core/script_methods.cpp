@@ -66,10 +66,6 @@ void CkavrelCtrl::CliCloudGetCamListSp() {
   call_blocking(UiWaitStyle(), [&] { cloud.get_cam_list(client); });
 }
 
-// ---- devices ----
-
-void CkavrelCtrl::CliDeviceSearch() { KAVREL_TRACED(CliDeviceSearch); }
-
 // ---- snapshots, audio, PTZ (live viewing is in kavrel/media/live_view.cpp) ----
 
 std::u16string CkavrelCtrl::CliCapturePicToInternetCache(int32_t lPnlIndex) {
@@ -161,7 +157,7 @@ void CkavrelCtrl::CliPTZZoomStop(int32_t lPnlIndex) {
   KAVREL_ARG(lPnlIndex);
 }
 
-// ---- recordings, playback, export, alerts ----
+// ---- recordings, playback, export (alerts are in kavrel/media/alerts.cpp) ----
 
 void CkavrelCtrl::CliQueryRecordDev(const char16_t* camID, const char16_t* szStartTime, const char16_t* szEndTime) {
   KAVREL_TRACED(CliQueryRecordDev);
@@ -205,24 +201,6 @@ int32_t CkavrelCtrl::CliStartBackup(const char16_t* camID, const char16_t* szSta
 int32_t CkavrelCtrl::CliStopBackup() {
   KAVREL_TRACED(CliStopBackup);
   return -1;  // not built yet: never report success for work that was not done
-}
-
-void CkavrelCtrl::CliStartListenAlertDev(const char16_t* camID, int32_t lAlertType) {
-  KAVREL_TRACED(CliStartListenAlertDev);
-  KAVREL_ARG(camID);
-  KAVREL_ARG(lAlertType);
-}
-
-void CkavrelCtrl::CliStopListenAlertDev(const char16_t* camID) {
-  KAVREL_TRACED(CliStopListenAlertDev);
-  KAVREL_ARG(camID);
-}
-
-void CkavrelCtrl::CliQueryAlarm(const char16_t* devid, const char16_t* timeBegin, const char16_t* timeEnd) {
-  KAVREL_TRACED(CliQueryAlarm);
-  KAVREL_ARG(devid);
-  KAVREL_ARG(timeBegin);
-  KAVREL_ARG(timeEnd);
 }
 
 // ---- layouts ----

@@ -101,8 +101,11 @@ void CkavrelCtrl::OnCmsBtnLButtonDown(int32_t index, int32_t command) {
     case ui::kCmdFreezeBottomRight:
       if (target != nullptr) target->SetFreezeMode(true, command - ui::kCmdFreezeTopLeft);
       break;
+    case ui::kCmdAlarmOutput:
+      OnAlarmOutputButton(index);
+      break;
     default:
-      // Snapshots, recording, alarm output, export and fisheye commands belong to operations
+      // Snapshots, recording, export and fisheye commands belong to operations
       // that are not attached yet; like any unknown command they are only traced.
       trace::value("Command not handled", command);
       break;
