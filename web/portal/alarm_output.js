@@ -1,0 +1,161 @@
+// The alarm output of the selected live pane, switched the way a user switches it: with the
+// first button of the pane's own tool bar in the control's picture. The control has no script
+// method for alarm outputs; its tool-bar button reads the device's output 0, switches it the
+// other way and then shows what the device reports (a lit red beacon, "Desativar", while the
+// output is on; a grey one, "Ativar", while it is off). So the page finds the pane's video panel
+// in the picture, hovers the tool-bar strip so the bar appears, reads the beacon, and clicks it.
+// A device without alarm outputs has the snapshot button first: the page then clicks nothing.
+
+import { cell_rects } from "./wall_bar.js";
+import { page_start } from "./live.js";
+
+// The pane's background around the video (light grey) and how far a JPEG frame strays from it.
+export const PANE_BACKGROUND = [220, 220, 220];
+const TOLERANCE = 16;
+// The tool bar: a strip 32 pixels high at the bottom of the panel, one pixel inside it; live
+// panes of a device with alarm outputs have seven buttons, the alarm output first.
+const TOOL_BAR_HEIGHT = 32;
+const LIVE_BUTTONS = 7;
+
+function is_background(data, i) {
+  return (
+    Math.abs(data[i] - PANE_BACKGROUND[0]) <= TOLERANCE &&
+    Math.abs(data[i + 1] - PANE_BACKGROUND[1]) <= TOLERANCE &&
+    Math.abs(data[i + 2] - PANE_BACKGROUND[2]) <= TOLERANCE
+  );
+}
+
+// The video panel inside a pane picture `image` ({width, height, data} RGBA, the pane's cell):
+// {left, top, right, bottom} (right and bottom exclusive) of the part that is not the pane's
+// background, looked for along the middle column and row; null when the pane shows no video.
+// The pane's one-pixel border is left out.
+export function panel_bounds(image) {
+  const { width: w, height: h, data } = image;
+  if (w < 8 || h < 8) return null;
+  const at = (x, y) => (y * w + x) * 4;
+  const mid_x = w >> 1;
+  let top = 1;
+  while (top < h - 1 && is_background(data, at(mid_x, top))) top++;
+  let bottom = h - 2;
+  while (bottom > top && is_background(data, at(mid_x, bottom))) bottom--;
+  if (top >= h - 1 || bottom <= top) return null;
+  const mid_y = (top + bottom) >> 1;
+  let left = 1;
+  while (left < w - 1 && is_background(data, at(left, mid_y))) left++;
+  let right = w - 2;
+  while (right > left && is_background(data, at(right, mid_y))) right--;
+  if (right <= left) return null;
+  return { left, top, right: right + 1, bottom: bottom + 1 };
+}
+
+// The rectangle of button `index` of `count` on the tool bar of `panel` (panel coordinates as
+// panel_bounds gives them): the bar is the panel's bottom strip less one pixel, its buttons share
+// its inner width in equal slots.
+export function tool_bar_button(panel, index = 0, count = LIVE_BUTTONS) {
+  const inner_left = panel.left + 2;
+  const inner_right = panel.right - 2;
+  const inner_top = panel.bottom - TOOL_BAR_HEIGHT;
+  const inner_bottom = panel.bottom - 2;
+  const slot = Math.floor((inner_right - inner_left) / count);
+  return { x: inner_left + index * slot, y: inner_top, w: slot, h: inner_bottom - inner_top };
+}
+
+// What the first tool-bar button shows, from its pixels: "on" (a red beacon), "off" (a grey
+// beacon) or "other" (a colourful picture: the snapshot button of a device without outputs);
+// "hidden" when the bar is not drawn (the area is still video or background).
+export function read_beacon(image) {
+  const { data } = image;
+  let red = 0;
+  let colour = 0;
+  let dark = 0;
+  const n = data.length / 4;
+  for (let i = 0; i < data.length; i += 4) {
+    const r = data[i];
+    const g = data[i + 1];
+    const b = data[i + 2];
+    if (r > 150 && g < 110 && b < 110) red++;
+    else if ((b > 120 && b > r + 50) || (g > 120 && g > r + 50)) colour++;
+    if (r < 80 && g < 80 && b < 80) dark++;
+  }
+  // The bar's background is a dark gradient: most of the slot is dark when it is drawn.
+  if (dark < n * 0.3) return "hidden";
+  if (red >= 10 && red > colour) return "on";
+  if (colour >= 10) return "other";
+  return "off";
+}
+
+function pixels(context, rect) {
+  return context.getImageData(rect.x, rect.y, Math.max(1, rect.w), Math.max(1, rect.h));
+}
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+export class AlarmOutputSwitch {
+  // `surface` the Surface, `bar` the WallBar (pane count), `live` the LiveWall (selection,
+  // panes this page plays).
+  constructor({ surface, bar, live }) {
+    this.surface = surface;
+    this.bar = bar;
+    this.live = live;
+  }
+
+  // The selected pane and, when it plays live video, its panel in surface pixels.
+  async locate() {
+    const pane = await this.live.selected();
+    if (pane < 0 || !this.live.playing(pane)) return { pane: Math.max(pane, 0), panel: null };
+    const canvas = this.surface.canvas;
+    const cell = cell_rects(this.bar.count, canvas.width, canvas.height)[pane - page_start(this.bar.count, pane)];
+    if (!cell) return { pane, panel: null };
+    const found = panel_bounds(pixels(this.surface.raw_context, cell));
+    if (!found) return { pane, panel: null };
+    return {
+      pane,
+      panel: { left: cell.x + found.left, top: cell.y + found.top, right: cell.x + found.right, bottom: cell.y + found.bottom },
+    };
+  }
+
+  // Moves the pointer onto the alarm button so the tool bar shows, and reads the button once the
+  // picture has it (at most `limit_ms`).
+  async hover_and_read(panel, limit_ms = 3000) {
+    const button = tool_bar_button(panel);
+    const at = { x: button.x + (button.w >> 1), y: button.y + (button.h >> 1) };
+    const until = performance.now() + limit_ms;
+    let state = "hidden";
+    while (performance.now() < until) {
+      this.surface.input({ event: "mousemove", ...at, buttons: 0, mods: 0 });
+      await sleep(120);
+      state = read_beacon(pixels(this.surface.raw_context, { x: button.x + 2, y: button.y + 2, w: button.w - 4, h: button.h - 4 }));
+      if (state !== "hidden") break;
+    }
+    return { at, state };
+  }
+
+  // {pane, state}: "on", "off", "none" (no alarm output on the device), "not-live" or "unknown".
+  async read() {
+    const { pane, panel } = await this.locate();
+    if (!panel) return { pane, state: "not-live" };
+    const { state } = await this.hover_and_read(panel);
+    return { pane, state: state === "other" ? "none" : state === "hidden" ? "unknown" : state };
+  }
+
+  // Presses the selected pane's alarm-output button and reads what the device then reports.
+  async toggle() {
+    const { pane, panel } = await this.locate();
+    if (!panel) return { pane, state: "not-live" };
+    const before = await this.hover_and_read(panel);
+    if (before.state === "other") return { pane, state: "none" };
+    if (before.state === "hidden") return { pane, state: "unknown" };
+    this.surface.input({ event: "mousedown", ...before.at, button: 0, buttons: 1, mods: 0 });
+    this.surface.input({ event: "mouseup", ...before.at, button: 0, buttons: 0, mods: 0 });
+    // The control answers after the device has: wait for the beacon to change.
+    const want = before.state === "on" ? "off" : "on";
+    const until = performance.now() + 8000;
+    let state = before.state;
+    while (performance.now() < until) {
+      await sleep(150);
+      state = (await this.hover_and_read(panel, 1000)).state;
+      if (state === want) break;
+    }
+    return { pane, state: state === "hidden" ? "unknown" : state === "other" ? "none" : state };
+  }
+}
