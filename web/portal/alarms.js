@@ -98,6 +98,7 @@ export class AlarmsPanel extends EventTarget {
     this.button.append(element("span", "alarms-button-label", t("alarm.title")), element("span", "badge", "0"));
     this.badge = this.button.querySelector(".badge");
     this.badge.hidden = true;
+    this.button.title = t("alarm.title");
     this.button.addEventListener("click", () => this.open(root.hidden));
     slot.append(this.button);
 
