@@ -101,6 +101,8 @@ export class AlarmOutputSwitch {
 
   // The selected pane and, when it plays live video, its panel in surface pixels.
   async locate() {
+    // On the playback page the picture is the playback pane's.
+    if (this.bar.page !== 0) return { pane: 0, panel: null };
     const pane = await this.live.selected();
     if (pane < 0 || !this.live.playing(pane)) return { pane: Math.max(pane, 0), panel: null };
     const canvas = this.surface.canvas;

@@ -164,7 +164,14 @@ export class LiveWall extends EventTarget {
   on_callback(ev) {
     if (ev.nID === EV.PANE_SELECTED) this.last_selected = ev.nTag1;
     if (ev.nID === EV.PANE_CLOSED) this.panes.delete(ev.nTag1);
-    if ((ev.nID === EV.LIVE_STARTED && ev.nTag2 !== 0) || ev.nID === EV.LIVE_LOGIN_FAILED) this.panes.delete(ev.nTag1);
+    if (ev.nID === EV.LIVE_STARTED && ev.nTag2 !== 0) this.panes.delete(ev.nTag1);
+    // A failed login before a playback or an export names the playback pane, 0, too: only the
+    // pane's own camera clears it.
+    if (ev.nID === EV.LIVE_LOGIN_FAILED) {
+      const text = String(ev.szInfo ?? "");
+      const camera = text.includes("\0") ? text.slice(0, text.indexOf("\0")) : text;
+      if (this.panes.get(ev.nTag1)?.camera === camera) this.panes.delete(ev.nTag1);
+    }
   }
 
   // "Auto" panes play the stream their new size calls for: the page restarts those whose stream
@@ -188,14 +195,16 @@ export class LiveWall extends EventTarget {
 
   bind_drop() {
     const canvas = this.surface.canvas;
+    // On the playback page the canvas shows the playback pane: drops and keys are the playback
+    // view's.
     canvas.addEventListener("dragover", (e) => {
-      if (!e.dataTransfer.types.includes(CAMERA_DRAG_TYPE)) return;
+      if (this.bar.page !== 0 || !e.dataTransfer.types.includes(CAMERA_DRAG_TYPE)) return;
       e.preventDefault();
       e.dataTransfer.dropEffect = "copy";
     });
     canvas.addEventListener("drop", async (e) => {
       const camera = e.dataTransfer.getData(CAMERA_DRAG_TYPE);
-      if (!camera) return;
+      if (!camera || this.bar.page !== 0) return;
       e.preventDefault();
       const { x, y } = this.surface.point(e);
       const pane = pane_at(x, y, canvas.width, canvas.height, this.bar.count, await this.selected());
@@ -228,7 +237,7 @@ export class LiveWall extends EventTarget {
   bind_keys() {
     const layout_keys = { Digit1: 1, Digit4: 4, Digit6: 6, Digit9: 9, Numpad1: 1, Numpad4: 4, Numpad6: 6, Numpad9: 9 };
     this.surface.canvas.addEventListener("keydown", (e) => {
-      if (e.ctrlKey || e.metaKey || e.altKey) return;
+      if (e.ctrlKey || e.metaKey || e.altKey || this.bar.page !== 0) return;
       const action = this.key_action(e, layout_keys);
       if (!action) return;
       e.preventDefault();

@@ -19,6 +19,7 @@ import { AlarmsPanel } from "./alarms.js";
 import { AlarmOutputSwitch } from "./alarm_output.js";
 import { LanSearch } from "./search.js";
 import { LayoutsMenu } from "./layouts.js";
+import { PlaybackView } from "./playback.js";
 
 set_language(pick_language(navigator.languages?.length ? navigator.languages : [navigator.language]));
 document.documentElement.lang = locale();
@@ -78,13 +79,32 @@ tree.decorate_camera = (li, cam) => alarms.decorate_camera(li, cam);
 tree.render();
 const lan_search = new LanSearch({ dialog: $("#search-dialog"), button: $("#lan-search-button"), call: control_call, model });
 lan_search.addEventListener("note", (e) => report(e.detail));
-const zoom = new PaneZoom({ surface, bar: wall_bar, playing: (cell) => live.playing(live.pane_in_cell(cell)) });
+// Layouts are the live wall's.
+wall_bar.addEventListener("page", (e) => layouts.enable(e.detail.page === 0 && Boolean(control)));
+// The zoom is the live wall's: on the playback page the canvas shows the playback pane.
+const zoom = new PaneZoom({ surface, bar: wall_bar, playing: (cell) => wall_bar.page === 0 && live.playing(live.pane_in_cell(cell)) });
 const site = new Site(bridge, surface, {
   report,
   log: (title, detail) => log.add("site", title, detail),
   // Leaving the browser's full screen (Escape) also ends the control's full-screen mode.
   on_fullscreen_left: () => control && call(control, report, "CliFullScreen", [0]),
 });
+
+const playback = new PlaybackView({
+  call: control_call,
+  bar: wall_bar,
+  surface,
+  model,
+  tree,
+  site,
+  bridge,
+  report,
+  stage: $(".stage"),
+  title: $(".wall-title"),
+});
+
+// A reload on the playback page finds the control still on it.
+if (wall_bar.page === 1) playback.enter();
 
 new ConnectionView(bridge, {
   indicator: $("#conn"),
@@ -106,7 +126,7 @@ bridge.addEventListener("hello", (e) => {
   // The control was left in full screen: the browser needs a click before it follows.
   if (hello.fullscreen) site.fullscreen(true);
   if (control) {
-    layouts.enable(true);
+    layouts.enable(wall_bar.page === 0);
     wall_bar.enable(true);
     wall_bar.refresh();
   }
@@ -139,6 +159,7 @@ function on_callback(detail) {
   live.on_callback(ev);
   alarms.on_callback(ev);
   lan_search.on_callback(ev);
+  playback.on_callback(ev);
   for (const note of model.apply(ev)) report(note);
 }
 
@@ -157,7 +178,9 @@ async function start() {
   bridge.start();
 }
 
-tree.addEventListener("play", (e) => control && live.start_in_selected(e.detail.camera));
+// A camera double-clicked in the tree plays live, or, on the playback page, becomes the camera
+// whose recordings are shown.
+tree.addEventListener("play", (e) => control && wall_bar.page === 0 && live.start_in_selected(e.detail.camera));
 tree.addEventListener("play-device", (e) => control && live.start_device(e.detail.device));
 
 $("#about-button").addEventListener("click", () => control && call(control, report, "AboutBox"));
@@ -166,6 +189,6 @@ $("#fullscreen-button").addEventListener("click", () => control && call(control,
 window.addEventListener("kavrel-restored", () => report({ level: "success", key: "conn.restored" }));
 
 // For tests and for a developer's console.
-window.kavrel = { bridge, model, session, site, surface, wall_bar, live, zoom, alarms, lan_search, layouts, get control() { return control; } };
+window.kavrel = { bridge, model, session, site, surface, wall_bar, live, zoom, playback, alarms, lan_search, layouts, get control() { return control; } };
 
 start();

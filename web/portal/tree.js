@@ -185,6 +185,7 @@ export class Tree extends EventTarget {
     this.selected = id;
     for (const el of this.cameras.querySelectorAll("[aria-selected]")) el.removeAttribute("aria-selected");
     this.cameras.querySelector(`[data-camera-id="${CSS.escape(id)}"]`)?.setAttribute("aria-selected", "true");
+    this.dispatchEvent(new CustomEvent("select", { detail: { camera: id } }));
   }
 
   play(id) {

@@ -138,6 +138,7 @@ export class WallBar extends EventTarget {
     sessionStorage.setItem(PAGE_KEY, String(page));
     for (const b of this.pages.querySelectorAll("button")) b.setAttribute("aria-checked", String(Number(b.dataset.page) === page));
     this.enable(true);
+    this.dispatchEvent(new CustomEvent("page", { detail: { page } }));
   }
 
   // Reads the pane count back from the control and marks it.

@@ -186,7 +186,9 @@ describe("demo portal against kavrel-host", { timeout: 300000 }, () => {
     const { page } = view;
     await page.click('.page-option[data-page="1"]');
     await page.waitForSelector('.page-option[data-page="1"][aria-checked="true"]');
-    await page.waitForSelector('.layout-option[data-count="4"][disabled]');
+    // The playback page has no layouts: the picker is disabled and out of sight.
+    await page.waitForSelector('.layout-option[data-count="4"][disabled]', { state: "attached" });
+    await page.waitForSelector(".layout-picker", { state: "hidden" });
     await page.waitForFunction(() => [...document.querySelectorAll(".log-row")].some((r) => r.textContent.includes("CliChangePageTo(1)")));
     await shot("wall-playback-page-1280");
     await page.click('.page-option[data-page="0"]');

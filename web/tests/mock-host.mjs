@@ -1,6 +1,7 @@
 // A stand-in for kavrel-host that speaks the page bridge protocol (host/PROTOCOL.md) with a
 // scripted control: the demo account's lists and device events, the About box through the
-// host site, a popup menu on right click, and a drawn 2x2 wall as JPEG frames. It lets the page
+// host site, a popup menu on right click, a drawn 2x2 wall as JPEG frames, and recordings to
+// search, play and export (mock-recordings.mjs). It lets the page
 // be worked on and tested without the C++ build.
 //
 //   node web/tests/mock-host.mjs [--port N] [--slow]
@@ -15,6 +16,7 @@ import { fileURLToPath } from "node:url";
 import { WebSocketServer } from "ws";
 import jpeg from "jpeg-js";
 import { read_typelib, make_kavrel_js } from "./typelib.mjs";
+import { make_recordings } from "./mock-recordings.mjs";
 
 const here = dirname(fileURLToPath(import.meta.url));
 const web_root = join(here, "..");
@@ -117,7 +119,26 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
       send(full);
     });
 
+  // Recordings, playback and export (mock-recordings.mjs); files it saves are offered like the
+  // control's downloads.
+  let download_id = 0;
+  const saved = new Map(); // download path -> bytes
+  const recordings = make_recordings({
+    account,
+    fire,
+    site: (message) => site(message),
+    later,
+    redraw: () => draw_all(),
+    offer: (name, bytes) => {
+      const url = `/download/rec-${++download_id}`;
+      offered.set(url, name);
+      saved.set(url, bytes);
+      send({ type: "site", kind: "download", url, name });
+    },
+  });
+
   const methods = {
+    ...recordings.methods,
     CliInit: () => {
       control.initialised = true;
       return null;
@@ -246,6 +267,10 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
   let unacked = 0;
   function picture(width, height) {
     const data = Buffer.alloc(width * height * 4);
+    if (recordings.on_page()) {
+      recordings.paint(data, width, height);
+      return jpeg.encode({ data, width, height }, 90).data;
+    }
     const n = Math.round(Math.sqrt(control.pics));
     const put = (x, y, r, g, b) => {
       const i = (y * width + x) * 4;
@@ -348,6 +373,11 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
     }
     if (url.pathname.startsWith("/download/")) {
       const name = offered.get(url.pathname) ?? "download";
+      if (saved.has(url.pathname)) {
+        const bytes = saved.get(url.pathname);
+        res.writeHead(200, { "Content-Type": "application/octet-stream", "Content-Length": bytes.length, "Content-Disposition": `attachment; filename="${name}"` }).end(bytes);
+        return;
+      }
       if (name.endsWith(".wav")) {
         res.writeHead(200, { "Content-Type": "audio/wav" }).end(beep());
         return;
@@ -474,6 +504,7 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
         inputs,
         acks,
         calls,
+        recordings: recordings.state,
         // Asks the page as the control's host site would; resolves with the page's answer.
         site_request: (message) => site(message),
         cancel_site: (id) => {
