@@ -13,6 +13,7 @@
 // Threads: the script methods and the button run on the user-interface thread; the listen
 // worker reaches the control only as the current control.
 #include <exception>
+#include <string>
 
 #include "kavrel/core/current_control.h"
 #include "kavrel/core/traced.h"

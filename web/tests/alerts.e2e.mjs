@@ -155,8 +155,8 @@ describe("alarms, alarm outputs, LAN search and layouts from the page", { timeou
     // A layout that is not there says so and leaves four panes.
     const missing = await page.evaluate(() => window.kavrel.layouts.load("Nao-existe"));
     assert.equal(missing, false);
-    await page.waitForSelector('.status-line[data-level="error"]');
-    assert.match(await page.$eval(".status-text", (el) => el.textContent), /não foi encontrado/);
+    await page.waitForFunction(() => [...document.querySelectorAll(".log-row .log-title")].some((el) => /“Nao-existe” não foi encontrado/.test(el.textContent)));
+    await page.waitForSelector('.layout-option[data-count="4"][aria-checked="true"]');
 
     // Deleting asks for a second click.
     await page.click(".layouts-button");
