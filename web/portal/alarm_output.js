@@ -126,7 +126,8 @@ export class AlarmOutputSwitch {
     while (performance.now() < until) {
       this.surface.input({ event: "mousemove", ...at, buttons: 0, mods: 0 });
       await sleep(120);
-      state = read_beacon(pixels(this.surface.raw_context, { x: button.x + 2, y: button.y + 2, w: button.w - 4, h: button.h - 4 }));
+      // Inside the three-pixel ring a hovered button draws around itself.
+      state = read_beacon(pixels(this.surface.raw_context, { x: button.x + 4, y: button.y + 4, w: button.w - 8, h: button.h - 8 }));
       if (state !== "hidden") break;
     }
     return { at, state };

@@ -12,6 +12,8 @@ import { EV } from "./events.js";
 // The device's alarm kinds, in the order of their codes.
 export const ALARM_KINDS = ["input", "motion", "video-loss", "masking", "audio", "disk-full", "disk-error"];
 const KEEP = 200;
+// What `call` gives for a call the control refused or could not get (a void method gives null).
+export const REFUSED = Symbol("refused");
 const LISTEN_KEY = "kavrel.listening";
 const MUTE_KEY = "kavrel.alarm-muted";
 
@@ -79,7 +81,7 @@ const SPEAKER_OFF =
 
 export class AlarmsPanel extends EventTarget {
   // `root` the panel, `slot` the wall's tool bar slot for the bell button, `call(method, args)`
-  // a script method, `model` the account model, `output` the AlarmOutputSwitch.
+  // a script method (REFUSED when it did not run), `model` the account model, `output` the AlarmOutputSwitch.
   constructor({ root, slot, call, model, output }) {
     super();
     this.root = root;
@@ -148,8 +150,10 @@ export class AlarmsPanel extends EventTarget {
   }
 
   async set_listening(camera_id, on) {
-    if (on) await this.call("CliStartListenAlertDev", [camera_id, 0]);
-    else await this.call("CliStopListenAlertDev", [camera_id]);
+    const result = on
+      ? await this.call("CliStartListenAlertDev", [camera_id, 0])
+      : await this.call("CliStopListenAlertDev", [camera_id]);
+    if (result === REFUSED) return;
     if (on) this.listening.add(camera_id);
     else this.listening.delete(camera_id);
     sessionStorage.setItem(LISTEN_KEY, JSON.stringify([...this.listening]));

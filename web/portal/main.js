@@ -15,7 +15,7 @@ import { ConnectionView } from "./connection.js";
 import { WallBar } from "./wall_bar.js";
 import { LiveWall } from "./live.js";
 import { PaneZoom } from "./zoom.js";
-import { AlarmsPanel } from "./alarms.js";
+import { AlarmsPanel, REFUSED } from "./alarms.js";
 import { AlarmOutputSwitch } from "./alarm_output.js";
 import { LanSearch } from "./search.js";
 import { LayoutsMenu } from "./layouts.js";
@@ -69,7 +69,7 @@ layouts.addEventListener("note", (e) => report(e.detail));
 const alarms = new AlarmsPanel({
   root: $("#alarms-panel"),
   slot: $("#toolbar-slot"),
-  call: control_call,
+  call: (method, args) => (control ? call(control, report, method, args, REFUSED) : Promise.resolve(REFUSED)),
   model,
   output: new AlarmOutputSwitch({ surface, bar: wall_bar, live }),
 });
