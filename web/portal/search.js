@@ -31,12 +31,16 @@ export function parse_search_report(text) {
     }));
 }
 
-// The account device a found device already is: same identifier, or a serial the simulated
-// devices derive from it ("SN-" + identifier). Null when it is new to the account.
+// The account device a found device already is: the same identifier, or the same name and
+// model (the search reports serial numbers, the account P2P identifiers). Null when it looks
+// new to the account.
 export function account_match(found, model) {
   for (const d of model.devices.values()) {
     if (!d.listed) continue;
-    if (d.id === found.id || `SN-${d.id}` === found.id) return d;
+    if (d.id === found.id) return d;
+    // A device's own description may give its name as its model.
+    const model_known = d.model && d.model !== d.name;
+    if (found.name && d.name === found.name && (!model_known || d.model === found.model)) return d;
   }
   return null;
 }

@@ -134,11 +134,17 @@ test("a search report gives its devices; anything else is not a report", () => {
   for (const bad of ["", "nope", "{}", '{"devices":{}}', "null"]) assert.equal(parse_search_report(bad), null, bad);
 });
 
-test("a found device already in the account is recognised by its identifier or derived serial", () => {
+test("a found device already in the account is recognised by its identifier, or its name and model", () => {
   const model = model_with_cameras();
-  assert.equal(account_match({ id: "KVR-1" }, model)?.id, "KVR-1");
-  assert.equal(account_match({ id: "SN-KVR-2" }, model)?.id, "KVR-2");
-  assert.equal(account_match({ id: "SN-KVR-3" }, model), null);
+  model.devices.get("KVR-2").name = "Doca";
+  model.devices.get("KVR-2").model = "PTZ-1";
+  const cases = [
+    [{ id: "KVR-1" }, "KVR-1"],
+    [{ id: "SN-KVR-2", name: "Doca", model: "PTZ-1" }, "KVR-2"],
+    [{ id: "SN-KVR-2", name: "Doca", model: "NVR-4" }, null],
+    [{ id: "SN-KVR-3", name: "", model: "" }, null],
+  ];
+  for (const [found, id] of cases) assert.equal(account_match(found, model)?.id ?? null, id, JSON.stringify(found));
 });
 
 test("a layout list is read, sorted, also when a name spoiled the JSON", () => {
