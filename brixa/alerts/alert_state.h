@@ -12,6 +12,9 @@ inline constexpr int kAlarmKinds = 7;  // the Device SDK's alarm codes 0x2101 to
 
 struct AlertState {
   int32_t listen[kAlertChannels] = {};                 // 1 while the channel listens
+  // The login the flags and states belong to: after a logout and a new login the device no
+  // longer listens, so flags of an older login count for nothing.
+  int32_t listening_login = 0;
   uint8_t last_state[kAlarmKinds][kAlertChannels] = {};  // state byte last seen per kind and channel
 };
 

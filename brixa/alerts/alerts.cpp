@@ -29,6 +29,14 @@ int32_t flag_channels(const device_session* s) {
   return s->channel_count < kAlertChannels ? s->channel_count : kAlertChannels;
 }
 
+// Forgets flags and states left by an earlier login of the session.
+void drop_stale_flags(device_session* s) {
+  if (s->alerts.listening_login == s->login_handle) return;
+  memset(s->alerts.listen, 0, sizeof s->alerts.listen);
+  memset(s->alerts.last_state, 0, sizeof s->alerts.last_state);
+  s->alerts.listening_login = s->login_handle;
+}
+
 bool any_listening(const device_session* s) {
   for (int32_t ch = 0; ch < kAlertChannels; ++ch)
     if (s->alerts.listen[ch] != 0) return true;
@@ -95,6 +103,7 @@ int32_t start_locked(brixa_client* client, const char* dev_id, int32_t chl_id, b
     device_session* s = find_logged_in_session(client, dev_id);
     if (s == nullptr) return BRIXA_ERR_NO_SESSION;
     if (!valid_channel(s, chl_id)) return kErrChannel;
+    drop_stale_flags(s);
     bool device_listens = any_listening(s);
     int32_t first = chl_id == -1 ? 0 : chl_id;
     int32_t last = chl_id == -1 ? flag_channels(s) : chl_id + 1;
@@ -126,6 +135,7 @@ int32_t stop_locked(brixa_client* client, const char* dev_id, int32_t chl_id) {
     device_session* s = find_logged_in_session(client, dev_id);
     if (s == nullptr) return BRIXA_ERR_NO_SESSION;
     if (!valid_channel(s, chl_id)) return kErrChannel;
+    drop_stale_flags(s);
     channels = flag_channels(s);
     if (chl_id >= 0 && (s->alerts.listen[chl_id] == 0 || listening_count(s) > 1)) {
       // Not listening, or other channels still do: only this channel's flag goes.
@@ -200,7 +210,7 @@ int32_t stop_listen_alert(brixa_handle handle, const char* dev_id, int32_t chl_i
 }
 
 void stop_session_alerts(device_session* s) {
-  if (any_listening(s) && s->login_handle > 0) {
+  if (any_listening(s) && s->login_handle > 0 && s->alerts.listening_login == s->login_handle) {
     if (!NET_StopListen(s->login_handle)) trace_netsdk_error("brixa_release", 179, "NET_StopListen (179)");
   }
   memset(s->alerts.listen, 0, sizeof s->alerts.listen);
@@ -225,6 +235,7 @@ int32_t alert_callback(int32_t command, int32_t login_id, const char* body, uint
   try {
     device_session* s = session_of_login(client.get(), login_id);
     if (s == nullptr || body == nullptr) return 1;
+    drop_stale_flags(s);
     uint32_t n = length < static_cast<uint32_t>(kAlertChannels) ? length : static_cast<uint32_t>(kAlertChannels);
     for (uint32_t i = 0; i < n; ++i) {
       const uint8_t state = static_cast<uint8_t>(body[i]);

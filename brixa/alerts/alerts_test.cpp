@@ -108,7 +108,8 @@ class AlertTest : public ::testing::Test {
     ASSERT_NE(c, nullptr);
     int32_t port = brixa_connnect_get_mapped_port(client, c);
     ASSERT_GT(port, 0);
-    ASSERT_EQ(brixa_login(client, kDevId, static_cast<uint16_t>(port), "admin", "admin-pass"), 0);
+    mapped_port = static_cast<uint16_t>(port);
+    ASSERT_EQ(brixa_login(client, kDevId, mapped_port, "admin", "admin-pass"), 0);
   }
 
   void raise(int kind, int32_t channel, bool on) { device->raise_alarm(code_of(kind), channel, on); }
@@ -141,6 +142,7 @@ class AlertTest : public ::testing::Test {
   sim::tunnel::TunnelService service;
   std::unique_ptr<Device> device;
   brixa_handle client = nullptr;
+  uint16_t mapped_port = 0;
   Alerts alerts;
   size_t consumed = 0;
 };
@@ -214,6 +216,20 @@ TEST_F(AlertTest, DeviceListensFromFirstChannelToLast) {
   ASSERT_EQ(start_listen(0), 0);
   EXPECT_EQ(hub.subscriptions_made(), 2);
   EXPECT_EQ(alerts_since_last(), (std::vector<Alert>{{1, 0, kDevId}}));
+}
+
+// A logout ends the device's listening: after a new login, the first channel starts it again.
+TEST_F(AlertTest, ListeningStartsAfreshAfterANewLogin) {
+  start();
+  ASSERT_EQ(start_listen(0), 0);
+  ASSERT_EQ(brixa_logout(client, kDevId), 0);
+  EXPECT_TRUE(wait_until([&] { return device->alarms().subscribers() == 0; }));
+  ASSERT_EQ(brixa_login(client, kDevId, mapped_port, "admin", "admin-pass"), 0);
+  ASSERT_EQ(start_listen(1), 0);
+  EXPECT_EQ(device->alarms().subscriptions_made(), 2);
+  raise(1, 0, true);
+  raise(1, 1, true);
+  EXPECT_EQ(alerts_since_last(), (std::vector<Alert>{{1, 1, kDevId}})) << "channel 0 listened under the old login";
 }
 
 TEST_F(AlertTest, AllChannelsAtOnce) {
