@@ -7,8 +7,30 @@
 import { describe, it, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { join } from "node:path";
+import { readFileSync, writeFileSync, mkdtempSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
 
-import { start_host, launch_browser, open_page, output_dir, close_all } from "./harness.mjs";
+import { start_host, launch_browser, open_page, output_dir, close_all, repo } from "./harness.mjs";
+
+// The demo world with an alarm script on the first recorder when the demo gives it none: motion
+// on channel 0 and its alarm input on channel 1 come on and go off every few seconds.
+function demo_with_alarms(folder) {
+  const fixture = JSON.parse(readFileSync(join(repo, "sim/fixture/demo.json"), "utf8"));
+  const recorder = fixture.accounts[0].devices.find((d) => d.dev_id === "KVR-000001");
+  recorder.device ??= {};
+  recorder.device.alarms ??= {
+    loop_ms: 4000,
+    script: [
+      { kind: "motion", at_ms: 500, channel: 0, state: 1 },
+      { kind: "input", at_ms: 1500, channel: 1, state: 1 },
+      { kind: "motion", at_ms: 2500, channel: 0, state: 0 },
+      { kind: "input", at_ms: 3500, channel: 1, state: 0 },
+    ],
+  };
+  const path = join(folder, "demo-alarms.json");
+  writeFileSync(path, JSON.stringify(fixture));
+  return path;
+}
 
 const DEVICES_MS = 90000;
 const VIDEO_MS = 60000;
@@ -22,8 +44,10 @@ describe("alarms, alarm outputs, LAN search and layouts from the page", { timeou
   const out = output_dir();
   const shot = (name) => view.page.screenshot({ path: join(out, `${name}.png`) });
 
+  const folder = mkdtempSync(join(tmpdir(), "kavrel-alerts-e2e-"));
+
   before(async () => {
-    host = await start_host();
+    host = await start_host({ args: ["--fixture", demo_with_alarms(folder)] });
     browser = await launch_browser();
     view = await open_page(browser, { width: 1280, height: 720 });
   });
@@ -31,6 +55,7 @@ describe("alarms, alarm outputs, LAN search and layouts from the page", { timeou
   after(async () => {
     const ended = await close_all(browser, host);
     if (ended && ended.code !== 0 && ended.code !== null) console.log(`kavrel-host ended with ${ended.code}:\n${host.output()}`);
+    rmSync(folder, { recursive: true, force: true });
   });
 
   it("signs in and the devices come online", async () => {
