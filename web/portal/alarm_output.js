@@ -16,6 +16,8 @@ const TOLERANCE = 16;
 // panes of a device with alarm outputs have seven buttons, the alarm output first.
 const TOOL_BAR_HEIGHT = 32;
 const LIVE_BUTTONS = 7;
+// From this width on a button shows its picture at its left, else above its text.
+const WIDE_BUTTON = 120;
 
 function is_background(data, i) {
   return (
@@ -25,25 +27,42 @@ function is_background(data, i) {
   );
 }
 
+// How far in from a pane's edge its border (and the blur a JPEG frame gives it) may reach.
+const EDGE = 6;
+
+// The first position from `from` towards `to` (exclusive) that is video: past the border near
+// the edge, then past the background; when no background lies next to the border, the video
+// reaches the border and starts right after it.
+function video_edge(from, to, is_bg) {
+  const step = to > from ? 1 : -1;
+  const near = from + step * EDGE;
+  let i = from;
+  while (i !== near && i !== to && !is_bg(i)) i += step;
+  if (i === near || i === to) {
+    // No background beside the border: the panel fills the pane up to it.
+    return from + step;
+  }
+  while (i !== to && is_bg(i)) i += step;
+  return i;
+}
+
 // The video panel inside a pane picture `image` ({width, height, data} RGBA, the pane's cell):
 // {left, top, right, bottom} (right and bottom exclusive) of the part that is not the pane's
 // background, looked for along the middle column and row; null when the pane shows no video.
-// The pane's one-pixel border is left out.
 export function panel_bounds(image) {
   const { width: w, height: h, data } = image;
-  if (w < 8 || h < 8) return null;
+  if (w < 4 * EDGE || h < 4 * EDGE) return null;
   const at = (x, y) => (y * w + x) * 4;
   const mid_x = w >> 1;
-  let top = 1;
-  while (top < h - 1 && is_background(data, at(mid_x, top))) top++;
-  let bottom = h - 2;
-  while (bottom > top && is_background(data, at(mid_x, bottom))) bottom--;
-  if (top >= h - 1 || bottom <= top) return null;
+  const column_bg = (y) => is_background(data, at(mid_x, y));
+  const top = video_edge(0, h, column_bg);
+  if (top >= h) return null;
+  const bottom = video_edge(h - 1, top, column_bg);
+  if (bottom <= top) return null;
   const mid_y = (top + bottom) >> 1;
-  let left = 1;
-  while (left < w - 1 && is_background(data, at(left, mid_y))) left++;
-  let right = w - 2;
-  while (right > left && is_background(data, at(right, mid_y))) right--;
+  const row_bg = (x) => is_background(data, at(x, mid_y));
+  const left = video_edge(0, w, row_bg);
+  const right = video_edge(w - 1, left, row_bg);
   if (right <= left) return null;
   return { left, top, right: right + 1, bottom: bottom + 1 };
 }
@@ -60,27 +79,39 @@ export function tool_bar_button(panel, index = 0, count = LIVE_BUTTONS) {
   return { x: inner_left + index * slot, y: inner_top, w: slot, h: inner_bottom - inner_top };
 }
 
-// What the first tool-bar button shows, from its pixels: "on" (a red beacon), "off" (a grey
-// beacon) or "other" (a colourful picture: the snapshot button of a device without outputs);
-// "hidden" when the bar is not drawn (the area is still video or background).
-export function read_beacon(image) {
-  const { data } = image;
+// Whether the tool bar is drawn, from a band of rows at its vertical middle (where its
+// background gradient is black): mostly near-black pixels.
+export function bar_shown(band) {
+  const { data } = band;
+  let black = 0;
+  for (let i = 0; i < data.length; i += 4) if (data[i] < 36 && data[i + 1] < 36 && data[i + 2] < 36) black++;
+  return black >= (data.length / 4) * 0.6;
+}
+
+// The picture of a button (`button` as tool_bar_button gives it): a square of half the height
+// centred at the top of a narrow button, of the full height at the left of a wide one; less a
+// margin, so the ring a hovered button draws around itself stays out.
+export function button_picture(button) {
+  const size = button.w >= WIDE_BUTTON ? button.h : Math.floor(button.h / 2);
+  const x = button.w >= WIDE_BUTTON ? button.x : button.x + Math.floor((button.w - size) / 2);
+  return { x: x + 4, y: button.y + 4, w: Math.max(1, size - 6), h: Math.max(1, size - 6) };
+}
+
+// What the alarm button's picture shows: "on" (a red beacon), "off" (a grey beacon) or "other"
+// (a colourful picture: the snapshot button of a device without outputs).
+export function read_beacon(picture) {
+  const { data } = picture;
   let red = 0;
   let colour = 0;
-  let dark = 0;
-  const n = data.length / 4;
   for (let i = 0; i < data.length; i += 4) {
     const r = data[i];
     const g = data[i + 1];
     const b = data[i + 2];
     if (r > 150 && g < 110 && b < 110) red++;
-    else if ((b > 120 && b > r + 50) || (g > 120 && g > r + 50)) colour++;
-    if (r < 80 && g < 80 && b < 80) dark++;
+    else if ((b > 110 && b > r + 45) || (g > 110 && g > r + 45)) colour++;
   }
-  // The bar's background is a dark gradient: most of the slot is dark when it is drawn.
-  if (dark < n * 0.3) return "hidden";
-  if (red >= 10 && red > colour) return "on";
-  if (colour >= 10) return "other";
+  if (red >= 6 && red > colour) return "on";
+  if (colour >= 6) return "other";
   return "off";
 }
 
@@ -126,8 +157,9 @@ export class AlarmOutputSwitch {
     while (performance.now() < until) {
       this.surface.input({ event: "mousemove", ...at, buttons: 0, mods: 0 });
       await sleep(120);
-      // Inside the three-pixel ring a hovered button draws around itself.
-      state = read_beacon(pixels(this.surface.raw_context, { x: button.x + 4, y: button.y + 4, w: button.w - 8, h: button.h - 8 }));
+      const context = this.surface.raw_context;
+      const bar = { x: panel.left + 4, y: button.y + (button.h >> 1) - 1, w: panel.right - panel.left - 8, h: 2 };
+      state = bar_shown(pixels(context, bar)) ? read_beacon(pixels(context, button_picture(button))) : "hidden";
       if (state !== "hidden") break;
     }
     return { at, state };

@@ -4,7 +4,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 
 import { ALARM_KINDS, alarm_kind_key, alert_from_event, AlertLog } from "../portal/alarms.js";
-import { panel_bounds, tool_bar_button, read_beacon, PANE_BACKGROUND } from "../portal/alarm_output.js";
+import { panel_bounds, tool_bar_button, button_picture, bar_shown, read_beacon, PANE_BACKGROUND } from "../portal/alarm_output.js";
 import { parse_search_report, account_match } from "../portal/search.js";
 import { parse_layout_list, layout_file_name } from "../portal/layouts.js";
 import { AccountModel } from "../portal/model.js";
@@ -66,12 +66,12 @@ test("the alert log keeps the newest first, bounded, and counts what was not see
 });
 
 // A pane picture: background with a video rectangle of a darker colour.
-function pane_picture(w, h, video) {
+function pane_picture(w, h, video, border_width = 1) {
   const data = new Uint8ClampedArray(w * h * 4);
   for (let y = 0; y < h; y++) {
     for (let x = 0; x < w; x++) {
       const i = (y * w + x) * 4;
-      const border = x === 0 || y === 0 || x === w - 1 || y === h - 1;
+      const border = Math.min(x, y, w - 1 - x, h - 1 - y) < border_width;
       const inside = video && x >= video.left && x < video.right && y >= video.top && y < video.bottom;
       const c = border ? [0, 120, 215] : inside ? [40 + (x % 50), 60, 90] : PANE_BACKGROUND.map((v) => v + ((x + y) % 5) - 2);
       data.set([...c, 255], i);
@@ -87,6 +87,9 @@ test("the video panel is found inside the pane's background, with bars above and
     { w: 320, h: 180, video: { left: 1, top: 1, right: 319, bottom: 179 } }, // filling
   ];
   for (const c of cases) assert.deepEqual(panel_bounds(pane_picture(c.w, c.h, c.video)), c.video, JSON.stringify(c));
+  // A JPEG frame blurs the selected pane's border over a few pixels of the background.
+  const blurred = { left: 1, top: 1, right: 489, bottom: 283 };
+  assert.deepEqual(panel_bounds(pane_picture(490, 294, blurred, 3)), blurred);
   assert.equal(panel_bounds(pane_picture(200, 120, null)), null, "an empty pane has no panel");
   assert.equal(panel_bounds({ width: 4, height: 4, data: new Uint8ClampedArray(64) }), null);
 });
@@ -100,22 +103,29 @@ test("the alarm button is the first of seven equal slots of the bar at the panel
   assert.ok(last.x + last.w <= panel.right - 2);
 });
 
-function slot(pixel_of) {
-  const w = 40;
-  const h = 24;
+function image(w, h, pixel_of) {
   const data = new Uint8ClampedArray(w * h * 4);
   for (let y = 0; y < h; y++) for (let x = 0; x < w; x++) data.set([...pixel_of(x, y), 255], (y * w + x) * 4);
   return { width: w, height: h, data };
 }
 
-test("the beacon reads as on, off, another button, or no bar at all", () => {
-  const dark = [20, 22, 24];
-  const icon = (x, y) => x >= 12 && x < 28 && y >= 4 && y < 20;
-  assert.equal(read_beacon(slot((x, y) => (icon(x, y) ? [230, 40, 40] : dark))), "on");
-  assert.equal(read_beacon(slot((x, y) => (icon(x, y) ? [150, 150, 155] : dark))), "off");
-  assert.equal(read_beacon(slot((x, y) => (icon(x, y) ? (y < 12 ? [60, 140, 230] : [60, 190, 90]) : dark))), "other");
-  assert.equal(read_beacon(slot(() => [120, 160, 90])), "hidden", "video, no bar");
-  assert.equal(read_beacon(slot(() => [220, 220, 220])), "hidden", "background, no bar");
+test("a button's picture is above its text when narrow and at its left when wide, inside the hover ring", () => {
+  assert.deepEqual(button_picture({ x: 3, y: 261, w: 69, h: 30 }), { x: 3 + 27 + 4, y: 265, w: 9, h: 9 });
+  assert.deepEqual(button_picture({ x: 3, y: 261, w: 138, h: 30 }), { x: 7, y: 265, w: 24, h: 24 });
+});
+
+test("the beacon reads as on, off or another button's picture", () => {
+  const picture = (colour_of) => image(12, 12, colour_of);
+  assert.equal(read_beacon(picture((x, y) => (x > 2 && x < 10 && y > 1 ? [230, 40, 40] : [20, 22, 24]))), "on");
+  assert.equal(read_beacon(picture((x, y) => (x > 2 && x < 10 && y > 1 ? [150, 150, 155] : [20, 22, 24]))), "off");
+  assert.equal(read_beacon(picture((x, y) => (y < 6 ? [60, 140, 230] : [60, 190, 90]))), "other");
+});
+
+test("the tool bar counts as shown when its middle band is mostly black", () => {
+  const band = (colour_of) => image(480, 2, colour_of);
+  assert.equal(bar_shown(band((x) => (x % 69 > 27 && x % 69 < 42 ? [200, 200, 200] : [8, 9, 10]))), true, "bar with pictures");
+  assert.equal(bar_shown(band((x) => [60 + (x % 30), 60, 62])), false, "a dark road is not black");
+  assert.equal(bar_shown(band(() => [220, 220, 220])), false, "background");
 });
 
 test("a search report gives its devices; anything else is not a report", () => {
