@@ -154,22 +154,22 @@ export class LanSearch extends EventTarget {
   // Copies a found device into the form.
   prepare(d) {
     const f = this.form.elements;
-    f.device_id.value = d.id;
-    f.name.value = d.name;
-    f.port.value = String(d.port || "");
-    f.http_port.value = String(d.http_port || "");
-    f.user.value = "admin";
-    f.password.value = "";
+    f.found_id.value = d.id;
+    f.found_name.value = d.name;
+    f.found_port.value = String(d.port || "");
+    f.found_http_port.value = String(d.http_port || "");
+    f.found_user.value = "admin";
+    f.found_password.value = "";
     this.form.hidden = false;
-    f.password.focus();
+    f.found_password.focus();
   }
 
   async add() {
     const f = this.form.elements;
-    const id = f.device_id.value.trim();
+    const id = f.found_id.value.trim();
     if (!id) return;
-    await this.call("CliAddDeviceP2P", [id, f.user.value, f.password.value, f.name.value.trim(), Number(f.port.value) || 0, Number(f.http_port.value) || 0]);
+    await this.call("CliAddDeviceP2P", [id, f.found_user.value, f.found_password.value, f.found_name.value.trim(), Number(f.found_port.value) || 0, Number(f.found_http_port.value) || 0]);
     this.form.hidden = true;
-    this.dispatchEvent(new CustomEvent("note", { detail: { level: "info", key: "search.adding", params: { device: f.name.value.trim() || id } } }));
+    this.dispatchEvent(new CustomEvent("note", { detail: { level: "info", key: "search.adding", params: { device: f.found_name.value.trim() || id } } }));
   }
 }
