@@ -374,6 +374,42 @@ BRIXA_API int32_t brixa_query_record_status(brixa_handle handle, const char* dev
                                             const char* month);
 
 
+/* ---- Alerts ----
+ * A device reports its alarms (alarm inputs, motion, video loss, masking, sound, disks) while
+ * any of its channels listens. Each alarm that comes on reaches the client's callback as
+ * BRIXA_CB_CALLBACK_GET_LIVE_ALERT with param1 = the alarm kind, param2 = the channel and info
+ * = the device identifier; an alarm that stays on is not reported again, one that goes off is
+ * not reported but clears its overlay indicator. Kinds: 0 alarm input (channel: input number),
+ * 1 motion, 2 video loss, 3 masking (1-3 only for listening channels), 4 sound, 5 disk full,
+ * 6 disk error (channel: disk number). Kinds 1-4 drive the alarm texts of the channel's live
+ * overlay. The device listens from the first listening channel to the last one stopped. These
+ * exports wait on the device; call them from a worker thread. */
+
+/* Starts listening on channel chl_id (0 to the device's channel count - 1, at most 63) or, with
+ * -1, on all its channels. 0; -1 client not registered; -2 library not initialised or null
+ * handle; -3 no logged-in session; -4 the device refused; -5 channel out of range. */
+BRIXA_API int32_t brixa_start_listen_alert(brixa_handle handle, const char* dev_id, int32_t chl_id);
+/* Stops listening on the channel (the last one stops the device's listening) or, with -1, on
+ * every channel, and clears the channel's overlay alarm texts. Results as above (-2 only when
+ * the library is not initialised). */
+BRIXA_API int32_t brixa_stop_listen_alert(brixa_handle handle, const char* dev_id, int32_t chl_id);
+
+/* ---- LAN device search ----
+ * Devices on this machine's loopback network answer a search on the discovery port (see
+ * devsdk/netsdk/netsdk.h: NET_SetSearchPort, KAVREL_DISCOVERY_PORT, else 37810). A search
+ * collects answers for about 1.1 s, then posts BRIXA_CB_CALLBACK_SEARCH_DEVICE (param1 0,
+ * param2 0) to `handle` with {"devices":[{"id","ip","name","port","http_port","model"},...]},
+ * newest first, each serial number once, every device found since the previous report (devices
+ * without a serial number are left out). One search at a time per process; it needs no login.
+ * brixa_uninit ends a running search without a report. */
+
+/* 0 started; -1 a search is still recorded (stop it first, also when it has finished); -2 the
+ * thread could not be created. */
+BRIXA_API int32_t brixa_start_search_devices(brixa_handle handle);
+/* Cancels a search still collecting (no report) and forgets it. 0; -1 no search recorded. */
+BRIXA_API int32_t brixa_stop_search_devices(void);
+
+
 #ifdef __cplusplus
 }
 #endif

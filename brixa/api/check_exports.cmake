@@ -28,7 +28,9 @@ foreach(required brixa_init brixa_uninit brixa_set_port_range brixa_create brixa
                  brixa_stop_backup brixa_query_record_files brixa_query_record_status
                  brixa_open_sound brixa_close_sound brixa_setvolume brixa_ptz_command
                  brixa_save_picture brixa_save_play_picture brixa_start_recording brixa_stop_recording
-                 brixa_start_play_recording brixa_stop_play_recording)
+                 brixa_start_play_recording brixa_stop_play_recording
+                 brixa_start_listen_alert brixa_stop_listen_alert brixa_start_search_devices
+                 brixa_stop_search_devices)
   if(NOT symbols MATCHES " T ${required}\n")
     message(FATAL_ERROR "libbrixa.so does not export ${required}")
   endif()

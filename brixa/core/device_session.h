@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "brixa/alerts/alert_state.h"
 #include "brixa/core/intrusive_list.h"
 #include "brixa/live/live_channels.h"
 #include "platform/threads/thread.h"
@@ -52,6 +53,8 @@ struct device_session {
   // The playback and the backup (download) running on this session, 0 when none (brixa/record).
   int32_t playback_handle = 0;
   int32_t backup_handle = 0;
+  // Alert listening flags and the alarm states last seen.
+  alerts::AlertState alerts;
 
   static device_session* from_link(ListLink* link) { return reinterpret_cast<device_session*>(link); }
 };

@@ -3,12 +3,14 @@
 #include <atomic>
 #include <vector>
 
+#include "brixa/alerts/alerts.h"
 #include "brixa/core/bounds.h"
 #include "brixa/core/callback_dispatch.h"
 #include "brixa/core/client_registry.h"
 #include "brixa/core/sdk_errors.h"
 #include "brixa/live/draw_hook.h"
 #include "brixa/live/stuck_monitor.h"
+#include "brixa/search/device_search.h"
 #include "brixa/sdk/sdk.h"
 #include "brixa/tunnel/connectors.h"
 #include "platform/sync/mutex.h"
@@ -111,6 +113,8 @@ void init(const char* svraddr, uint16_t svrport, const char* svrkey) {
 void uninit() {
   trace::enter("brixa_uninit");
   platform::MutexLock hold(lifecycle_lock);
+  // The device search ends with the library: no report is posted after this.
+  search::stop_search_on_uninit();
   live::stop_stuck_monitor(1000);
 
   trace::step("Unregistering drawing function");
@@ -126,6 +130,7 @@ void uninit() {
     }
   }
 
+  alerts::stop_alerts_on_uninit();
   trace::step("Closing connectors");
   tunnel::stop_connectors();
   close_callback_channel();

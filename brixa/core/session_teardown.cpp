@@ -1,5 +1,6 @@
 #include "brixa/core/session_teardown.h"
 
+#include "brixa/alerts/alerts.h"
 #include "brixa/core/sdk_errors.h"
 #include "brixa/live/live_streams.h"
 #include "brixa/record/playback.h"
@@ -8,6 +9,7 @@
 namespace brixa {
 
 void stop_session_activity(device_session* session) {
+  alerts::stop_session_alerts(session);
   live::stop_session_streams(session);
   record::stop_session_recordings(session);
   if (session->login_handle > 0) {

@@ -1,6 +1,8 @@
 // Start and stop of the NetSDK and the registration of the application's callbacks.
 #include <mutex>
 
+#include "devsdk/netsdk/alarm_listening.h"
+#include "devsdk/netsdk/device_search.h"
 #include "devsdk/netsdk/logins.h"
 #include "devsdk/netsdk/netsdk.h"
 #include "devsdk/netsdk/recording_streams.h"
@@ -25,6 +27,8 @@ NET_BOOL NET_Init(NET_DisconnectCallback on_disconnect, intptr_t user) {
 
 void NET_Cleanup(void) {
   // Close every stream and login first, outside the state lock: reader threads take it.
+  netsdk::stop_all_searches();
+  netsdk::stop_alarm_thread();
   netsdk::close_all_streams();
   netsdk::close_all_playbacks();
   netsdk::close_all_downloads();

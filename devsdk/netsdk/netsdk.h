@@ -315,6 +315,68 @@ NETSDK_API NET_BOOL NET_QueryIOControlState(int32_t login_id, int32_t io_type, v
 /* Sets output i to entry i's state for every entry in the buffer (io_type NET_IO_ALARM_OUTPUT). */
 NETSDK_API NET_BOOL NET_IOControl(int32_t login_id, int32_t io_type, const void* buffer, uint32_t size);
 
+/* ---- Alarm messages ----
+ * A login listens for its device's alarms between NET_StartListenEx and NET_StopListen (or its
+ * logout). Each alarm the device raises or clears reaches the message callback as the state of
+ * that alarm kind on every channel: `buffer` holds one byte per channel (per alarm input for
+ * NET_ALARM_INPUT), in channel order, 1 while the alarm is on. The device reports every alarm
+ * that is on when listening starts. The callback runs on the SDK's one alarm thread, never on a
+ * connection's reader, so it may call any NetSDK operation; its result is ignored. */
+#define NET_ALARM_INPUT 0x2101       /* an alarm input closed */
+#define NET_ALARM_MOTION 0x2102      /* motion detected */
+#define NET_ALARM_VIDEO_LOSS 0x2103  /* video lost */
+#define NET_ALARM_MASKING 0x2104     /* camera covered */
+#define NET_ALARM_AUDIO 0x2105       /* sound detected */
+#define NET_ALARM_DISK_FULL 0x2106   /* a disk full (one byte per disk) */
+#define NET_ALARM_DISK_ERROR 0x2107  /* a disk failed (one byte per disk) */
+
+typedef NET_BOOL (*NET_MessageCallback)(int32_t command, int32_t login_id, const char* buffer, uint32_t length,
+                                        const char* device_ip, int32_t device_port, intptr_t user);
+/* Registers the message callback for every login (null: none). A call already running when it
+ * is replaced may still finish. */
+NETSDK_API void NET_SetMessageCallback(NET_MessageCallback callback, intptr_t user);
+/* Asks the device to report its alarms on this login. Fails with NET_ERR_INVALID_HANDLE for an
+ * unknown login, NET_ERR_NOT_SUPPORTED when the device refuses, NET_ERR_NETWORK_ERROR without an
+ * answer. Listening twice is harmless. */
+NETSDK_API NET_BOOL NET_StartListenEx(int32_t login_id);
+/* Ends the login's listening; alarms already on their way may still be delivered. Succeeds also
+ * when the login was not listening. */
+NETSDK_API NET_BOOL NET_StopListen(int32_t login_id);
+
+/* ---- LAN device search ----
+ * A search sends a request to the loopback broadcast address 127.255.255.255 on the discovery
+ * port at once and every second after, and hands every answer to its callback as a device
+ * search record, on the search's own thread, until NET_StopSearchDevices or NET_Cleanup. A
+ * device answering several requests is reported each time. The discovery port is the one given
+ * to NET_SetSearchPort; before that (or after NET_SetSearchPort(0)) the number in the
+ * environment variable KAVREL_DISCOVERY_PORT, else 37810. */
+typedef struct NET_DEVICE_SEARCH_INFO { /* 1052 bytes */
+  uint32_t size;             /* 0: the record's size, 1052 */
+  char ip[64];               /* 4: service address, NUL-terminated */
+  int32_t port;              /* 68: TCP service port */
+  char netmask[64];          /* 72 */
+  char gateway[64];          /* 136 */
+  char mac[40];              /* 200 */
+  uint8_t reserved240[124];
+  char serial[48];           /* 364: serial number, NUL-terminated; empty when unknown */
+  uint8_t reserved412[128];
+  char detail_type[64];      /* 540: model */
+  uint8_t reserved604[96];
+  char name[64];             /* 700: device name */
+  uint8_t reserved764[32];
+  uint16_t http_port;        /* 796 */
+  uint8_t reserved798[254];
+} NET_DEVICE_SEARCH_INFO;
+
+typedef void (*NET_SearchDevicesCallback)(const NET_DEVICE_SEARCH_INFO* info, intptr_t user);
+/* Starts a search. `local_ip` names the address to search from: null or a 127.x.y.z address
+ * (anything else fails with NET_ERR_ILLEGAL_PARAM). Returns the search handle, or 0. */
+NETSDK_API int32_t NET_StartSearchDevices(NET_SearchDevicesCallback callback, intptr_t user, const char* local_ip);
+/* Stops the search and waits until its callback no longer runs (unless called from it). */
+NETSDK_API NET_BOOL NET_StopSearchDevices(int32_t search_handle);
+/* The discovery port of searches started from now on (0: the environment's, else 37810). */
+NETSDK_API void NET_SetSearchPort(uint16_t port);
+
 /* ---- Recordings ----
  * A device keeps recordings per channel as files on a schedule. Times are the device's local
  * wall-clock time. Sizes in the position notifications count KiB of the stream. */

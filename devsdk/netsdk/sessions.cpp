@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "devsdk/netsdk/alarm_listening.h"
 #include "devsdk/netsdk/logins.h"
 #include "devsdk/netsdk/netsdk.h"
 #include "devsdk/netsdk/replies.h"
@@ -152,6 +153,9 @@ int32_t NET_Login(const char* ip, uint16_t port, const char* user, const char* p
   notice->port = port;
   auto control = netsdk::Connection::create(std::move(socket), proto::kMaxControlPayload);
   control->set_lost_handler([notice](netsdk::Connection::LossReason) { netsdk::report_loss(notice); });
+  control->set_push_handler([notice](const proto::Message& m) {
+    netsdk::on_alarm_push(notice->handle.load(), notice->ip, notice->port, m);
+  });
   control->start();
 
   proto::LoginRequest request;
@@ -202,6 +206,7 @@ NET_BOOL NET_Logout(int32_t login_id) {
     set_last_error(NET_ERR_INVALID_HANDLE);
     return 0;
   }
+  netsdk::forget_alarm_listening(login_id);
   // Tell the device, without waiting for its answer: the login ends here either way. The device
   // closes the connection when it has read the logout, which is no loss.
   login->control->expect_close();

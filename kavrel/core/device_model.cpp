@@ -490,7 +490,7 @@ void CkavrelCtrl::UniniCamInfo() {
     camera->camStartMode.store(0);
     StopQueryRecordThread(camera);
     StopQueryRecordStatusThread(camera);
-    // Alert listening workers are stopped here once the alert operations keep them.
+    StopListenAlertThread(camera);
   }
 }
 

@@ -123,6 +123,10 @@ struct CamInfo {
   // The start thread; its running flag is the camera's camStartRunning. Started and stopped on
   // the user-interface thread.
   TaskWorker startWorker{"CkavrelCtrl::StopPlayThread", 4904, "StartPlayThread is not ending (4904)"};
+  // Alert listening: the type the page last gave (kept, not used) and the listen worker, started
+  // and stopped on the user-interface thread.
+  std::atomic<int32_t> lAlertType{0};
+  TaskWorker listenWorker{"CkavrelCtrl::StopListenAlertThread", 5262, "ListenzAlarmThread is not ending (5262)"};
 
   // Recorded video. The texts are guarded by `lock`: the playback start time, the record
   // search's times and month, and the export's temporary file.

@@ -165,6 +165,8 @@ void CkavrelCtrl::CliUnInit() {
     brixa_handle client = m_hClient.load();
     if (client != nullptr) {
       m_cloud.load()->release(client);
+      // A search still collecting would report to a client that is about to go.
+      brixa_stop_search_devices();
       brixa_cli_detach_callback(client);
       brixa_release(client);
     }

@@ -66,30 +66,6 @@ void CkavrelCtrl::CliCloudGetCamListSp() {
   call_blocking(UiWaitStyle(), [&] { cloud.get_cam_list(client); });
 }
 
-// ---- devices ----
-
-void CkavrelCtrl::CliDeviceSearch() { KAVREL_TRACED(CliDeviceSearch); }
-
-// ---- alerts (recordings, playback, export, snapshots, audio and PTZ are in kavrel/media) ----
-
-void CkavrelCtrl::CliStartListenAlertDev(const char16_t* camID, int32_t lAlertType) {
-  KAVREL_TRACED(CliStartListenAlertDev);
-  KAVREL_ARG(camID);
-  KAVREL_ARG(lAlertType);
-}
-
-void CkavrelCtrl::CliStopListenAlertDev(const char16_t* camID) {
-  KAVREL_TRACED(CliStopListenAlertDev);
-  KAVREL_ARG(camID);
-}
-
-void CkavrelCtrl::CliQueryAlarm(const char16_t* devid, const char16_t* timeBegin, const char16_t* timeEnd) {
-  KAVREL_TRACED(CliQueryAlarm);
-  KAVREL_ARG(devid);
-  KAVREL_ARG(timeBegin);
-  KAVREL_ARG(timeEnd);
-}
-
-// ---- layouts ----
+// Devices, alerts, recordings, playback, export, snapshots, audio, PTZ and layouts are in kavrel/media.
 
 }  // namespace kavrel

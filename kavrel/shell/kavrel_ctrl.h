@@ -365,6 +365,17 @@ class CkavrelCtrl final : public com::IDispatch,
                                  std::shared_ptr<CamInfo> camera);
   // Tests: the library media calls the control makes (the table must outlive the control).
   void set_media_calls_for_testing(const MediaCalls* calls) { m_media.store(calls); }
+  // ---- alerts, alarm outputs, device search (kavrel/media/alerts.cpp) ----
+  // User-interface thread: the camera's listen worker (one pass: log in, start listening).
+  void StartListenAlertThread(const std::shared_ptr<CamInfo>& camera);
+  void StopListenAlertThread(const std::shared_ptr<CamInfo>& camera);
+  // Output 0 of the device behind a pane: 1 on, 0 off, negative on failure (-1 bad pane, -3 no
+  // camera in the pane); the two switches give the library's result.
+  int32_t CliGetAlarmDev(int32_t lPnlIndex);
+  int32_t CliSetAlarmOnDev(int32_t lPnlIndex);
+  int32_t CliSetAlarmOffDev(int32_t lPnlIndex);
+  // The pane tool bar's alarm-output button: switches the output and shows what the device says.
+  void OnAlarmOutputButton(int32_t lPnlIndex);
 
   // ---- window handlers (user-interface thread) ----
   int OnCreate();
@@ -443,6 +454,8 @@ class CkavrelCtrl final : public com::IDispatch,
   void SaveLayoutFile(const char* method, const std::string& name);
   bool LoadLayoutFile(const char* method, const std::string& name, bool only_when_changed);
   bool LoadSetup();
+  // The body of a camera's listen worker.
+  void RunListenAlertThread(const std::shared_ptr<CamInfo>& camera, TaskWorker::Context& context);
   // Posts the show (true) or hide of a pane's connecting indicator (any thread).
   void PostConnecting(int32_t pane, bool on);
   // Recorded video: the current camera; the playback pane's messages (any thread); the play

@@ -132,9 +132,11 @@ void CkavrelCtrl::OnCmsBtnLButtonDown(int32_t index, int32_t command) {
         CliSetFisheyeVisualization(index, command);
       }
       break;
+    case ui::kCmdAlarmOutput:
+      OnAlarmOutputButton(index);
+      break;
     default:
-      // The alarm-output command belongs to an operation that is not attached yet; like any
-      // unknown command it is only traced.
+      // A command outside the table is only traced.
       trace::value("Command not handled", command);
       break;
   }

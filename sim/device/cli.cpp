@@ -1,5 +1,7 @@
 // The command-line entry of the device simulator in kavrel-sim:
 //   kavrel-sim device --fixture <file> [--tunnel [HOST:]PORT] [--port-key TEXT]
+//                     [--alarm KIND:CHANNEL:STATE@MS ...] [--alarm-loop MS] [--scene-motion]
+//                     [--discovery-port PORT]
 // runs every online device of the fixture on 127.0.0.1 until SIGINT or SIGTERM; with --tunnel
 // each device registers with that tunnel service under its identifier.
 #include <signal.h>
@@ -20,11 +22,20 @@ namespace {
 void usage(FILE* out) {
   std::fprintf(out,
                "usage: kavrel-sim device --fixture <file> [--tunnel [HOST:]PORT] [--port-key TEXT]\n"
+               "                         [--alarm K:C:S@MS ...] [--alarm-loop MS] [--scene-motion]\n"
+               "                         [--discovery-port PORT]\n"
                "  --fixture FILE     the account fixture; every online device in it is run\n"
                "  --tunnel PORT      register every device with the tunnel service at 127.0.0.1:PORT\n"
                "                     (HOST:PORT for another loopback address), so clients reach it by\n"
                "                     its identifier and its \"dev_port\"\n"
                "  --port-key TEXT    the port key the devices register (default vakP60372)\n"
+               "  --alarm K:C:S@MS   every device sets alarm K (input, motion, video_loss, masking, audio,\n"
+               "                     disk_full, disk_error or 0x2101-0x2107) of channel C to state S (0 or\n"
+               "                     1) MS milliseconds after its start; repeatable, adds to the fixture's\n"
+               "  --alarm-loop MS    start the alarm script again every MS milliseconds\n"
+               "  --scene-motion     motion alarms while a scene's car crosses its detection zone\n"
+               "  --discovery-port P answer the LAN search on UDP port P of 127.255.255.255 (0: not at\n"
+               "                     all; default the fixture's, 37810)\n"
                "Prints one line per device with the port it listens on, and runs until interrupted.\n");
 }
 
@@ -47,6 +58,15 @@ bool parse_tunnel(const std::string& text, TunnelLink& link) {
 int run_cli(int argc, char** argv) {
   std::string fixture;
   TunnelLink tunnel;
+  std::vector<AlarmChange> alarm_changes;
+  long alarm_loop_ms = -1;
+  bool scene_motion = false;
+  long discovery_port = -1;
+  auto number_arg = [](const char* text, long high, long& out) {
+    char* end = nullptr;
+    out = std::strtol(text, &end, 10);
+    return *text != 0 && *end == 0 && out >= 0 && out <= high;
+  };
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--fixture" && i + 1 < argc) {
@@ -58,6 +78,25 @@ int run_cli(int argc, char** argv) {
       }
     } else if (arg == "--port-key" && i + 1 < argc) {
       tunnel.port_key = argv[++i];
+    } else if (arg == "--alarm" && i + 1 < argc) {
+      AlarmChange change;
+      if (!parse_alarm_change(argv[++i], change)) {
+        std::fprintf(stderr, "kavrel-sim device: bad --alarm %s (KIND:CHANNEL:STATE@MS)\n", argv[i]);
+        return 2;
+      }
+      alarm_changes.push_back(change);
+    } else if (arg == "--alarm-loop" && i + 1 < argc) {
+      if (!number_arg(argv[++i], 24L * 3600 * 1000, alarm_loop_ms)) {
+        std::fprintf(stderr, "kavrel-sim device: bad --alarm-loop %s\n", argv[i]);
+        return 2;
+      }
+    } else if (arg == "--scene-motion") {
+      scene_motion = true;
+    } else if (arg == "--discovery-port" && i + 1 < argc) {
+      if (!number_arg(argv[++i], 65535, discovery_port)) {
+        std::fprintf(stderr, "kavrel-sim device: bad --discovery-port %s\n", argv[i]);
+        return 2;
+      }
     } else if (arg == "--help") {
       usage(stdout);
       return 0;
@@ -88,6 +127,11 @@ int run_cli(int argc, char** argv) {
   for (auto& entry : entries) {
     if (!entry.online) continue;
     entry.settings.tunnel = tunnel;
+    AlarmSettings& alarms = entry.settings.alarms;
+    alarms.script.insert(alarms.script.end(), alarm_changes.begin(), alarm_changes.end());
+    if (alarm_loop_ms >= 0) alarms.loop_ms = static_cast<uint32_t>(alarm_loop_ms);
+    alarms.scene_motion = alarms.scene_motion || scene_motion;
+    if (discovery_port >= 0) entry.settings.discovery_port = static_cast<uint16_t>(discovery_port);
     auto device = std::make_unique<Device>(entry.settings);
     if (!device->start()) {
       std::fprintf(stderr, "kavrel-sim device: %s cannot listen\n", entry.settings.dev_id.c_str());

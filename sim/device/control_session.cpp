@@ -3,6 +3,7 @@
 #include "devsdk/proto/messages.h"
 #include "devsdk/proto/ptz.h"
 #include "sim/device/device.h"
+#include "sim/device/alarms/push_sink.h"
 
 namespace sim::device {
 namespace {
@@ -33,6 +34,7 @@ void reply(std::vector<uint8_t>& out, const proto::Message& m, int32_t status,
 }  // namespace
 
 ControlSession::~ControlSession() {
+  if (subscribed_) device_.alarm_hub().unsubscribe(sink_);
   if (token_ != 0) device_.logout(token_);
 }
 
@@ -186,9 +188,23 @@ ControlSession::Next ControlSession::handle(const proto::Message& m, std::vector
       reply(out, m, status, status == proto::status::ok ? proto::encode(month) : std::vector<uint8_t>{});
       return Next::keep;
     }
-    case proto::Type::set_config:
-    case proto::Type::alarm_subscribe:
+    case proto::Type::alarm_subscribe: {
+      if (sink_ == nullptr) {
+        reply(out, m, proto::status::not_supported);
+        return Next::keep;
+      }
+      // The reply and the alarms that are on go out together, ahead of any later alarm.
+      std::vector<uint8_t> answer;
+      reply(answer, m, proto::status::ok, proto::encode(device_.alarm_sizes()));
+      subscribed_ = true;
+      return device_.alarm_hub().subscribe(sink_, answer) ? Next::keep : Next::close;
+    }
     case proto::Type::alarm_unsubscribe:
+      if (subscribed_) device_.alarm_hub().unsubscribe(sink_);
+      subscribed_ = false;
+      reply(out, m, proto::status::ok);
+      return Next::keep;
+    case proto::Type::set_config:
     case proto::Type::stream_control:
       reply(out, m, proto::status::not_supported);
       return Next::keep;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "devsdk/proto/messages.h"
@@ -12,6 +13,7 @@
 namespace sim::device {
 
 class Device;
+class PushSink;
 
 class ControlSession {
  public:
@@ -29,6 +31,10 @@ class ControlSession {
   // The largest payload the device accepts from a client.
   static constexpr uint32_t kMaxRequestPayload = 64 * 1024;
 
+  // The connection's sending side: alarm subscriptions push through it. Without one (the
+  // fuzz target) subscriptions are refused.
+  void set_push_sink(std::shared_ptr<PushSink> sink) { sink_ = std::move(sink); }
+
   const proto::BindRequest& bind() const { return bind_; }
   uint32_t bind_request_id() const { return bind_request_id_; }
 
@@ -37,6 +43,8 @@ class ControlSession {
   uint32_t token_ = 0;  // the login of this connection; 0 before login
   proto::BindRequest bind_;
   uint32_t bind_request_id_ = 0;
+  std::shared_ptr<PushSink> sink_;
+  bool subscribed_ = false;
 };
 
 }  // namespace sim::device

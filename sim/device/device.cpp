@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "platform/net/socket_io.h"
+#include "sim/device/alarms/push_sink.h"
 #include "sim/device/control_session.h"
 #include "sim/device/recordings/recording_stream.h"
 #include "sim/device/recordings/schedule.h"
@@ -51,6 +52,12 @@ bool Device::start() {
   port_.store(bound);
   stopping_.store(false);
   accept_thread_ = std::thread([this] { accept_loop(); });
+  {
+    std::lock_guard<std::mutex> hold(state_lock_);
+    alarm_driver_ = std::make_unique<AlarmDriver>(alarms_, settings_.alarms, settings_.channels);
+    if (settings_.discovery_port != 0) search_->start(settings_.discovery_port);
+  }
+  alarm_driver_->start();
   if (tunnel_.service_port != 0) {
     sim::tunnel::AgentOptions options;
     options.service_host = tunnel_.service_host;
@@ -82,6 +89,8 @@ void Device::stop() {
     agent_.reset();
   }
   page_.stop();
+  if (alarm_driver_ != nullptr) alarm_driver_->stop();
+  search_->stop();
   stopping_.store(true);
   platform::net::shutdown_both(listen_fd_);
   if (accept_thread_.joinable()) accept_thread_.join();
@@ -148,8 +157,11 @@ void Device::serve(Connection* connection) {
   proto::BindRequest bind;
   uint32_t bind_id = 0;
   proto::FrameReader frames(ControlSession::kMaxRequestPayload);
+  // Replies and pushed alarms share the connection's sending side.
+  auto sink = std::make_shared<PushSink>(fd);
   {
     ControlSession session(*this);
+    session.set_push_sink(sink);
     std::vector<uint8_t> buffer(16 * 1024);
     bool stalled = false;
     bool open = true;
@@ -168,7 +180,7 @@ void Device::serve(Connection* connection) {
         }
         std::vector<uint8_t> out;
         auto next = session.handle(m, out);
-        if (!out.empty() && !platform::net::send_all(fd, out.data(), out.size(), -1, kSendWaitMs)) {
+        if (!sink->send(out, kSendWaitMs)) {
           open = false;
           break;
         }
@@ -190,7 +202,8 @@ void Device::serve(Connection* connection) {
       }
     }
     if (!stream) platform::net::shutdown_both(fd);
-  }  // the session's login ends here
+  }  // the session's login and alarm subscription end here
+  sink->close();
   if (stream) {
     serve_stream(fd, frames, bind, bind_id);
     platform::net::shutdown_both(fd);
@@ -362,8 +375,35 @@ void Device::set_alarm_output(size_t index, uint16_t state) {
 }
 
 void Device::set_alarm_input(size_t index, uint16_t state) {
+  {
+    std::lock_guard<std::mutex> hold(state_lock_);
+    if (index >= settings_.alarm_inputs.size()) return;
+    settings_.alarm_inputs[index] = state;
+  }
+  alarms_.raise(proto::kAlarmInput, static_cast<int32_t>(index), state != 0);
+}
+
+uint16_t Device::answer_search(uint16_t port) { return search_->start(port); }
+
+proto::AlarmSubscribeReply Device::alarm_sizes() const {
   std::lock_guard<std::mutex> hold(state_lock_);
-  if (index < settings_.alarm_inputs.size()) settings_.alarm_inputs[index] = state;
+  proto::AlarmSubscribeReply sizes;
+  sizes.channels = static_cast<uint16_t>(settings_.channels);
+  sizes.alarm_inputs = static_cast<uint16_t>(settings_.alarm_inputs.size());
+  return sizes;
+}
+
+proto::SearchAnswer Device::search_answer() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  proto::SearchAnswer a;
+  a.serial = settings_.serial;
+  a.ip = "127.0.0.1";
+  a.port = settings_.tcp_port != 0 ? settings_.tcp_port : port_.load();
+  a.http_port = settings_.http_port;
+  a.model = settings_.model;
+  a.name = settings_.name;
+  a.mac = "02:00:00:00:00:01";
+  return a;
 }
 
 void Device::set_channels(int channels) {

@@ -19,9 +19,13 @@
 #include <thread>
 #include <vector>
 
+#include "devsdk/proto/alarms.h"
 #include "devsdk/proto/messages.h"
 #include "devsdk/proto/ptz.h"
+#include "sim/device/alarms/alarm_driver.h"
+#include "sim/device/alarms/alarm_hub.h"
 #include "sim/device/http_page.h"
+#include "sim/device/search/search_responder.h"
 #include "sim/device/settings.h"
 #include "sim/device/video/video_source.h"
 
@@ -62,6 +66,14 @@ class Device {
   void set_channels(int channels);
   // Cuts every open connection at once, as a device that loses its network.
   void drop_connections();
+  // Raises (or clears) an alarm of kind 0x2101-0x2107 on a channel and pushes it to every
+  // subscribed control connection. Alarm inputs switched by set_alarm_input raise 0x2101.
+  void raise_alarm(uint32_t kind, int32_t channel, bool on) { alarms_.raise(kind, channel, on); }
+  const AlarmHub& alarms() const { return alarms_; }
+  // Answers the LAN search on UDP `port` of the loopback broadcast address (0: an ephemeral
+  // port, which further devices may then share). The port, or 0 when it cannot listen.
+  uint16_t answer_search(uint16_t port);
+  const SearchResponder& search_responder() const { return *search_; }
 
   // ---- What happened, for tests ----
   std::vector<uint16_t> alarm_outputs() const;
@@ -103,6 +115,10 @@ class Device {
   bool io_states(uint32_t io_type, proto::IoStates& out);
   int32_t io_control(const proto::IoControl& request);  // a reply status
   int32_t ptz_control(const proto::PtzControl& request);  // a reply status
+  // Alarm subscriptions of a control connection.
+  AlarmHub& alarm_hub() { return alarms_; }
+  proto::AlarmSubscribeReply alarm_sizes() const;
+  proto::SearchAnswer search_answer() const;
 
  private:
   struct Connection {
@@ -143,6 +159,10 @@ class Device {
   std::unique_ptr<video::VideoSource> video_ = std::make_unique<video::VideoSource>();
   // One head per PTZ channel (settings.video.ptz), made at construction; immutable after it.
   std::vector<std::shared_ptr<video::PtzHead>> ptz_heads_;
+
+  AlarmHub alarms_;
+  std::unique_ptr<AlarmDriver> alarm_driver_;  // owned by start() and stop()
+  std::unique_ptr<SearchResponder> search_ = std::make_unique<SearchResponder>([this] { return search_answer(); });
 
   std::mutex connections_lock_;
   std::list<std::unique_ptr<Connection>> connections_;  // guarded by connections_lock_

@@ -7,6 +7,8 @@
 #include <optional>
 
 #include "devsdk/proto/messages.h"
+#include "devsdk/proto/search.h"
+#include "sim/device/alarms/alarm_settings_json.h"
 #include "platform/json/json_integer.h"
 #include "sim/device/recordings/recordings_json.h"
 #include "sim/fixture/fixture.h"
@@ -180,6 +182,8 @@ bool apply_device_object(const cJSON* d, FixtureDevice& fd, std::string& error, 
     if (!recordings::read_recordings(recordings, time(nullptr), spans, error, where)) return false;
     s.recordings = std::move(spans);
   }
+  if (!integer_of(d, "discovery_port", 0, 65535, s.discovery_port, error, where)) return false;
+  if (!alarm_settings_of(d, s.alarms, error, where)) return false;
   return fault_of(d, s.fault, error, where);
 }
 
@@ -197,6 +201,7 @@ bool read_device(const sim::fixture::Account& account, const sim::fixture::Devic
   fd.dev_http_port = static_cast<uint16_t>(dev.dev_http_port);
   s.tcp_port = fd.dev_port;
   s.http_port = fd.dev_http_port;
+  s.discovery_port = proto::kDefaultDiscoveryPort;  // fixture devices answer the LAN search
   // The fixture reader has settled the channel count (given, from the channel list, or one above
   // the highest camera channel).
   if (dev.channel_count > 255) {

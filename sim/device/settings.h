@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/device/alarms/alarm_settings.h"
+
 namespace sim::device {
 
 struct User {
@@ -84,6 +86,8 @@ struct Settings {
   // The recordings of every channel; without them each channel has the default schedule
   // (sim/device/README.md, "Recordings").
   std::optional<std::vector<RecordSpan>> recordings;
+  AlarmSettings alarms;         // alarms the device raises on its own
+  uint16_t discovery_port = 0;  // answers the LAN search on this UDP port; 0: does not
 };
 
 }  // namespace sim::device

@@ -15,6 +15,10 @@ import { ConnectionView } from "./connection.js";
 import { WallBar } from "./wall_bar.js";
 import { LiveWall } from "./live.js";
 import { PaneZoom } from "./zoom.js";
+import { AlarmsPanel, REFUSED } from "./alarms.js";
+import { AlarmOutputSwitch } from "./alarm_output.js";
+import { LanSearch } from "./search.js";
+import { LayoutsMenu } from "./layouts.js";
 import { PlaybackView } from "./playback.js";
 import { MediaControls, SnapshotStrip } from "./controls.js";
 import { PanePlayer } from "./audio.js";
@@ -62,6 +66,23 @@ const live = new LiveWall({
   fullscreen: () => control && call(control, report, "CliFullScreen", [document.fullscreenElement ? 0 : 1]),
 });
 live.addEventListener("note", (e) => report(e.detail));
+const layouts = new LayoutsMenu({ slot: $("#toolbar-slot"), call: control_call, bar: wall_bar });
+layouts.addEventListener("note", (e) => report(e.detail));
+const alarms = new AlarmsPanel({
+  root: $("#alarms-panel"),
+  slot: $("#toolbar-slot"),
+  call: (method, args) => (control ? call(control, report, method, args, REFUSED) : Promise.resolve(REFUSED)),
+  model,
+  output: new AlarmOutputSwitch({ surface, bar: wall_bar, live }),
+});
+alarms.addEventListener("note", (e) => report(e.detail));
+alarms.addEventListener("listening", () => tree.render());
+tree.decorate_camera = (li, cam) => alarms.decorate_camera(li, cam);
+tree.render();
+const lan_search = new LanSearch({ dialog: $("#search-dialog"), button: $("#lan-search-button"), call: control_call, model });
+lan_search.addEventListener("note", (e) => report(e.detail));
+// Layouts are the live wall's.
+wall_bar.addEventListener("page", (e) => layouts.enable(e.detail.page === 0 && Boolean(control)));
 // The zoom is the live wall's: on the playback page the canvas shows the playback pane.
 const zoom = new PaneZoom({ surface, bar: wall_bar, playing: (cell) => wall_bar.page === 0 && live.playing(live.pane_in_cell(cell)) });
 const site = new Site(bridge, surface, {
@@ -114,12 +135,16 @@ bridge.addEventListener("hello", (e) => {
   // The control was left in full screen: the browser needs a click before it follows.
   if (hello.fullscreen) site.fullscreen(true);
   if (control) {
+    layouts.enable(wall_bar.page === 0);
     wall_bar.enable(true);
     wall_bar.refresh();
   }
 });
 bridge.addEventListener("state", (e) => {
-  if (e.detail.state !== "open") wall_bar.enable(false);
+  if (e.detail.state !== "open") {
+    wall_bar.enable(false);
+    layouts.enable(false);
+  }
 });
 // A double click on a pane maximises or restores it: the bar shows the count that results.
 $("#surface").addEventListener("dblclick", () => control && wall_bar.refresh());
@@ -141,6 +166,8 @@ function on_callback(detail) {
   const ev = callback_args(detail);
   log.add_callback(ev);
   live.on_callback(ev);
+  alarms.on_callback(ev);
+  lan_search.on_callback(ev);
   playback.on_callback(ev);
   media.on_callback(ev);
   for (const note of model.apply(ev)) report(note);
@@ -173,5 +200,6 @@ window.addEventListener("kavrel-restored", () => report({ level: "success", key:
 
 // For tests and for a developer's console.
 window.kavrel = { bridge, model, session, site, surface, wall_bar, live, zoom, playback, media, snapshots, audio, get control() { return control; } };
+window.kavrel = { bridge, model, session, site, surface, wall_bar, live, zoom, playback, alarms, lan_search, layouts, get control() { return control; } };
 
 start();

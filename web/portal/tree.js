@@ -164,6 +164,7 @@ export class Tree extends EventTarget {
     dot.title = state.label;
     dot.setAttribute("aria-label", state.label);
     li.append(icon, text, badges, dot);
+    this.decorate_camera?.(li, cam);
     li.addEventListener("click", () => this.select(cam.id));
     li.addEventListener("dblclick", () => this.play(cam.id));
     // Dragged onto a pane of the wall, it starts there.

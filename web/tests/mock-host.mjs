@@ -73,6 +73,8 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
     pics: 4,
     site_id: 1,
     pending_site: new Map(), // id -> {message, done(value)}
+    listening: new Set(),
+    layouts: new Set(),
   };
   let page = null; // the one socket that has the control
   const timers = new Set();
@@ -219,6 +221,42 @@ export function start_mock_host({ port = 0, delay_scale = 1 } = {}) {
     },
     CliFullScreen: (on) => {
       send({ type: "site", kind: "fullscreen", on: Boolean(on) });
+      return null;
+    },
+    // Alarms: a listened camera's device raises motion on its channel now and then.
+    CliStartListenAlertDev: (cam) => {
+      const find = (g) => g.cams?.find((c) => c.id === cam) ?? g.groups?.map(find).find(Boolean);
+      const known = find(account.cameras);
+      const [devid, channel] = known ? [known.devid, known.chlid] : [cam.replace(/_\d+$/, ""), Number(cam.slice(-3))];
+      control.listening.add(cam);
+      const ring = () => {
+        if (!control.listening.has(cam)) return;
+        fire(0x20001003, control.listening.size % 3 === 0 ? 0 : 1, channel, devid);
+        later(2500 + 1000 * control.listening.size, ring);
+      };
+      later(600, ring);
+      return null;
+    },
+    CliStopListenAlertDev: (cam) => {
+      control.listening.delete(cam);
+      return null;
+    },
+    CliDeviceSearch: () => {
+      const devices = account.devices
+        .filter((d) => d.online !== false)
+        .map((d) => ({ id: `SN-${d.dev_id}`, ip: "127.0.0.1", name: d.name, port: d.dev_port, http_port: d.dev_http_port, model: d.model ?? "NVR-4" }));
+      devices.push({ id: "SN-LAB-7781", ip: "127.0.0.1", name: "Laboratório", port: 37777, http_port: 80, model: "IPC-B2" });
+      later(1100, () => fire(0x10000017, 0, 0, JSON.stringify({ devices })));
+      return null;
+    },
+    CliSaveLayout: (name) => {
+      control.layouts.add(String(name).replace(/[<>:"/\\|?*]/g, "_"));
+      return null;
+    },
+    CliLoadLayout: (name) => control.layouts.has(name),
+    CliEnumLayouts: () => JSON.stringify({ Layouts: [...control.layouts] }),
+    CliDeleteLayout: (name) => {
+      control.layouts.delete(name);
       return null;
     },
   };

@@ -1,0 +1,317 @@
+// Alerts, the pane's alarm-output button and the LAN device search as a page sees them: the
+// control signs in to the simulated cloud, reaches the simulated device through the simulated
+// tunnel service, listens to its alarms, switches its alarm output and finds it on the loopback
+// "LAN". Everything runs in this process on loopback.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "devsdk/proto/alarms.h"
+#include "host/control_host.h"
+#include "kavrel/core/callback_names.h"
+#include "kavrel/shell/kavrel_ctrl.h"
+#include "kavrel/shell/text.h"
+#include "kavrel/ui/ui_messages.h"
+#include "kavrel/ui/video_wnd_manager.h"
+#include "platform/net/socket_io.h"
+#include "platform/testing/debug_capture.h"
+#include "sim/cloud/cloud_service.h"
+#include "sim/cloud/service_crypto.h"
+#include "sim/device/device.h"
+#include "sim/device/fixture_devices.h"
+#include "sim/fixture/fixture.h"
+#include "sim/tunnel/tunnel_service.h"
+#include "trace/trace.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using com::Variant;
+using kavrel::CkavrelCtrl;
+namespace fs = std::filesystem;
+
+constexpr const char* kPassPhrase = "3D7A0C52-E8B1-4F96-A25D-6B0E91C4F7A3";
+constexpr com::DISPID kCallBackMsg = 32;
+// Alarm codes of the device: an alarm input (kind 0) and motion (kind 1, which needs the
+// channel to listen).
+constexpr uint32_t kInputAlarm = 0x2101;
+constexpr uint32_t kMotionAlarm = 0x2102;
+
+// A device with two channels and one open alarm output that answers the LAN search on a port
+// of its own (given to the NetSDK through the environment).
+const char* kFixture = R"({
+  "applications": [ { "app_key": "page-app-key", "app_pass": "page-app-pass" } ],
+  "accounts": [ {
+    "user": "alice", "password": "alice-pw", "devs_sn": 10, "cams_sn": 20,
+    "devices": [
+      { "dev_id": "KVR-GOOD", "dev_user": "admin", "dev_pass": "good-pw", "name": "Loja", "channel_count": 2,
+        "dev_port": GOOD_PORT, "dev_http_port": 80,
+        "device": { "alarm_outputs": [0], "serial": "SN-LOJA-01", "model": "NVR-204", "discovery_port": 0 } }
+    ],
+    "cameras": { "cams": [ { "id": "KVR-GOOD_000", "devid": "KVR-GOOD", "chlid": 0 },
+                           { "id": "KVR-GOOD_001", "devid": "KVR-GOOD", "chlid": 1 } ] }
+  } ]
+})";
+
+struct Seen {
+  int32_t id, tag1, tag2;
+  std::string info;
+};
+
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  auto until = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+uint16_t free_port() {
+  uint16_t bound = 0;
+  auto socket = platform::net::listen_loopback(0, &bound);
+  return bound;
+}
+
+class AlertsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kavrel-alerts-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    cache_home_ = pattern;
+    ::setenv("XDG_CONFIG_HOME", cache_home_.c_str(), 1);
+
+    std::string error;
+    std::string text = kFixture;
+    text.replace(text.find("GOOD_PORT"), 9, std::to_string(free_port()));
+    sim::fixture::Fixture fixture;
+    ASSERT_TRUE(sim::fixture::parse(text.c_str(), fixture, error)) << error;
+    ASSERT_TRUE(cloud_.load_fixture(fixture, error)) << error;
+    ASSERT_NE(cloud_.start(), 0);
+    ASSERT_TRUE(tunnel_.start());
+    std::vector<sim::device::FixtureDevice> devices;
+    ASSERT_TRUE(sim::device::parse_fixture_devices(text.c_str(), devices, error)) << error;
+    ASSERT_EQ(devices.size(), 1u);
+    devices[0].settings.tunnel.service_port = tunnel_.port();
+    device_ = std::make_unique<sim::device::Device>(devices[0].settings);
+    ASSERT_TRUE(device_->start());
+    ASSERT_TRUE(device_->wait_tunnel_registered(5000));
+    uint16_t discovery = device_->answer_search(0);
+    ASSERT_NE(discovery, 0);
+    ::setenv("KAVREL_DISCOVERY_PORT", std::to_string(discovery).c_str(), 1);
+
+    host_ = host::ControlHost::adopt(
+        [this] {
+          control_ = CkavrelCtrl::Create();
+          return static_cast<com::IDispatch*>(control_);
+        },
+        &error);
+    ASSERT_NE(host_, nullptr) << error;
+    ASSERT_EQ(host_->create_window(), com::S_OK);
+    bring_online();
+  }
+  void TearDown() override {
+    if (host_) host_->call("CliUnInit", {});
+    host_.reset();
+    device_.reset();
+    ::unsetenv("KAVREL_DISCOVERY_PORT");
+    fs::remove_all(cache_home_);
+  }
+
+  void bring_online() {
+    ASSERT_EQ(host_->call("CliInit", {Variant::string(kavrel::to_wide(cloud_.url())),
+                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-key", kPassPhrase))),
+                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-pass", kPassPhrase))),
+                                      Variant::string(u"127.0.0.1"), Variant::i4(tunnel_.port()), Variant::null()}),
+              com::S_OK);
+    ASSERT_EQ(host_->call("CliCloudInitSimple", {Variant::string(u"alice"), Variant::string(u"alice-pw")}), com::S_OK);
+    ASSERT_TRUE(wait_for(kavrel::kEventP2PConnected, [](const Seen& s) { return s.tag1 == 1 && s.info == "KVR-GOOD"; }, 30s));
+    ASSERT_TRUE(eventually([&] { return control_->cameras().size() == 2; }, 30s));
+  }
+
+  template <class Fn>
+  void on_ui(Fn fn) {
+    host_->ui().run([&] { fn(*control_); });
+  }
+  void call(const char* method, std::vector<Variant> args, Variant* result = nullptr) {
+    ASSERT_EQ(host_->call(method, std::move(args), result), com::S_OK) << method;
+  }
+  void command(int32_t pane, int32_t number) {
+    on_ui([&](CkavrelCtrl& c) {
+      platform::send_message(c.window(), kavrel::ui::kMsgCommand, static_cast<platform::WPARAM>(pane), number);
+    });
+  }
+
+  static Seen seen(const host::ScriptEvent& e) {
+    return {e.arg_long(2), e.arg_long(3), e.arg_long(4), e.arg_is_null(5) ? "" : e.arg_text(5)};
+  }
+  std::vector<Seen> callbacks(int32_t id) {
+    std::vector<Seen> out;
+    for (const auto& e : host_->events()) {
+      if (e.id == kCallBackMsg && seen(e).id == id) out.push_back(seen(e));
+    }
+    return out;
+  }
+  bool wait_for(int32_t id, const std::function<bool(const Seen&)>& match, std::chrono::milliseconds limit) {
+    return host_
+        ->wait_for_event([&](const host::ScriptEvent& e) { return e.id == kCallBackMsg && seen(e).id == id && match(seen(e)); },
+                         limit)
+        .has_value();
+  }
+  // Waits for the alert of `kind` on `channel` of the device; `count` of them in all.
+  bool alert_arrives(int32_t kind, int32_t channel, size_t count = 1) {
+    auto events = host_->wait_for_events(
+        [&](const host::ScriptEvent& e) {
+          if (e.id != kCallBackMsg) return false;
+          Seen s = seen(e);
+          return s.id == kavrel::kEventAlert && s.tag1 == kind && s.tag2 == channel && s.info == "KVR-GOOD";
+        },
+        count, 15s);
+    return events.size() >= count;
+  }
+  size_t alerts(int32_t kind, int32_t channel) {
+    size_t n = 0;
+    for (const Seen& s : callbacks(kavrel::kEventAlert)) n += s.tag1 == kind && s.tag2 == channel ? 1 : 0;
+    return n;
+  }
+  std::shared_ptr<kavrel::DevInfo> good() { return control_->devices().find("KVR-GOOD"); }
+  bool ui_eventually(const std::function<bool(CkavrelCtrl&)>& done, std::chrono::milliseconds limit = 15s) {
+    return eventually(
+        [&] {
+          bool met = false;
+          on_ui([&](CkavrelCtrl& c) { met = done(c); });
+          return met;
+        },
+        limit);
+  }
+  const kavrel::ui::ToolFlags& tool(CkavrelCtrl& c, int pane) { return c.video_wall()->pane(pane)->panel().tool().flags(); }
+
+  std::string cache_home_;
+  sim::cloud::CloudService cloud_;
+  sim::tunnel::TunnelService tunnel_;
+  std::unique_ptr<sim::device::Device> device_;
+  std::unique_ptr<host::ControlHost> host_;
+  CkavrelCtrl* control_ = nullptr;  // owned by host_
+};
+
+TEST_F(AlertsTest, AnUnknownCameraStartsNothing) {
+  trace::force_verbose_for_testing(true);
+  platform::testing::DebugCapture capture;
+  call("CliStartListenAlertDev", {Variant::string(u"KVR-NONE_000"), Variant::i4(0)});
+  call("CliStartListenAlertDev", {Variant::string(u""), Variant::i4(0)});
+  trace::force_verbose_for_testing(false);
+  EXPECT_TRUE(capture.contains("Error: CkavrelCtrl::CliStartListenAlertDev 5221 (No camera instance)"));
+  EXPECT_FALSE(capture.mentions("StartListenAlertThread"));
+  EXPECT_EQ(good()->logincount.load(), 0);
+}
+
+TEST_F(AlertsTest, AnAlarmReachesThePageAndStoppingWithoutALoginLeavesTheListeningOn) {
+  // An alarm that is already on when listening starts is reported as it comes on for us.
+  device_->raise_alarm(kMotionAlarm, 1, true);
+  call("CliStartListenAlertDev", {Variant::string(u"KVR-GOOD_001"), Variant::i4(3)});
+  ASSERT_TRUE(alert_arrives(1, 1));
+  EXPECT_EQ(control_->cameras().find("KVR-GOOD_001")->lAlertType.load(), 3);
+  ASSERT_GT(good()->logincount.load(), 0);
+
+  // A device the control counts as logged out gets no stop: the channel goes on listening.
+  int32_t logins = good()->logincount.exchange(0);
+  call("CliStopListenAlertDev", {Variant::string(u"KVR-GOOD_001")});
+  good()->logincount.store(logins);
+  device_->raise_alarm(kMotionAlarm, 1, false);
+  device_->raise_alarm(kMotionAlarm, 1, true);
+  ASSERT_TRUE(alert_arrives(1, 1, 2));
+
+  // A real stop ends channel 1's listening. Listening on channel 0 then hears channel 0 only:
+  // channel 1's motion, still on, comes first in the device's greeting and is not reported.
+  call("CliStopListenAlertDev", {Variant::string(u"KVR-GOOD_001")});
+  call("CliStartListenAlertDev", {Variant::string(u"KVR-GOOD_000"), Variant::i4(0)});
+  device_->raise_alarm(kMotionAlarm, 0, true);
+  ASSERT_TRUE(alert_arrives(1, 0));
+  device_->raise_alarm(kMotionAlarm, 1, false);
+  device_->raise_alarm(kMotionAlarm, 1, true);
+  // An alarm input needs no listening channel: it is heard on channel 1 as well.
+  device_->raise_alarm(kInputAlarm, 1, true);
+  ASSERT_TRUE(alert_arrives(0, 1));
+  EXPECT_EQ(alerts(1, 1), 2u);
+}
+
+TEST_F(AlertsTest, TheAlarmOutputButtonSwitchesTheOutputAndTheButtonFollows) {
+  // Panes without a camera and panes out of range switch nothing.
+  struct Case {
+    const char* operation;
+    int32_t pane, expected;
+  };
+  const Case refused[] = {{"get", 16, -1}, {"get", 5, -3}, {"on", 16, -1}, {"on", 5, -3}, {"off", 16, -1}, {"off", 5, -3}};
+  on_ui([&](CkavrelCtrl& c) {
+    for (const Case& r : refused) {
+      std::string op = r.operation;
+      int32_t got = op == "get" ? c.CliGetAlarmDev(r.pane) : op == "on" ? c.CliSetAlarmOnDev(r.pane) : c.CliSetAlarmOffDev(r.pane);
+      EXPECT_EQ(got, r.expected) << op << " " << r.pane;
+    }
+  });
+  EXPECT_EQ(device_->alarm_outputs(), (std::vector<uint16_t>{0}));
+
+  Variant result;
+  call("CliStartPlayDev", {Variant::string(u"KVR-GOOD_000"), Variant::i4(1), Variant::i4(0)}, &result);
+  ASSERT_EQ(result.lval, 0);
+  ASSERT_TRUE(wait_for(kavrel::kEventLiveStarted, [](const Seen& s) { return s.tag1 == 0 && s.tag2 == 0; }, 30s));
+  ASSERT_TRUE(ui_eventually([&](CkavrelCtrl& c) { return tool(c, 0).has_alarm; }));
+  on_ui([&](CkavrelCtrl& c) { EXPECT_FALSE(tool(c, 0).alarm_on); });
+
+  command(0, kavrel::ui::kCmdAlarmOutput);
+  EXPECT_EQ(device_->alarm_outputs(), (std::vector<uint16_t>{1}));
+  on_ui([&](CkavrelCtrl& c) {
+    EXPECT_TRUE(tool(c, 0).alarm_on);
+    EXPECT_EQ(c.CliGetAlarmDev(0), 1);
+  });
+
+  command(0, kavrel::ui::kCmdAlarmOutput);
+  EXPECT_EQ(device_->alarm_outputs(), (std::vector<uint16_t>{0}));
+  on_ui([&](CkavrelCtrl& c) { EXPECT_FALSE(tool(c, 0).alarm_on); });
+
+  // A pane that does not stream has no button to press.
+  command(3, kavrel::ui::kCmdAlarmOutput);
+  EXPECT_EQ(device_->alarm_outputs(), (std::vector<uint16_t>{0}));
+}
+
+TEST_F(AlertsTest, ASecondSearchCancelsTheFirstAndReportsOnce) {
+  on_ui([&](CkavrelCtrl& c) {
+    c.CliDeviceSearch();
+    c.CliDeviceSearch();
+  });
+  ASSERT_TRUE(wait_for(kavrel::kEventSearchResult, [](const Seen&) { return true; }, 15s));
+  std::vector<Seen> reports = callbacks(kavrel::kEventSearchResult);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].tag1, 0);
+  EXPECT_EQ(reports[0].tag2, 0);
+  EXPECT_NE(reports[0].info.find("\"id\":\"SN-LOJA-01\""), std::string::npos) << reports[0].info;
+  EXPECT_NE(reports[0].info.find("\"ip\":\"127."), std::string::npos) << reports[0].info;
+  EXPECT_NE(reports[0].info.find("\"model\":\"NVR-204\""), std::string::npos) << reports[0].info;
+
+  // Had the cancelled search reported, its report would come before the next search's.
+  call("CliDeviceSearch", {});
+  ASSERT_TRUE(host_->wait_for_events(
+                       [&](const host::ScriptEvent& e) { return e.id == kCallBackMsg && seen(e).id == kavrel::kEventSearchResult; },
+                       2, 15s)
+                  .size() == 2);
+  EXPECT_EQ(callbacks(kavrel::kEventSearchResult).size(), 2u);
+}
+
+TEST_F(AlertsTest, QueryAlarmOnlyTraces) {
+  trace::force_verbose_for_testing(true);
+  platform::testing::DebugCapture capture;
+  call("CliQueryAlarm", {Variant::string(u"KVR-GOOD"), Variant::string(u"20260101000000"), Variant::string(u"20260102000000")});
+  trace::force_verbose_for_testing(false);
+  EXPECT_TRUE(capture.contains("-->: CkavrelCtrl::CliQueryAlarm"));
+  EXPECT_TRUE(capture.contains("<--: CkavrelCtrl::CliQueryAlarm"));
+  EXPECT_EQ(good()->logincount.load(), 0);
+}
+
+}  // namespace
