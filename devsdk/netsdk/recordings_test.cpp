@@ -605,4 +605,40 @@ TEST_F(NetSdkRecordingsTest, DownloadIntoAFileThatCannotBeOpenedStartsNothing) {
   EXPECT_EQ(progress.count(), 0u);
 }
 
+TEST_F(NetSdkRecordingsTest, PlaybackHasSnapshotsAndLocalRecordingsAsLiveStreamsHave) {
+  platform::HWND window =
+      platform::create_window(platform::WindowSpec{nullptr, {0, 0, 352, 288}, platform::WS_VISIBLE, "playback"});
+  NET_TIME from = at(2024, 5, 1, 10, 1), to = at(2024, 5, 1, 11, 1);
+  int32_t h = NET_PlayBackByTimeEx(login_id, 3, &from, &to, window, nullptr, 0, nullptr, 0);
+  ASSERT_GT(h, 0);
+  const std::string shot = testing::TempDir() + "playback_shot.bmp";
+  const std::string dav = testing::TempDir() + "playback_local.dav";
+  ASSERT_TRUE(eventually([&] { return NET_CapturePicture(h, shot.c_str()) == 1; }));
+  std::ifstream bmp(shot, std::ios::binary);
+  std::vector<uint8_t> head((std::istreambuf_iterator<char>(bmp)), std::istreambuf_iterator<char>());
+  ASSERT_GT(head.size(), 54u);
+  EXPECT_EQ(head[0], 'B');
+  EXPECT_EQ(head[28], 24) << "24 bits a pixel";
+  ASSERT_EQ(NET_SaveRealData(h, dav.c_str()), 1);
+  ASSERT_TRUE(eventually([&] {
+    std::ifstream f(dav, std::ios::binary | std::ios::ate);
+    return f && f.tellg() > 20000;
+  }));
+  ASSERT_EQ(NET_StopSaveRealData(h), 1);
+  EXPECT_EQ(NET_StopSaveRealData(h), 0);
+  std::ifstream f(dav, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  proto::MediaBlockReader reader;
+  reader.feed(bytes.data(), bytes.size());
+  proto::MediaBlock block;
+  ASSERT_EQ(reader.next(block), proto::MediaBlockReader::Result::block);
+  EXPECT_EQ(block.kind, proto::kFrameVideoKey);
+  EXPECT_EQ(NET_StopPlayBack(h), 1);
+  EXPECT_EQ(NET_CapturePicture(h, shot.c_str()), 0);
+  EXPECT_EQ(NET_GetLastError(), err(NET_ERR_INVALID_HANDLE));
+  std::remove(shot.c_str());
+  std::remove(dav.c_str());
+  platform::destroy_window(window);
+}
+
 }  // namespace

@@ -1,7 +1,6 @@
-// Script methods whose work lives in the device model, the device connections, the media
-// operations and the layouts (sound, PTZ and snapshots are in kavrel/media). Each traces its
-// entry, arguments and exit; until the subsystem behind it exists it returns its neutral result (nothing, 0, an empty text or false). The cloud
-// account methods are complete here; the video wall's are in kavrel/ui/control_wall.cpp.
+// Script methods whose work lives in the device model and the device connections. Each traces
+// its entry, arguments and exit. The cloud account methods are complete here; the video wall's
+// are in kavrel/ui/control_wall.cpp, and the media operations and layouts in kavrel/media.
 #include "kavrel/core/traced.h"
 #include "kavrel/core/ui_wait.h"
 #include "kavrel/shell/kavrel_ctrl.h"
@@ -11,7 +10,6 @@
 namespace kavrel {
 namespace {
 
-void arg(const char* name, int32_t value) { trace::value(name, value); }
 void arg(const char* name, const char16_t* text) { trace::wide_value(name, text); }
 // Passwords, keys and passes: the trace shows only that one was given.
 void secret_arg(const char* name, const char16_t* text) { trace::wide_secret(name, text); }
