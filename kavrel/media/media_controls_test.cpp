@@ -369,7 +369,7 @@ TEST_F(MediaControlsTest, SnapshotExtensionChoosesTheFormatExactly) {
   size_t events = 0;
   for (const Case& c : cases) {
     const std::string chosen = cache_home_ + "/chosen/" + c.name;
-    site_->answer_save({true, chosen, 1});
+    site_->answer_save({true, true, chosen, 1});
     command(0, kavrel::ui::kCmdSnapshot);
     EXPECT_EQ(snapshot_events(0), ++events);
     ASSERT_TRUE(fs::exists(chosen)) << c.name;
