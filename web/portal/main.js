@@ -199,7 +199,9 @@ $("#fullscreen-button").addEventListener("click", () => control && call(control,
 window.addEventListener("kavrel-restored", () => report({ level: "success", key: "conn.restored" }));
 
 // For tests and for a developer's console.
-window.kavrel = { bridge, model, session, site, surface, wall_bar, live, zoom, playback, media, snapshots, audio, get control() { return control; } };
-window.kavrel = { bridge, model, session, site, surface, wall_bar, live, zoom, playback, alarms, lan_search, layouts, get control() { return control; } };
+window.kavrel = {
+  bridge, model, session, site, surface, wall_bar, live, zoom, playback, media, snapshots, audio, alarms, lan_search, layouts,
+  get control() { return control; },
+};
 
 start();

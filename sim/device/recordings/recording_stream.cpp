@@ -100,6 +100,13 @@ void RecordingStream::serve(int fd, proto::FrameReader& frames, bool paced, cons
     base_real = Clock::now();
     base_media = media_ms;
   };
+  // A change of speed keeps the next frame's due time, so a client that repeats the current
+  // speed (or pauses and resumes at once) never makes the stream burst ahead.
+  auto rebase_keeping_pace = [&](auto due_now) {
+    base_real = std::max(due_now, Clock::now());
+    base_media = media_ms;
+  };
+  auto paused_at = Clock::now();
   auto due = [&] {
     double scale = std::ldexp(1.0, -speed_step);
     return base_real + std::chrono::microseconds(static_cast<int64_t>(
@@ -126,11 +133,13 @@ void RecordingStream::serve(int fd, proto::FrameReader& frames, bool paced, cons
       } else if (!paced) {
         status = proto::status::not_supported;  // a download runs at full speed
       } else if (control.operation == proto::kStreamPause) {
-        if (paused && control.value == 0) rebase();
+        if (!paused && control.value != 0) paused_at = Clock::now();
+        // The pause moves the schedule on by its length.
+        if (paused && control.value == 0) base_real += Clock::now() - paused_at;
         paused = control.value != 0;
       } else if (control.operation == proto::kStreamSpeed && control.value >= proto::kMinSpeedStep &&
                  control.value <= proto::kMaxSpeedStep) {
-        rebase();
+        rebase_keeping_pace(due());
         speed_step = control.value;
       } else {
         status = proto::status::invalid_parameter;
