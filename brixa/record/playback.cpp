@@ -50,6 +50,11 @@ struct PlaybackState {
   uint32_t position_mark GUARDED_BY(lock) = 0;
   NET_TIME current_time GUARDED_BY(lock) = {};
   int32_t speed_step GUARDED_BY(lock) = 0;
+  // Set while the user's pause holds the current playback: the nudge must not resume it.
+  bool user_paused GUARDED_BY(lock) = false;
+  // Serialises the steering calls of the commands and of the nudge (taken before `lock`), so a
+  // nudge never resumes a playback between a pause's decision and its call.
+  platform::Mutex steer_lock;
 };
 
 PlaybackState& state() {
@@ -220,6 +225,7 @@ int32_t skip(bool forward) {
     st.playback_handle = handle;
     st.current_time = start;
     st.speed_step = 0;
+    st.user_paused = false;
   });
   if (!stored) {
     // The device went away while the playback opened: nobody could stop this one.
@@ -246,9 +252,18 @@ void position_notification(int32_t play_handle, uint32_t /*total_size*/, uint32_
   }
   const RecordSdk& net = sdk();
   if (nudge) {
-    net.pause_play_back(play_handle, 1);
-    net.pause_play_back(play_handle, 0);
-    if (normal_speed) net.normal_play_back(play_handle);
+    platform::MutexLock steer(st.steer_lock);
+    bool paused = false;
+    {
+      platform::MutexLock hold(st.lock);
+      paused = st.user_paused && play_handle == st.playback_handle;
+    }
+    // A playback the user paused stays paused.
+    if (!paused) {
+      net.pause_play_back(play_handle, 1);
+      net.pause_play_back(play_handle, 0);
+      if (normal_speed) net.normal_play_back(play_handle);
+    }
   }
   NET_TIME osd{}, span_start{}, span_end{};
   if (net.get_osd_time(play_handle, &osd, &span_start, &span_end) && osd.year != 0) {
@@ -341,6 +356,7 @@ int32_t start_playback(brixa_handle handle, void* hwnd, const char* dev_id, int3
     st.playback_handle = playback;
     st.position_mark = 0;
     st.speed_step = 0;
+    st.user_paused = false;
   });
   if (!stored) {
     // Logged out or released while the playback opened: nobody could stop this one.
@@ -372,17 +388,25 @@ int32_t control_playback(int32_t playback_id, uint32_t ctrl_cmd) {
     if (playback_id != st.playback_handle) return;
     st.speed_step = delta == 0 ? 0 : std::clamp(st.speed_step + delta, kSlowest, kFastest);
   };
+  auto set_paused = [&](bool paused) {
+    platform::MutexLock hold(st.lock);
+    if (playback_id == st.playback_handle) st.user_paused = paused;
+  };
+  platform::MutexLock steer(st.steer_lock);
   switch (ctrl_cmd) {
     case BRIXA_PLAYBACK_NORMAL: {
       net.normal_play_back(playback_id);
       bool ok = net.pause_play_back(playback_id, 0) == 1;
       step_speed(0);
+      set_paused(false);
       if (ok) return 0;
       trace_netsdk_error("brixa_control_playback", 266, "NET_NormalPlayBack (266)");
       return -1;
     }
     case BRIXA_PLAYBACK_PAUSE:
+      set_paused(true);
       if (net.pause_play_back(playback_id, 1) == 1) return 0;
+      set_paused(false);
       trace_netsdk_error("brixa_control_playback", 278, "NET_PausePlayBack (278)");
       return -1;
     case BRIXA_PLAYBACK_FAST:
@@ -545,6 +569,7 @@ void reset_playback_state_for_testing() {
   st.position_mark = 0;
   st.current_time = NET_TIME{};
   st.speed_step = 0;
+  st.user_paused = false;
 }
 
 }  // namespace brixa::record

@@ -140,6 +140,22 @@ TEST_F(Playback, ControlCommandsCallTheDeviceInOrder) {
   EXPECT_TRUE(fake_->calls().empty());
 }
 
+// A frame still on its way when the user pauses must not resume the playback through the nudge.
+TEST_F(Playback, ThePositionNotificationNeverResumesAPausedPlayback) {
+  int32_t h = start();
+  std::string id = std::to_string(h);
+  ASSERT_EQ(brixa_control_playback(h, BRIXA_PLAYBACK_PAUSE), 0);
+  fake_->clear_calls();
+  report_position(h, 40);
+  EXPECT_TRUE(fake_->calls().empty()) << "paused by the user: no nudge";
+
+  ASSERT_EQ(brixa_control_playback(h, BRIXA_PLAYBACK_NORMAL), 0);
+  fake_->clear_calls();
+  report_position(h, 80);
+  EXPECT_EQ(fake_->calls(), (Calls{"pause " + id + " 1", "pause " + id + " 0", "normal " + id}))
+      << "playing again: the nudge is back";
+}
+
 TEST_F(Playback, ThePositionNotificationNudgesEvery10KiBAndKeepsAChosenSpeed) {
   int32_t h = start();
   std::string id = std::to_string(h);

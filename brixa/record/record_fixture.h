@@ -67,6 +67,8 @@ class Deliveries {
 // The client's callback: the user value is the Deliveries that records it.
 inline int record_delivery(intptr_t user, brixa_handle, int32_t id, intptr_t p1, int32_t p2, const char* info,
                            int32_t len) {
+  // Tunnel status reports come on their own schedule; the recordings' tests look at the rest.
+  if (id == BRIXA_CB_CALLBACK_P2P_MAPPED) return 0;
   reinterpret_cast<Deliveries*>(user)->add(
       Delivery{id, p1, p2, info != nullptr ? std::string(info, static_cast<size_t>(len)) : "", info != nullptr});
   return 0;
