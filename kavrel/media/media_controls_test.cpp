@@ -38,7 +38,9 @@
 #pragma GCC diagnostic ignored "-Wsign-compare"
 #pragma GCC diagnostic ignored "-Wdouble-promotion"
 #pragma GCC diagnostic ignored "-Wcast-qual"
-#pragma GCC diagnostic ignored "-Wuseless-cast"
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuseless-cast"  // a GCC-only warning
+#endif
 #include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
 #pragma GCC diagnostic pop
