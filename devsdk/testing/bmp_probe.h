@@ -24,6 +24,19 @@ struct BmpFacts {
     for (size_t i = 0; i < pixels.size(); ++i) sum += static_cast<uint64_t>(std::abs(pixels[i] - other.pixels[i]));
     return static_cast<double>(sum) / static_cast<double>(pixels.size());
   }
+  // Share of the pixels (3 bytes each) of which some byte differs by more than `level`: a view that
+  // moved changes most of the picture, a scene that lives changes only where something moves.
+  double changed_share(const BmpFacts& other, int level = 48) const {
+    if (pixels.size() != other.pixels.size() || pixels.size() < 3) return 1.0;
+    size_t changed = 0, total = pixels.size() / 3;
+    for (size_t i = 0; i + 2 < pixels.size(); i += 3)
+      for (size_t k = 0; k < 3; ++k)
+        if (std::abs(pixels[i + k] - other.pixels[i + k]) > level) {
+          ++changed;
+          break;
+        }
+    return static_cast<double>(changed) / static_cast<double>(total);
+  }
 };
 
 inline BmpFacts read_bmp(const std::string& path) {
