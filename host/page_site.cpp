@@ -393,6 +393,13 @@ void PageSite::play_audio(int32_t stream, const int16_t* samples, size_t count, 
 
 void PageSite::stop_audio(int32_t stream) { end_audio(stream); }
 
+void PageSite::file_not_saved(const std::string& name) {
+  cJSON* message = cJSON_CreateObject();
+  cJSON_AddStringToObject(message, "kind", "file_not_saved");
+  cJSON_AddStringToObject(message, "name", name.c_str());
+  notify(message);
+}
+
 bool PageSite::end_audio(int32_t stream) {
   cJSON* message = cJSON_CreateObject();
   cJSON_AddStringToObject(message, "kind", "audio-end");

@@ -70,6 +70,7 @@ class PageSite final : public platform::HostSite {
   void cancel_dialogs() override;
   void play_audio(int32_t stream, const int16_t* samples, size_t count, int32_t sample_rate) override;
   void stop_audio(int32_t stream) override;
+  void file_not_saved(const std::string& name) override;
 
   // Sends a notification that needs no answer; false when no page is there.
   bool notify(cJSON* message);

@@ -257,6 +257,14 @@ TEST_F(PageSiteTest, SoundsAreOfferedOncePerContentAndInputStateAnswersAtOnce) {
   EXPECT_FALSE(site_->is_key_down(platform::VK_ESCAPE));
 }
 
+TEST_F(PageSiteTest, AFileThatWasNotSavedIsToldToThePageByName) {
+  site_->file_not_saved("Gravação.mp4");
+  JsonPtr told = next_sent();
+  ASSERT_TRUE(told);
+  EXPECT_EQ(json_string(told.get(), "kind"), "file_not_saved");
+  EXPECT_EQ(json_string(told.get(), "name"), "Gravação.mp4");
+}
+
 TEST_F(PageSiteTest, LiveSoundGoesToThePageAsBase64PcmAndItsEndFollows) {
   // Odd lengths, negative samples and both extremes: the page reads them back exactly.
   const int16_t samples[] = {0, 1, -1, 32767, -32768, 258, -2};

@@ -47,6 +47,9 @@ std::optional<std::string> take_state(SaveState state) {
   return path;
 }
 
+// A chosen file that will not come: the site tells the user.
+void not_saved(const std::string& path) { host_site()->file_not_saved(std::filesystem::path(path).filename().string()); }
+
 }  // namespace
 
 int32_t show_save_file_dialog(HWND owner, const std::string& initial_name, const std::string& filter,
@@ -70,13 +73,25 @@ int32_t save_file(SaveState state, const std::string& source) {
   std::optional<std::string> path = take_state(state);
   if (!path) return kSaveFailed;
   std::error_code error;
-  if (!std::filesystem::is_regular_file(source, error)) return kSaveFailed;
+  if (!std::filesystem::is_regular_file(source, error)) {
+    not_saved(*path);
+    return kSaveFailed;
+  }
   // One write of the whole file, closed once: the host takes the file when it is closed.
   std::filesystem::copy_file(source, *path, std::filesystem::copy_options::overwrite_existing, error);
-  return error ? kSaveFailed : kSaveOk;
+  if (error) {
+    not_saved(*path);
+    return kSaveFailed;
+  }
+  return kSaveOk;
 }
 
-int32_t cancel_save_file(SaveState state) { return take_state(state) ? kSaveOk : kSaveFailed; }
+int32_t cancel_save_file(SaveState state) {
+  std::optional<std::string> path = take_state(state);
+  if (!path) return kSaveFailed;
+  not_saved(*path);
+  return kSaveOk;
+}
 
 int32_t get_writeable_folder_path(std::string* folder) {
   if (folder == nullptr) return kSaveFailed;

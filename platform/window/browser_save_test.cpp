@@ -5,8 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/window/testing/scripted_site.h"
 
@@ -95,6 +97,45 @@ TEST_F(BrowserSaveTest, CancelledDialogAndCancelledState) {
   EXPECT_EQ(platform::cancel_save_file(state), platform::kSaveOk);
   EXPECT_EQ(platform::save_file(state, write("x.dav", "x")), platform::kSaveFailed);
   EXPECT_FALSE(fs::exists(path));
+}
+
+// A file the user chose and then does not get is told to the site once, by its name; a declined
+// dialog and a saved file tell nothing.
+TEST_F(BrowserSaveTest, AChosenFileThatIsNotSavedIsToldToTheSite) {
+  struct Case {
+    const char* what;
+    std::function<void(platform::SaveState)> end;  // how the chosen save ends
+    bool told;
+  };
+  const Case cases[] = {
+      {"saved", [&](platform::SaveState s) { EXPECT_EQ(platform::save_file(s, write("a.dav", "a")), platform::kSaveOk); }, false},
+      {"cancelled by the caller", [](platform::SaveState s) { EXPECT_EQ(platform::cancel_save_file(s), platform::kSaveOk); }, true},
+      {"source missing", [&](platform::SaveState s) { EXPECT_EQ(platform::save_file(s, folder_ + "/none"), platform::kSaveFailed); }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    site_ = std::make_shared<ScriptedSite>();
+    platform::set_host_site(site_);
+    site_->answer_save(chosen("clip.mp4"));
+    std::string path;
+    platform::SaveState state = 0;
+    ASSERT_EQ(platform::show_save_file_dialog(nullptr, "Video.mp4", "", "mp4", &path, &state), platform::kSaveOk);
+    c.end(state);
+    EXPECT_EQ(platform::cancel_save_file(state), platform::kSaveFailed) << "the state has ended";
+    std::vector<std::string> told;
+    for (const auto& call : site_->calls())
+      if (call.kind == "not_saved") told.push_back(call.text);
+    EXPECT_EQ(told, c.told ? std::vector<std::string>{"clip.mp4"} : std::vector<std::string>{});
+    fs::remove(path);
+  }
+  // A declined dialog leaves nothing to tell.
+  site_ = std::make_shared<ScriptedSite>();
+  platform::set_host_site(site_);
+  std::string path;
+  platform::SaveState state = 0;
+  EXPECT_EQ(platform::show_save_file_dialog(nullptr, "Video.mp4", "", "mp4", &path, &state), platform::kSaveCancelled);
+  EXPECT_EQ(platform::cancel_save_file(state), platform::kSaveFailed);
+  for (const auto& call : site_->calls()) EXPECT_NE(call.kind, "not_saved");
 }
 
 TEST_F(BrowserSaveTest, FilterReachesTheSiteAsPairs) {

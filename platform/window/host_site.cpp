@@ -10,6 +10,7 @@ std::string HostSite::writable_cache_folder() { return {}; }
 void HostSite::cancel_dialogs() {}
 void HostSite::play_audio(int32_t, const int16_t*, size_t, int32_t) {}
 void HostSite::stop_audio(int32_t) {}
+void HostSite::file_not_saved(const std::string&) {}
 
 uint32_t HeadlessSite::track_popup_menu(HWND, const Menu&, Point) { return 0; }
 int HeadlessSite::message_box(HWND, const std::string&, const std::string&, uint32_t) { return IDOK; }

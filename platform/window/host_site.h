@@ -119,6 +119,9 @@ class PLATFORM_UI_API HostSite {
   // `samples` is valid during the call only. The default plays nothing.
   virtual void play_audio(int32_t stream, const int16_t* samples, size_t count, int32_t sample_rate);
   virtual void stop_audio(int32_t stream);
+  // The user chose `name` in a save dialog and the file was then not saved (what was to be saved
+  // could not be made, or writing it failed), so the user hears of it. The default does nothing.
+  virtual void file_not_saved(const std::string& name);
 };
 
 // A site for programs without a user: menus choose nothing, boxes and dialogs answer IDOK, there

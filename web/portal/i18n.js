@@ -240,6 +240,7 @@ const texts = {
     "site.fullscreen-prompt": "O controle pediu tela cheia.",
     "site.fullscreen-go": "Entrar em tela cheia",
     "site.download": "Arquivo pronto: {name}",
+    "site.not-saved": "{name} não foi salvo: não havia o que salvar ou a gravação falhou.",
     "site.sound-blocked": "Clique na página para permitir os sons do controle.",
 
     "pb.title": "Reprodução de gravações",
@@ -599,6 +600,7 @@ const texts = {
     "site.fullscreen-prompt": "The control asked for full screen.",
     "site.fullscreen-go": "Go full screen",
     "site.download": "File ready: {name}",
+    "site.not-saved": "{name} was not saved: there was nothing to save or writing it failed.",
     "site.sound-blocked": "Click the page to allow the control's sounds.",
 
     "pb.title": "Recording playback",

@@ -86,6 +86,11 @@ export class Site extends EventTarget {
       case "download":
         this.download(message.url, message.name);
         return;
+      case "file_not_saved":
+        // The name was chosen in a save dialog and then nothing came of it.
+        this.report({ level: "error", key: "site.not-saved", params: { name: message.name || "" } });
+        this.dispatchEvent(new CustomEvent("not-saved", { detail: { name: message.name } }));
+        return;
       default:
         break;
     }

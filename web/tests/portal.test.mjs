@@ -158,6 +158,12 @@ describe("portal against the mock host", { timeout: 180000 }, () => {
     assert.equal((await download).suggestedFilename(), "Entrada.jpg");
   });
 
+  it("says so when a file chosen in a save dialog was not saved", async () => {
+    const { page } = view;
+    mock.notify({ kind: "file_not_saved", name: "gravacao.mp4" });
+    await page.waitForFunction(() => [...document.querySelectorAll(".log-row")].some((el) => /gravacao\.mp4 não foi salvo/.test(el.textContent)), null, { timeout: 10000 });
+  });
+
   it("plays the control's sounds and follows its full-screen requests", async () => {
     const { page } = view;
     const fetched = page.waitForRequest((r) => r.url().endsWith("/download/snd-1"), { timeout: 10000 });

@@ -14,7 +14,7 @@ namespace platform::testing {
 class ScriptedSite : public HostSite {
  public:
   struct Call {
-    std::string kind;  // "menu", "message_box", "dialog", "save_dialog", "sound", "topmost"
+    std::string kind;  // "menu", "message_box", "dialog", "save_dialog", "sound", "topmost", "not_saved"
     std::string text;  // the box text, dialog caption, sound name or first menu item
     std::string caption;
     uint32_t type = 0;
@@ -80,6 +80,10 @@ class ScriptedSite : public HostSite {
     std::lock_guard<std::mutex> hold(lock_);
     topmost_ = window;
     calls_.push_back({"topmost", window == nullptr ? "none" : "window", {}, 0});
+  }
+  void file_not_saved(const std::string& name) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    calls_.push_back({"not_saved", name, {}, 0});
   }
   std::string writable_cache_folder() override {
     std::lock_guard<std::mutex> hold(lock_);
