@@ -122,27 +122,15 @@ int32_t NET_DownloadByTime(int32_t login_id, int32_t channel, int32_t record_typ
     set_last_error(NET_ERR_SYSTEM_ERROR);
     return 0;
   }
-  download->handle = netsdk::allocate_handle();
   download->position = position;
   download->user = user;
-  // The connection's reader holds the download only weakly: the table owns it.
-  std::weak_ptr<netsdk::DownloadSession> weak = download;
-  proto::RecordStreamInfo info;
-  download->connection = netsdk::open_recording(
-      *login, proto::kBindDownload, channel, record_type, from, to,
-      [weak](const proto::Message& m) {
-        if (auto d = weak.lock()) d->on_push(m);
-      },
-      info);
-  if (download->connection == nullptr) {
+  if (!netsdk::open_recording_session(download, *login, proto::kBindDownload, channel, record_type, from, to)) {
     uint32_t error = NET_GetLastError();
     download->close_file();
     remove(file_name);  // nothing was downloaded: no file is left behind
-    netsdk::release_handle(download->handle);
     netsdk::set_last_error(error & ~NET_ERROR_BASE);
     return 0;
   }
-  download->total_kib.store(std::max<uint32_t>(info.total_kib, 1));
   {
     std::lock_guard<std::mutex> hold(netsdk::table_lock);
     netsdk::table[download->handle] = download;

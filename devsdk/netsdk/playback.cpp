@@ -126,7 +126,6 @@ int32_t NET_PlayBackByTimeEx(int32_t login_id, int32_t channel, const NET_TIME* 
     return 0;
   }
   auto playback = std::make_shared<netsdk::PlaybackSession>();
-  playback->handle = netsdk::allocate_handle();
   playback->login_id = login_id;
   playback->window = static_cast<platform::HWND>(window);
   playback->position = position;
@@ -135,20 +134,9 @@ int32_t NET_PlayBackByTimeEx(int32_t login_id, int32_t channel, const NET_TIME* 
   playback->data_user = data_user;
   playback->start = *start;
   playback->end = *end;
-  // The connection's reader holds the playback only weakly: the table owns it.
-  std::weak_ptr<netsdk::PlaybackSession> weak = playback;
-  proto::RecordStreamInfo info;
-  playback->connection = netsdk::open_recording(
-      *login, proto::kBindPlayback, channel, 0, from, to,
-      [weak](const proto::Message& m) {
-        if (auto p = weak.lock()) p->on_push(m);
-      },
-      info);
-  if (playback->connection == nullptr) {
-    netsdk::release_handle(playback->handle);
+  if (!netsdk::open_recording_session(playback, *login, proto::kBindPlayback, channel, 0, from, to)) {
     return 0;  // the last error says why
   }
-  playback->total_kib.store(std::max<uint32_t>(info.total_kib, 1));
   {
     std::lock_guard<std::mutex> hold(netsdk::table_lock);
     netsdk::table[playback->handle] = playback;

@@ -1,7 +1,10 @@
 #include "devsdk/netsdk/recording_streams.h"
 
+#include <algorithm>
+
 #include "devsdk/netsdk/replies.h"
 #include "devsdk/netsdk/sdk_state.h"
+#include "devsdk/netsdk/streams.h"
 
 namespace netsdk {
 
@@ -44,6 +47,26 @@ std::shared_ptr<Connection> open_recording(const LoginSession& login, uint32_t p
     return nullptr;
   }
   return connection;
+}
+
+bool open_recording_session(const std::shared_ptr<RecordingSession>& session, const LoginSession& login,
+                            uint32_t purpose, int32_t channel, int32_t record_type, const proto::Time& start,
+                            const proto::Time& end) {
+  session->handle = allocate_handle();
+  std::weak_ptr<RecordingSession> weak = session;
+  proto::RecordStreamInfo info;
+  session->connection = open_recording(
+      login, purpose, channel, record_type, start, end,
+      [weak](const proto::Message& m) {
+        if (auto s = weak.lock()) s->on_push(m);
+      },
+      info);
+  if (session->connection == nullptr) {
+    release_handle(session->handle);
+    return false;
+  }
+  session->total_kib.store(std::max<uint32_t>(info.total_kib, 1));
+  return true;
 }
 
 }  // namespace netsdk

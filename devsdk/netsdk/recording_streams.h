@@ -35,9 +35,28 @@ std::shared_ptr<Connection> open_recording(const LoginSession& login, uint32_t p
                                            std::function<void(const proto::Message&)> on_push,
                                            proto::RecordStreamInfo& info);
 
-struct PlaybackSession {
+// What playbacks and downloads share: their handle, the announced size and the stream
+// connection, whose reader thread hands each pushed message to on_push.
+struct RecordingSession {
+  virtual ~RecordingSession() = default;
+  virtual void on_push(const proto::Message& message) = 0;
+
   // Set before the connection starts; then read only.
   int32_t handle = 0;
+  std::atomic<uint32_t> total_kib{0};  // set once the bind is answered
+  std::shared_ptr<Connection> connection;
+};
+
+// Opens the stream of a new playback or download: gives `session` a handle, connects and binds
+// it as open_recording does (its reader holds the session only weakly: the caller's table owns
+// it) and sets the announced size. The caller fills the session's other fields first. On failure
+// returns false with the handle released and the last error set as open_recording sets it.
+bool open_recording_session(const std::shared_ptr<RecordingSession>& session, const LoginSession& login,
+                            uint32_t purpose, int32_t channel, int32_t record_type, const proto::Time& start,
+                            const proto::Time& end);
+
+struct PlaybackSession final : RecordingSession {
+  // Set before the connection starts; then read only.
   int32_t login_id = 0;
   platform::HWND window = nullptr;
   NET_PlayPosCallback position = nullptr;
@@ -46,8 +65,6 @@ struct PlaybackSession {
   intptr_t data_user = 0;
   NET_TIME start{};
   NET_TIME end{};
-  std::atomic<uint32_t> total_kib{0};  // set once the bind is answered
-  std::shared_ptr<Connection> connection;
 
   std::atomic<uint64_t> osd_ms{0};  // capture time of the picture on screen; 0 before the first
 
@@ -65,16 +82,13 @@ struct PlaybackSession {
   std::vector<uint8_t> block;
   uint64_t played_bytes = 0;
 
-  void on_push(const proto::Message& message);
+  void on_push(const proto::Message& message) override;
 };
 
-struct DownloadSession {
+struct DownloadSession final : RecordingSession {
   // Set before the connection starts; then read only.
-  int32_t handle = 0;
   NET_TimeDownloadPosCallback position = nullptr;
   intptr_t user = 0;
-  std::atomic<uint32_t> total_kib{0};
-  std::shared_ptr<Connection> connection;
 
   // The reader thread; after the reader has been joined, the stopper.
   FILE* file = nullptr;
@@ -84,8 +98,8 @@ struct DownloadSession {
   int64_t reported_at_ms = 0;
   bool failed = false;
 
-  ~DownloadSession() { close_file(); }
-  void on_push(const proto::Message& message);
+  ~DownloadSession() override { close_file(); }
+  void on_push(const proto::Message& message) override;
   void close_file();
 };
 

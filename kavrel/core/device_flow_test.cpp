@@ -19,12 +19,10 @@
 #include "kavrel/core/task_worker.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
+#include "kavrel/testing/control_world.h"
 #include "platform/net/socket_io.h"
 #include "sim/cloud/cloud_service.h"
-#include "sim/cloud/service_crypto.h"
 #include "sim/device/device.h"
-#include "sim/device/fixture_devices.h"
-#include "sim/fixture/fixture.h"
 #include "sim/tunnel/tunnel_service.h"
 
 #include <arpa/inet.h>
@@ -37,8 +35,8 @@ namespace {
 using namespace std::chrono_literals;
 using com::Variant;
 using kavrel::CkavrelCtrl;
+using kavrel::testing::eventually;
 
-constexpr const char* kPassPhrase = "3D7A0C52-E8B1-4F96-A25D-6B0E91C4F7A3";
 constexpr com::DISPID kCallBackMsg = 32;
 
 // Three devices: one that works, one that is offline, one whose account password is wrong.
@@ -83,92 +81,15 @@ std::string describe(const std::vector<Seen>& events) {
   return out;
 }
 
-// The simulated world: cloud account service, tunnel service and the online devices.
-class World {
- public:
-  bool start(const char* fixture_text, std::string& error) {
-    sim::fixture::Fixture fixture;
-    if (!sim::fixture::parse(fixture_text, fixture, error)) return false;
-    if (!cloud.load_fixture(fixture, error)) return false;
-    if (cloud.start() == 0) return fail(error, "cloud did not start");
-    if (!tunnel.start()) return fail(error, "tunnel service did not start");
-    std::vector<sim::device::FixtureDevice> devices;
-    if (!sim::device::parse_fixture_devices(fixture_text, devices, error)) return false;
-    for (auto& d : devices) {
-      if (!d.online) continue;
-      d.settings.tunnel.service_port = tunnel.port();
-      auto device = std::make_unique<sim::device::Device>(d.settings);
-      if (!device->start()) return fail(error, "device did not start");
-      if (!device->wait_tunnel_registered(5000)) return fail(error, "device not registered");
-      running.push_back(std::move(device));
-    }
-    return true;
-  }
-  sim::device::Device* device(const std::string& id) {
-    for (auto& d : running) {
-      if (d->dev_id() == id) return d.get();
-    }
-    return nullptr;
-  }
-  static bool fail(std::string& error, const char* text) {
-    error = text;
-    return false;
-  }
-
-  sim::cloud::CloudService cloud;
-  sim::tunnel::TunnelService tunnel;
-  std::vector<std::unique_ptr<sim::device::Device>> running;
-};
-
-// Waits (bounded) until `done` holds.
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= until) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
-// A port of 127.0.0.1 that was free a moment ago.
-uint16_t free_port() {
-  uint16_t bound = 0;
-  auto socket = platform::net::listen_loopback(0, &bound);
-  return bound;
-}
-
-class DeviceFlowTest : public ::testing::Test {
+class DeviceFlowTest : public kavrel::testing::ControlWorldTest {
  protected:
   void SetUp() override {
-    std::string error;
-    good_port_ = free_port();
-    fixture_ = kFixture;
-    fixture_.replace(fixture_.find("GOOD_PORT"), 9, std::to_string(good_port_));
-    ASSERT_TRUE(world_.start(fixture_.c_str(), error)) << error;
-    host_ = host::ControlHost::adopt(
-        [this] {
-          control_ = CkavrelCtrl::Create();
-          return static_cast<com::IDispatch*>(control_);
-        },
-        &error);
-    ASSERT_NE(host_, nullptr) << error;
-    ASSERT_EQ(host_->create_window(), com::S_OK);
+    good_port_ = kavrel::testing::free_port();
+    fixture_ = kavrel::testing::with_good_port(kFixture, good_port_);
+    ASSERT_NO_FATAL_FAILURE(start_control(fixture_));
   }
-  void TearDown() override {
-    if (host_) host_->call("CliUnInit", {});
-    host_.reset();
-  }
+  void TearDown() override { stop_control(); }
 
-  void init() {
-    ASSERT_EQ(host_->call("CliInit", {Variant::string(kavrel::to_wide(world_.cloud.url())),
-                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-key", kPassPhrase))),
-                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-pass", kPassPhrase))),
-                                      Variant::string(u"127.0.0.1"), Variant::i4(world_.tunnel.port()), Variant::null()}),
-              com::S_OK);
-  }
-  void sign_in() {
-    ASSERT_EQ(host_->call("CliCloudInitSimple", {Variant::string(u"alice"), Variant::string(u"alice-pw")}), com::S_OK);
-  }
   void add_device(const char16_t* id, const char16_t* pass, int32_t port = 0) {
     if (port == 0) port = std::u16string(id) == u"KVR-GOOD" ? good_port_ : 37777;
     ASSERT_EQ(host_->call("CliAddDeviceP2P", {Variant::string(id), Variant::string(u"admin"), Variant::string(pass),
@@ -218,10 +139,6 @@ class DeviceFlowTest : public ::testing::Test {
       for (const auto& r : world_.cloud.requests()) writes += r.msg.rfind("c2s.set", 0) == 0;
       return writes >= count;
     }, 15s);
-  }
-  template <class Fn>
-  void on_ui(Fn fn) {
-    host_->ui().run([&] { fn(*control_); });
   }
   // Waits until every event the control has been handed so far has reached the page: an event
   // handed to it now comes after all of them.
@@ -278,9 +195,6 @@ class DeviceFlowTest : public ::testing::Test {
   static constexpr int32_t kAnyTag = -999;
   uint16_t good_port_ = 0;
   std::string fixture_;
-  World world_;
-  std::unique_ptr<host::ControlHost> host_;
-  CkavrelCtrl* control_ = nullptr;  // owned by host_
 };
 
 using kavrel::kEventAddDevice;

@@ -125,54 +125,39 @@ void CkavrelCtrl::CliQueryAlarm(const char16_t* devid, const char16_t* timeBegin
 
 // ---- alarm outputs ----
 
-int32_t CkavrelCtrl::CliGetAlarmDev(int32_t lPnlIndex) {
-  KAVREL_TRACED(CliGetAlarmDev);
-  trace::value("lPnlIndex", lPnlIndex);
+int32_t CkavrelCtrl::CallPaneAlarmOutput(int32_t lPnlIndex, const char* method, void (*before)(),
+                                         AlarmOutputCall output_call) {
   try {
+    if (before != nullptr) before();
     if (lPnlIndex < 0 || lPnlIndex > 15) return -1;
     const LiveSlot& slot = live_slot(lPnlIndex);
     if (slot.slotCamera == nullptr) return -3;
     brixa_handle client = m_hClient.load();
     std::string dev_id = slot.dev_id();
-    return call_blocking(UiWaitStyle(), [&] { return brixa_get_output(client, dev_id.c_str(), 0); });
+    return call_blocking(UiWaitStyle(), [&] { return output_call(client, dev_id.c_str(), 0); });
   } catch (const std::exception& e) {
-    trace::exception("CkavrelCtrl::CliGetAlarmDev", e.what());
+    trace::exception(method, e.what());
     return -1;
   }
+}
+
+int32_t CkavrelCtrl::CliGetAlarmDev(int32_t lPnlIndex) {
+  KAVREL_TRACED(CliGetAlarmDev);
+  trace::value("lPnlIndex", lPnlIndex);
+  return CallPaneAlarmOutput(lPnlIndex, "CkavrelCtrl::CliGetAlarmDev", nullptr, brixa_get_output);
 }
 
 int32_t CkavrelCtrl::CliSetAlarmOnDev(int32_t lPnlIndex) {
   KAVREL_TRACED(CliSetAlarmOnDev);
   trace::value("lPnlIndex", lPnlIndex);
-  try {
-    play_alarm_on_sound();
-    if (lPnlIndex < 0 || lPnlIndex > 15) return -1;
-    const LiveSlot& slot = live_slot(lPnlIndex);
-    if (slot.slotCamera == nullptr) return -3;
-    brixa_handle client = m_hClient.load();
-    std::string dev_id = slot.dev_id();
-    // A closed output contact is an output that is on.
-    return call_blocking(UiWaitStyle(), [&] { return brixa_close_output(client, dev_id.c_str(), 0); });
-  } catch (const std::exception& e) {
-    trace::exception("CkavrelCtrl::CliSetAlarmOnDev", e.what());
-    return -1;
-  }
+  // The sound plays even for a pane that is refused. A closed output contact is an output that is on.
+  return CallPaneAlarmOutput(lPnlIndex, "CkavrelCtrl::CliSetAlarmOnDev", play_alarm_on_sound, brixa_close_output);
 }
 
 int32_t CkavrelCtrl::CliSetAlarmOffDev(int32_t lPnlIndex) {
   KAVREL_TRACED(CliSetAlarmOffDev);
   trace::value("lPnlIndex", lPnlIndex);
-  try {
-    if (lPnlIndex < 0 || lPnlIndex > 15) return -1;
-    const LiveSlot& slot = live_slot(lPnlIndex);
-    if (slot.slotCamera == nullptr) return -3;
-    brixa_handle client = m_hClient.load();
-    std::string dev_id = slot.dev_id();
-    return call_blocking(UiWaitStyle(), [&] { return brixa_open_output(client, dev_id.c_str(), 0); });
-  } catch (const std::exception& e) {
-    trace::exception("CkavrelCtrl::CliSetAlarmOffDev", e.what());
-    return -1;
-  }
+  return CallPaneAlarmOutput(lPnlIndex, "CkavrelCtrl::CliSetAlarmOffDev", nullptr, brixa_open_output);
 }
 
 void CkavrelCtrl::OnAlarmOutputButton(int32_t lPnlIndex) {

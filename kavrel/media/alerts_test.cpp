@@ -18,16 +18,11 @@
 #include "kavrel/core/callback_names.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
+#include "kavrel/testing/control_world.h"
 #include "kavrel/ui/ui_messages.h"
 #include "kavrel/ui/video_wnd_manager.h"
-#include "platform/net/socket_io.h"
 #include "platform/testing/debug_capture.h"
-#include "sim/cloud/cloud_service.h"
-#include "sim/cloud/service_crypto.h"
 #include "sim/device/device.h"
-#include "sim/device/fixture_devices.h"
-#include "sim/fixture/fixture.h"
-#include "sim/tunnel/tunnel_service.h"
 #include "trace/trace.h"
 
 namespace {
@@ -35,9 +30,9 @@ namespace {
 using namespace std::chrono_literals;
 using com::Variant;
 using kavrel::CkavrelCtrl;
+using kavrel::testing::eventually;
 namespace fs = std::filesystem;
 
-constexpr const char* kPassPhrase = "3D7A0C52-E8B1-4F96-A25D-6B0E91C4F7A3";
 constexpr com::DISPID kCallBackMsg = 32;
 // Alarm codes of the device: an alarm input (kind 0) and motion (kind 1, which needs the
 // channel to listen).
@@ -65,22 +60,7 @@ struct Seen {
   std::string info;
 };
 
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= until) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
-uint16_t free_port() {
-  uint16_t bound = 0;
-  auto socket = platform::net::listen_loopback(0, &bound);
-  return bound;
-}
-
-class AlertsTest : public ::testing::Test {
+class AlertsTest : public kavrel::testing::ControlWorldTest {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/kavrel-alerts-XXXXXX";
@@ -88,58 +68,25 @@ class AlertsTest : public ::testing::Test {
     cache_home_ = pattern;
     ::setenv("XDG_CONFIG_HOME", cache_home_.c_str(), 1);
 
+    // The device answers the LAN search on a port of its own, which the NetSDK takes from the
+    // environment; the control starts after that.
+    std::string fixture = kavrel::testing::with_good_port(kFixture, kavrel::testing::free_port());
     std::string error;
-    std::string text = kFixture;
-    text.replace(text.find("GOOD_PORT"), 9, std::to_string(free_port()));
-    sim::fixture::Fixture fixture;
-    ASSERT_TRUE(sim::fixture::parse(text.c_str(), fixture, error)) << error;
-    ASSERT_TRUE(cloud_.load_fixture(fixture, error)) << error;
-    ASSERT_NE(cloud_.start(), 0);
-    ASSERT_TRUE(tunnel_.start());
-    std::vector<sim::device::FixtureDevice> devices;
-    ASSERT_TRUE(sim::device::parse_fixture_devices(text.c_str(), devices, error)) << error;
-    ASSERT_EQ(devices.size(), 1u);
-    devices[0].settings.tunnel.service_port = tunnel_.port();
-    device_ = std::make_unique<sim::device::Device>(devices[0].settings);
-    ASSERT_TRUE(device_->start());
-    ASSERT_TRUE(device_->wait_tunnel_registered(5000));
-    uint16_t discovery = device_->answer_search(0);
+    ASSERT_TRUE(world_.start(fixture.c_str(), error)) << error;
+    ASSERT_EQ(world_.running.size(), 1u);
+    uint16_t discovery = world_.good().answer_search(0);
     ASSERT_NE(discovery, 0);
     ::setenv("KAVREL_DISCOVERY_PORT", std::to_string(discovery).c_str(), 1);
-
-    host_ = host::ControlHost::adopt(
-        [this] {
-          control_ = CkavrelCtrl::Create();
-          return static_cast<com::IDispatch*>(control_);
-        },
-        &error);
-    ASSERT_NE(host_, nullptr) << error;
-    ASSERT_EQ(host_->create_window(), com::S_OK);
-    bring_online();
+    ASSERT_NO_FATAL_FAILURE(start_host());
+    bring_online(2);
   }
   void TearDown() override {
-    if (host_) host_->call("CliUnInit", {});
-    host_.reset();
-    device_.reset();
+    stop_control();
+    world_.running.clear();
     ::unsetenv("KAVREL_DISCOVERY_PORT");
     fs::remove_all(cache_home_);
   }
 
-  void bring_online() {
-    ASSERT_EQ(host_->call("CliInit", {Variant::string(kavrel::to_wide(cloud_.url())),
-                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-key", kPassPhrase))),
-                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-pass", kPassPhrase))),
-                                      Variant::string(u"127.0.0.1"), Variant::i4(tunnel_.port()), Variant::null()}),
-              com::S_OK);
-    ASSERT_EQ(host_->call("CliCloudInitSimple", {Variant::string(u"alice"), Variant::string(u"alice-pw")}), com::S_OK);
-    ASSERT_TRUE(wait_for(kavrel::kEventP2PConnected, [](const Seen& s) { return s.tag1 == 1 && s.info == "KVR-GOOD"; }, 30s));
-    ASSERT_TRUE(eventually([&] { return control_->cameras().size() == 2; }, 30s));
-  }
-
-  template <class Fn>
-  void on_ui(Fn fn) {
-    host_->ui().run([&] { fn(*control_); });
-  }
   void call(const char* method, std::vector<Variant> args, Variant* result = nullptr) {
     ASSERT_EQ(host_->call(method, std::move(args), result), com::S_OK) << method;
   }
@@ -182,23 +129,9 @@ class AlertsTest : public ::testing::Test {
     return n;
   }
   std::shared_ptr<kavrel::DevInfo> good() { return control_->devices().find("KVR-GOOD"); }
-  bool ui_eventually(const std::function<bool(CkavrelCtrl&)>& done, std::chrono::milliseconds limit = 15s) {
-    return eventually(
-        [&] {
-          bool met = false;
-          on_ui([&](CkavrelCtrl& c) { met = done(c); });
-          return met;
-        },
-        limit);
-  }
   const kavrel::ui::ToolFlags& tool(CkavrelCtrl& c, int pane) { return c.video_wall()->pane(pane)->panel().tool().flags(); }
 
   std::string cache_home_;
-  sim::cloud::CloudService cloud_;
-  sim::tunnel::TunnelService tunnel_;
-  std::unique_ptr<sim::device::Device> device_;
-  std::unique_ptr<host::ControlHost> host_;
-  CkavrelCtrl* control_ = nullptr;  // owned by host_
 };
 
 TEST_F(AlertsTest, AnUnknownCameraStartsNothing) {
@@ -214,7 +147,7 @@ TEST_F(AlertsTest, AnUnknownCameraStartsNothing) {
 
 TEST_F(AlertsTest, AnAlarmReachesThePageAndStoppingWithoutALoginLeavesTheListeningOn) {
   // An alarm that is already on when listening starts is reported as it comes on for us.
-  device_->raise_alarm(kMotionAlarm, 1, true);
+  world_.good().raise_alarm(kMotionAlarm, 1, true);
   call("CliStartListenAlertDev", {Variant::string(u"KVR-GOOD_001"), Variant::i4(3)});
   ASSERT_TRUE(alert_arrives(1, 1));
   EXPECT_EQ(control_->cameras().find("KVR-GOOD_001")->lAlertType.load(), 3);
@@ -224,20 +157,20 @@ TEST_F(AlertsTest, AnAlarmReachesThePageAndStoppingWithoutALoginLeavesTheListeni
   int32_t logins = good()->logincount.exchange(0);
   call("CliStopListenAlertDev", {Variant::string(u"KVR-GOOD_001")});
   good()->logincount.store(logins);
-  device_->raise_alarm(kMotionAlarm, 1, false);
-  device_->raise_alarm(kMotionAlarm, 1, true);
+  world_.good().raise_alarm(kMotionAlarm, 1, false);
+  world_.good().raise_alarm(kMotionAlarm, 1, true);
   ASSERT_TRUE(alert_arrives(1, 1, 2));
 
   // A real stop ends channel 1's listening. Listening on channel 0 then hears channel 0 only:
   // channel 1's motion, still on, comes first in the device's greeting and is not reported.
   call("CliStopListenAlertDev", {Variant::string(u"KVR-GOOD_001")});
   call("CliStartListenAlertDev", {Variant::string(u"KVR-GOOD_000"), Variant::i4(0)});
-  device_->raise_alarm(kMotionAlarm, 0, true);
+  world_.good().raise_alarm(kMotionAlarm, 0, true);
   ASSERT_TRUE(alert_arrives(1, 0));
-  device_->raise_alarm(kMotionAlarm, 1, false);
-  device_->raise_alarm(kMotionAlarm, 1, true);
+  world_.good().raise_alarm(kMotionAlarm, 1, false);
+  world_.good().raise_alarm(kMotionAlarm, 1, true);
   // An alarm input needs no listening channel: it is heard on channel 1 as well.
-  device_->raise_alarm(kInputAlarm, 1, true);
+  world_.good().raise_alarm(kInputAlarm, 1, true);
   ASSERT_TRUE(alert_arrives(0, 1));
   EXPECT_EQ(alerts(1, 1), 2u);
 }
@@ -256,7 +189,7 @@ TEST_F(AlertsTest, TheAlarmOutputButtonSwitchesTheOutputAndTheButtonFollows) {
       EXPECT_EQ(got, r.expected) << op << " " << r.pane;
     }
   });
-  EXPECT_EQ(device_->alarm_outputs(), (std::vector<uint16_t>{0}));
+  EXPECT_EQ(world_.good().alarm_outputs(), (std::vector<uint16_t>{0}));
 
   Variant result;
   call("CliStartPlayDev", {Variant::string(u"KVR-GOOD_000"), Variant::i4(1), Variant::i4(0)}, &result);
@@ -266,19 +199,19 @@ TEST_F(AlertsTest, TheAlarmOutputButtonSwitchesTheOutputAndTheButtonFollows) {
   on_ui([&](CkavrelCtrl& c) { EXPECT_FALSE(tool(c, 0).alarm_on); });
 
   command(0, kavrel::ui::kCmdAlarmOutput);
-  EXPECT_EQ(device_->alarm_outputs(), (std::vector<uint16_t>{1}));
+  EXPECT_EQ(world_.good().alarm_outputs(), (std::vector<uint16_t>{1}));
   on_ui([&](CkavrelCtrl& c) {
     EXPECT_TRUE(tool(c, 0).alarm_on);
     EXPECT_EQ(c.CliGetAlarmDev(0), 1);
   });
 
   command(0, kavrel::ui::kCmdAlarmOutput);
-  EXPECT_EQ(device_->alarm_outputs(), (std::vector<uint16_t>{0}));
+  EXPECT_EQ(world_.good().alarm_outputs(), (std::vector<uint16_t>{0}));
   on_ui([&](CkavrelCtrl& c) { EXPECT_FALSE(tool(c, 0).alarm_on); });
 
   // A pane that does not stream has no button to press.
   command(3, kavrel::ui::kCmdAlarmOutput);
-  EXPECT_EQ(device_->alarm_outputs(), (std::vector<uint16_t>{0}));
+  EXPECT_EQ(world_.good().alarm_outputs(), (std::vector<uint16_t>{0}));
 }
 
 TEST_F(AlertsTest, ASecondSearchCancelsTheFirstAndReportsOnce) {

@@ -19,14 +19,10 @@
 #include "kavrel/media/channel_resolution.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
+#include "kavrel/testing/control_world.h"
 #include "kavrel/ui/testing/ui_fixture.h"
 #include "kavrel/ui/video_wnd_manager.h"
-#include "platform/net/socket_io.h"
-#include "sim/cloud/cloud_service.h"
-#include "sim/cloud/service_crypto.h"
 #include "sim/device/device.h"
-#include "sim/device/fixture_devices.h"
-#include "sim/fixture/fixture.h"
 #include "sim/tunnel/tunnel_service.h"
 
 namespace {
@@ -34,10 +30,10 @@ namespace {
 using namespace std::chrono_literals;
 using com::Variant;
 using kavrel::CkavrelCtrl;
+using kavrel::testing::eventually;
 using kavrel::ui::testing::PictureModeRecorder;
 namespace fs = std::filesystem;
 
-constexpr const char* kPassPhrase = "3D7A0C52-E8B1-4F96-A25D-6B0E91C4F7A3";
 constexpr com::DISPID kCallBackMsg = 32;
 constexpr int32_t kAny = -999;
 
@@ -63,53 +59,7 @@ struct Seen {
   std::string info;
 };
 
-class World {
- public:
-  bool start(const char* fixture_text, std::string& error) {
-    sim::fixture::Fixture fixture;
-    if (!sim::fixture::parse(fixture_text, fixture, error)) return false;
-    if (!cloud.load_fixture(fixture, error)) return false;
-    if (cloud.start() == 0) return fail(error, "cloud did not start");
-    if (!tunnel.start()) return fail(error, "tunnel service did not start");
-    std::vector<sim::device::FixtureDevice> devices;
-    if (!sim::device::parse_fixture_devices(fixture_text, devices, error)) return false;
-    for (auto& d : devices) {
-      if (!d.online) continue;
-      d.settings.tunnel.service_port = tunnel.port();
-      auto device = std::make_unique<sim::device::Device>(d.settings);
-      if (!device->start()) return fail(error, "device did not start");
-      if (!device->wait_tunnel_registered(5000)) return fail(error, "device not registered");
-      running.push_back(std::move(device));
-    }
-    return true;
-  }
-  sim::device::Device& good() { return *running.front(); }
-  static bool fail(std::string& error, const char* text) {
-    error = text;
-    return false;
-  }
-
-  sim::cloud::CloudService cloud;
-  sim::tunnel::TunnelService tunnel;
-  std::vector<std::unique_ptr<sim::device::Device>> running;
-};
-
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= until) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
-uint16_t free_port() {
-  uint16_t bound = 0;
-  auto socket = platform::net::listen_loopback(0, &bound);
-  return bound;
-}
-
-class LiveViewTest : public ::testing::Test {
+class LiveViewTest : public kavrel::testing::ControlWorldTest {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/kavrel-live-XXXXXX";
@@ -120,42 +70,14 @@ class LiveViewTest : public ::testing::Test {
     kavrel::ui::set_picture_mode_calls(&PictureModeRecorder::table);
     PictureModeRecorder::taken();
 
-    std::string error;
-    std::string fixture = kFixture;
-    fixture.replace(fixture.find("GOOD_PORT"), 9, std::to_string(free_port()));
-    ASSERT_TRUE(world_.start(fixture.c_str(), error)) << error;
-    host_ = host::ControlHost::adopt(
-        [this] {
-          control_ = CkavrelCtrl::Create();
-          return static_cast<com::IDispatch*>(control_);
-        },
-        &error);
-    ASSERT_NE(host_, nullptr) << error;
-    ASSERT_EQ(host_->create_window(), com::S_OK);
+    ASSERT_NO_FATAL_FAILURE(start_control(kavrel::testing::with_good_port(kFixture, kavrel::testing::free_port())));
   }
   void TearDown() override {
-    if (host_) host_->call("CliUnInit", {});
-    host_.reset();
+    stop_control();
     kavrel::ui::set_picture_mode_calls(nullptr);
     fs::remove_all(cache_home_);
   }
 
-  // CliInit and sign-in; waits until the good device's tunnel is up and its cameras are known.
-  void bring_online() {
-    ASSERT_EQ(host_->call("CliInit", {Variant::string(kavrel::to_wide(world_.cloud.url())),
-                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-key", kPassPhrase))),
-                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-pass", kPassPhrase))),
-                                      Variant::string(u"127.0.0.1"), Variant::i4(world_.tunnel.port()), Variant::null()}),
-              com::S_OK);
-    ASSERT_EQ(host_->call("CliCloudInitSimple", {Variant::string(u"alice"), Variant::string(u"alice-pw")}), com::S_OK);
-    ASSERT_TRUE(wait_for(kavrel::kEventP2PConnected, 1, 1, "KVR-GOOD", 30s));
-    ASSERT_TRUE(eventually([&] { return control_->cameras().size() == 3; }, 30s));
-  }
-
-  template <class Fn>
-  void on_ui(Fn fn) {
-    host_->ui().run([&] { fn(*control_); });
-  }
   int32_t start(const char16_t* cam, int32_t stream, int32_t pane) {
     Variant result;
     EXPECT_EQ(host_->call("CliStartPlayDev", {Variant::string(cam), Variant::i4(stream), Variant::i4(pane)}, &result),
@@ -202,16 +124,6 @@ class LiveViewTest : public ::testing::Test {
     if (events.size() < count) return kAny;
     return seen(events[count - 1]).tag2;
   }
-  // Looks at the control on its thread until `done` holds.
-  bool ui_eventually(const std::function<bool(CkavrelCtrl&)>& done, std::chrono::milliseconds limit = 15s) {
-    return eventually(
-        [&] {
-          bool met = false;
-          on_ui([&](CkavrelCtrl& c) { met = done(c); });
-          return met;
-        },
-        limit);
-  }
   kavrel::ui::CVideoWnd* pane(CkavrelCtrl& c, int index) { return c.video_wall()->pane(index); }
   std::u16string title(int index) {
     std::u16string text;
@@ -220,13 +132,10 @@ class LiveViewTest : public ::testing::Test {
   }
 
   std::string cache_home_;
-  World world_;
-  std::unique_ptr<host::ControlHost> host_;
-  CkavrelCtrl* control_ = nullptr;  // owned by host_
 };
 
 TEST_F(LiveViewTest, AStartShowsTheStreamWithItsTitleAndAStopKeepsItsLastFrame) {
-  bring_online();
+  bring_online(3);
   ASSERT_EQ(start(u"KVR-GOOD_000", 0, 0), 0);
   ASSERT_EQ(started(0), 0);
   ASSERT_TRUE(wait_for(kavrel::kEventLiveStarted, 0, 0, "KVR-GOOD_000", 1s));
@@ -273,7 +182,7 @@ TEST_F(LiveViewTest, AStartShowsTheStreamWithItsTitleAndAStopKeepsItsLastFrame) 
 }
 
 TEST_F(LiveViewTest, ArgumentsAreCheckedBeforeAnythingStarts) {
-  bring_online();
+  bring_online(3);
   struct Case {
     const char16_t* cam;
     int32_t stream, pane, expected;
@@ -310,7 +219,7 @@ TEST_F(LiveViewTest, ArgumentsAreCheckedBeforeAnythingStarts) {
 }
 
 TEST_F(LiveViewTest, StartingInAStreamingPaneStopsTheOldStreamFirst) {
-  bring_online();
+  bring_online(3);
   ASSERT_EQ(start(u"KVR-GOOD_000", 0, 0), 0);
   ASSERT_EQ(started(0), 0);
   // Another camera in the same pane, then the same camera again: each start finds the old
@@ -329,7 +238,7 @@ TEST_F(LiveViewTest, StartingInAStreamingPaneStopsTheOldStreamFirst) {
 }
 
 TEST_F(LiveViewTest, EachStartMovesTheSelectionForwardAndWraps) {
-  bring_online();
+  bring_online(3);
   int32_t first = 0;
   on_ui([&](CkavrelCtrl& c) {
     ASSERT_EQ(c.video_wall()->count(), 4);
@@ -354,7 +263,7 @@ TEST_F(LiveViewTest, EachStartMovesTheSelectionForwardAndWraps) {
 }
 
 TEST_F(LiveViewTest, AFailedLoginReportsItAndLeavesTheIndicatorUntilTheStop) {
-  bring_online();
+  bring_online(3);
   // The offline device's tunnel has reported that it is not reachable; the control still takes
   // the device for online.
   ASSERT_TRUE(wait_for(kavrel::kEventHttpUrl, 0, -4, "KVR-DOWN", 30s));
@@ -382,7 +291,7 @@ TEST_F(LiveViewTest, AFailedLoginReportsItAndLeavesTheIndicatorUntilTheStop) {
 }
 
 TEST_F(LiveViewTest, CloseAllStopsEveryPaneAndResumeStartsThemAgain) {
-  bring_online();
+  bring_online(3);
   ASSERT_EQ(start(u"KVR-GOOD_000", 0, 0), 0);
   ASSERT_EQ(start(u"KVR-GOOD_001", 1, 1), 0);
   ASSERT_EQ(started(0), 0);
@@ -418,7 +327,7 @@ TEST_F(LiveViewTest, CloseAllStopsEveryPaneAndResumeStartsThemAgain) {
 }
 
 TEST_F(LiveViewTest, UnInitStopsTheStreamsAndLogsOut) {
-  bring_online();
+  bring_online(3);
   ASSERT_EQ(start(u"KVR-GOOD_000", 0, 0), 0);
   ASSERT_EQ(start(u"KVR-GOOD_001", 2, 1), 0);
   ASSERT_EQ(started(0), 0);
@@ -435,7 +344,7 @@ TEST_F(LiveViewTest, UnInitStopsTheStreamsAndLogsOut) {
 }
 
 TEST_F(LiveViewTest, PaneCommandsSelectCloseReconnectAndSwitchPictureModes) {
-  bring_online();
+  bring_online(3);
   ASSERT_EQ(start(u"KVR-GOOD_000", 0, 0), 0);
   ASSERT_EQ(started(0), 0);
   ASSERT_TRUE(ui_eventually([](CkavrelCtrl& c) { return c.live_slot(0).slotStreaming.load(); }));
@@ -511,7 +420,7 @@ TEST_F(LiveViewTest, TheDefaultLayoutFollowsTheWallAndComesBackAfterTheCameraLis
     out << "1\nKVR-GOOD_001\n1\n";
     for (int i = 1; i < 16; ++i) out << "\n-1\n";
   }
-  bring_online();
+  bring_online(3);
   ASSERT_EQ(started(0), 0);
   on_ui([&](CkavrelCtrl& c) {
     EXPECT_EQ(c.CliGetPicNum(), 1);

@@ -23,18 +23,12 @@
 #include "kavrel/media/stream_converter.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
+#include "kavrel/testing/control_world.h"
 #include "kavrel/ui/testing/ui_fixture.h"
 #include "kavrel/ui/ui_messages.h"
 #include "kavrel/ui/video_wnd.h"
-#include "platform/net/socket_io.h"
 #include "platform/testing/debug_capture.h"
 #include "platform/window/testing/scripted_site.h"
-#include "sim/cloud/cloud_service.h"
-#include "sim/cloud/service_crypto.h"
-#include "sim/device/device.h"
-#include "sim/device/fixture_devices.h"
-#include "sim/fixture/fixture.h"
-#include "sim/tunnel/tunnel_service.h"
 #include "trace/trace.h"
 
 namespace {
@@ -42,9 +36,9 @@ namespace {
 using namespace std::chrono_literals;
 using com::Variant;
 using kavrel::CkavrelCtrl;
+using kavrel::testing::eventually;
 namespace fs = std::filesystem;
 
-constexpr const char* kPassPhrase = "3D7A0C52-E8B1-4F96-A25D-6B0E91C4F7A3";
 constexpr com::DISPID kCallBackMsg = 32;
 constexpr int32_t kAny = -999;
 
@@ -171,51 +165,7 @@ struct Seen {
   int32_t info_len;
 };
 
-class World {
- public:
-  bool start(const char* fixture_text, std::string& error) {
-    sim::fixture::Fixture fixture;
-    if (!sim::fixture::parse(fixture_text, fixture, error)) return false;
-    if (!cloud.load_fixture(fixture, error)) return false;
-    if (cloud.start() == 0) return fail(error, "cloud did not start");
-    if (!tunnel.start()) return fail(error, "tunnel service did not start");
-    std::vector<sim::device::FixtureDevice> devices;
-    if (!sim::device::parse_fixture_devices(fixture_text, devices, error)) return false;
-    for (auto& d : devices) {
-      if (!d.online) continue;
-      d.settings.tunnel.service_port = tunnel.port();
-      auto device = std::make_unique<sim::device::Device>(d.settings);
-      if (!device->start()) return fail(error, "device did not start");
-      if (!device->wait_tunnel_registered(5000)) return fail(error, "device not registered");
-      running.push_back(std::move(device));
-    }
-    return true;
-  }
-  static bool fail(std::string& error, const char* text) {
-    error = text;
-    return false;
-  }
-  sim::cloud::CloudService cloud;
-  sim::tunnel::TunnelService tunnel;
-  std::vector<std::unique_ptr<sim::device::Device>> running;
-};
-
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= until) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
-uint16_t free_port() {
-  uint16_t bound = 0;
-  auto socket = platform::net::listen_loopback(0, &bound);
-  return bound;
-}
-
-class RecordedVideoTest : public ::testing::Test {
+class RecordedVideoTest : public kavrel::testing::ControlWorldTest {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/kavrel-recorded-XXXXXX";
@@ -233,22 +183,10 @@ class RecordedVideoTest : public ::testing::Test {
     platform::set_host_site(site_);
     trace::force_verbose_for_testing(true);
 
-    std::string error;
-    std::string fixture = kFixture;
-    fixture.replace(fixture.find("GOOD_PORT"), 9, std::to_string(free_port()));
-    ASSERT_TRUE(world_.start(fixture.c_str(), error)) << error;
-    host_ = host::ControlHost::adopt(
-        [this] {
-          control_ = CkavrelCtrl::Create();
-          return static_cast<com::IDispatch*>(control_);
-        },
-        &error);
-    ASSERT_NE(host_, nullptr) << error;
-    ASSERT_EQ(host_->create_window(), com::S_OK);
+    ASSERT_NO_FATAL_FAILURE(start_control(kavrel::testing::with_good_port(kFixture, kavrel::testing::free_port())));
   }
   void TearDown() override {
-    if (host_) host_->call("CliUnInit", {});
-    host_.reset();
+    stop_control();
     trace::force_verbose_for_testing(false);
     platform::set_host_site(nullptr);
     kavrel::ui::set_picture_mode_calls(nullptr);
@@ -257,21 +195,6 @@ class RecordedVideoTest : public ::testing::Test {
     fs::remove_all(home_);
   }
 
-  void bring_online() {
-    ASSERT_EQ(host_->call("CliInit", {Variant::string(kavrel::to_wide(world_.cloud.url())),
-                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-key", kPassPhrase))),
-                                      Variant::string(kavrel::to_wide(sim::cloud::aes_encrypt_base64("page-app-pass", kPassPhrase))),
-                                      Variant::string(u"127.0.0.1"), Variant::i4(world_.tunnel.port()), Variant::null()}),
-              com::S_OK);
-    ASSERT_EQ(host_->call("CliCloudInitSimple", {Variant::string(u"alice"), Variant::string(u"alice-pw")}), com::S_OK);
-    ASSERT_TRUE(wait_for(kavrel::kEventP2PConnected, 1, 1, "KVR-GOOD", 30s));
-    ASSERT_TRUE(eventually([&] { return control_->cameras().size() == 3; }, 30s));
-  }
-
-  template <class Fn>
-  void on_ui(Fn fn) {
-    host_->ui().run([&] { fn(*control_); });
-  }
   void call(const char* method, std::vector<Variant> args, Variant* result = nullptr) {
     ASSERT_EQ(host_->call(method, std::move(args), result), com::S_OK) << method;
   }
@@ -324,21 +247,9 @@ class RecordedVideoTest : public ::testing::Test {
     for (const auto& c : site_->calls()) n += c.kind == "message_box" ? 1 : 0;
     return n;
   }
-  bool ui_eventually(const std::function<bool(CkavrelCtrl&)>& done, std::chrono::milliseconds limit = 15s) {
-    return eventually(
-        [&] {
-          bool met = false;
-          on_ui([&](CkavrelCtrl& c) { met = done(c); });
-          return met;
-        },
-        limit);
-  }
 
   std::string home_;
-  World world_;
   std::shared_ptr<platform::testing::ScriptedSite> site_;
-  std::unique_ptr<host::ControlHost> host_;
-  CkavrelCtrl* control_ = nullptr;  // owned by host_
 };
 
 // ---- progress ----
@@ -367,7 +278,7 @@ TEST_F(RecordedVideoTest, ProgressReachesThePlaybackPanesIndicator) {
 // ---- record searches ----
 
 TEST_F(RecordedVideoTest, SearchAnswersReachThePageWithTheLibrarysTextUnchanged) {
-  bring_online();
+  bring_online(3);
   call("CliQueryRecordDev", {Variant::string(u"KVR-GOOD_001"), Variant::string(u"20261210000000"),
                              Variant::string(u"20261210235959")});
   ASSERT_TRUE(eventually([] { return FakeLibrary::count("query_files KVR-GOOD 1 20261210000000 20261210235959") == 1; },
@@ -388,7 +299,7 @@ TEST_F(RecordedVideoTest, SearchAnswersReachThePageWithTheLibrarysTextUnchanged)
 }
 
 TEST_F(RecordedVideoTest, ASearchTheLibraryRefusesAnswersWithItsResultAndTheCamera) {
-  bring_online();
+  bring_online(3);
   FakeLibrary::query_result = -3;
   call("CliQueryRecordDev", {Variant::string(u"KVR-GOOD_000"), Variant::string(u"20261210000000"),
                              Variant::string(u"20261210235959")});
@@ -404,7 +315,7 @@ TEST_F(RecordedVideoTest, ASearchTheLibraryRefusesAnswersWithItsResultAndTheCame
 }
 
 TEST_F(RecordedVideoTest, ASearchOnAnOfflineDeviceOrAnUnknownCameraRaisesNothing) {
-  bring_online();
+  bring_online(3);
   call("CliQueryRecordDev", {Variant::string(u"KVR-DOWN_000"), Variant::string(u"20261210000000"),
                              Variant::string(u"20261210235959")});
   call("CliQueryRecordDev", {Variant::string(u"KVR-NONE_000"), Variant::string(u"20261210000000"),
@@ -420,7 +331,7 @@ TEST_F(RecordedVideoTest, ASearchOnAnOfflineDeviceOrAnUnknownCameraRaisesNothing
 // ---- playback ----
 
 TEST_F(RecordedVideoTest, APlaybackStartsInThePlaybackPaneWithItsTitle) {
-  bring_online();
+  bring_online(3);
   start_playback(u"KVR-GOOD_001", u"20261210083000");
   ASSERT_TRUE(playing());
   EXPECT_EQ(FakeLibrary::count("start_playback KVR-GOOD 1 20261210083000 window"), 1u);
@@ -451,7 +362,7 @@ TEST_F(RecordedVideoTest, APlaybackStartsInThePlaybackPaneWithItsTitle) {
 }
 
 TEST_F(RecordedVideoTest, ASecondStartWhilePlayingOnlyUpdatesTheNamedCamera) {
-  bring_online();
+  bring_online(3);
   start_playback(u"KVR-GOOD_000", u"20261210083000");
   ASSERT_TRUE(playing());
   platform::testing::DebugCapture capture;
@@ -468,7 +379,7 @@ TEST_F(RecordedVideoTest, ASecondStartWhilePlayingOnlyUpdatesTheNamedCamera) {
 }
 
 TEST_F(RecordedVideoTest, SkipsReplaceTheHandleAndOtherCommandsKeepIt) {
-  bring_online();
+  bring_online(3);
   start_playback(u"KVR-GOOD_000", u"20261210083000");
   ASSERT_TRUE(playing());
   call("CliControlPlaybackDev", {Variant::i4(0), Variant::i4(2)});
@@ -486,7 +397,7 @@ TEST_F(RecordedVideoTest, SkipsReplaceTheHandleAndOtherCommandsKeepIt) {
 }
 
 TEST_F(RecordedVideoTest, LeavingThePlaybackPageStopsThePlayback) {
-  bring_online();
+  bring_online(3);
   call("CliChangePageTo", {Variant::i4(1)});
   start_playback(u"KVR-GOOD_000", u"20261210083000");
   ASSERT_TRUE(playing());
@@ -498,7 +409,7 @@ TEST_F(RecordedVideoTest, LeavingThePlaybackPageStopsThePlayback) {
 // ---- export ----
 
 TEST_F(RecordedVideoTest, AnExportOfNoLengthTakesSixtySecondsIntoTheCacheFolder) {
-  bring_online();
+  bring_online(3);
   for (int32_t secs : {0, -5}) {
     SCOPED_TRACE(secs);
     ASSERT_EQ(start_backup(u"KVR-GOOD_000", u"20261210083000", secs), 0);
@@ -540,7 +451,7 @@ TEST_F(RecordedVideoTest, VideoFileNamesLieInTheCacheFolder) {
 }
 
 TEST_F(RecordedVideoTest, StartResultsForBadArgumentsAndARefusal) {
-  bring_online();
+  bring_online(3);
   EXPECT_EQ(start_backup(u"", u"20261210083000", 10), -1);
   EXPECT_EQ(start_backup(u"KVR-NONE_000", u"20261210083000", 10), -6);
   // Without a start time and without a playback the library refuses.
@@ -555,7 +466,7 @@ TEST_F(RecordedVideoTest, StartResultsForBadArgumentsAndARefusal) {
 }
 
 TEST_F(RecordedVideoTest, WhileAnExportRunsPlaybackCanNeitherStartNorStop) {
-  bring_online();
+  bring_online(3);
   start_playback(u"KVR-GOOD_000", u"20261210083000");
   ASSERT_TRUE(playing());
   ASSERT_EQ(start_backup(u"KVR-GOOD_001", u"20261210083000", 30), 0);
@@ -579,7 +490,7 @@ TEST_F(RecordedVideoTest, WhileAnExportRunsPlaybackCanNeitherStartNorStop) {
 // Completion: the export stops, the user picks a name, and the chosen spelling decides the
 // format; the temporary files are gone afterwards.
 TEST_F(RecordedVideoTest, ACompletedExportIsSavedUnderTheChosenName) {
-  bring_online();
+  bring_online(3);
   struct Case {
     const char* name;
     std::string content;
@@ -603,7 +514,7 @@ TEST_F(RecordedVideoTest, ACompletedExportIsSavedUnderTheChosenName) {
 }
 
 TEST_F(RecordedVideoTest, ACancelledSaveDeletesTheExportAndSavesNothing) {
-  bring_online();
+  bring_online(3);
   ASSERT_EQ(start_backup(u"KVR-GOOD_000", u"20261210083000", 10), 0);
   std::string temp = FakeLibrary::backup_file;
   ASSERT_TRUE(fs::exists(temp));
@@ -636,7 +547,7 @@ TEST_F(RecordedVideoTest, ShutdownEndsASaveDialogLeftOpen) {
   auto site = std::make_shared<WaitingSite>();
   site->set_cache_folder(home_ + "/browser-cache");
   platform::set_host_site(site);
-  bring_online();
+  bring_online(3);
   ASSERT_EQ(start_backup(u"KVR-GOOD_000", u"20261210083000", 10), 0);
   std::string temp = FakeLibrary::backup_file;
   auto completion = std::async(std::launch::async, [&] { library_callback(BRIXA_CB_CALLBACK_BACKUP_COMPLETED, 0, 0, ""); });

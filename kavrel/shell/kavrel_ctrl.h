@@ -456,6 +456,11 @@ class CkavrelCtrl final : public com::IDispatch,
   bool LoadSetup();
   // The body of a camera's listen worker.
   void RunListenAlertThread(const std::shared_ptr<CamInfo>& camera, TaskWorker::Context& context);
+  // The alarm-output methods' common body: runs `before` (may be null), checks the pane (-1 bad
+  // pane, -3 no camera in it), makes `output_call` on output 0 of the pane's device, waiting as
+  // UiWaitStyle says, and traces an exception under `method` (-1).
+  using AlarmOutputCall = int32_t (*)(brixa_handle client, const char* dev_id, int32_t output_index);
+  int32_t CallPaneAlarmOutput(int32_t lPnlIndex, const char* method, void (*before)(), AlarmOutputCall output_call);
   // Posts the show (true) or hide of a pane's connecting indicator (any thread).
   void PostConnecting(int32_t pane, bool on);
   // Recorded video: the current camera; the playback pane's messages (any thread); the play
