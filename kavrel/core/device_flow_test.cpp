@@ -5,6 +5,7 @@
 #include <cjson/cJSON.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -348,6 +349,30 @@ TEST_F(DeviceFlowTest, OpenDeviceWebGivesAnAddressThatServesTheDevicePage) {
   service.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&service), sizeof service), 0);
   ::close(fd);
+}
+
+TEST_F(DeviceFlowTest, TheWebPageTunnelTakesItsLocalPortFromTheRangeSet) {
+  init();
+  sign_in();
+  ASSERT_TRUE(wait_for(kEventP2PConnected, 1, 1, "KVR-GOOD", 30s)) << describe(callbacks());
+  const int first = kavrel::testing::free_port();
+  ASSERT_GT(first, 0);
+  const int last = std::min(first + 40, 65535);
+  ASSERT_EQ(host_->call("CliSetP2PPortRange", {Variant::i4(first), Variant::i4(last)}), com::S_OK);
+  host_->clear_events();
+  ASSERT_EQ(host_->call("CliOpenDeviceWeb", {Variant::string(u"KVR-GOOD")}), com::S_OK);
+  auto url = host_->wait_for_event(
+      [](const host::ScriptEvent& e) { return e.id == kCallBackMsg && e.arg_long(2) == kEventHttpUrl && e.arg_long(4) == 1; },
+      30s);
+  // Later tunnels choose any free port again.
+  ASSERT_EQ(host_->call("CliSetP2PPortRange", {Variant::i4(0), Variant::i4(0)}), com::S_OK);
+  ASSERT_TRUE(url) << describe(callbacks());
+  const std::string address = url->arg_text(5);
+  const std::string prefix = "http://127.0.0.1:";
+  ASSERT_EQ(address.rfind(prefix, 0), 0u) << address;
+  const int port = std::atoi(address.c_str() + prefix.size());
+  EXPECT_GE(port, first) << address;
+  EXPECT_LE(port, last) << address;
 }
 
 TEST_F(DeviceFlowTest, TheWebTunnelIsRecreatedOnceAfterTryingTwice) {
