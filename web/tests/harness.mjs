@@ -122,3 +122,20 @@ export async function open_page(browser, { width = 1280, height = 720, locale = 
   page.setDefaultTimeout(30000);
   return { context, page, problems };
 }
+
+// Width and height of a PNG (IHDR) or a baseline JPEG (SOF0) file.
+export function image_size(bytes) {
+  if (bytes[0] === 0x89 && bytes.toString("latin1", 1, 4) === "PNG") return { format: "png", width: bytes.readUInt32BE(16), height: bytes.readUInt32BE(20) };
+  if (bytes[0] === 0xff && bytes[1] === 0xd8) {
+    let i = 2;
+    while (i + 9 < bytes.length) {
+      if (bytes[i] !== 0xff) return null;
+      const marker = bytes[i + 1];
+      const length = bytes.readUInt16BE(i + 2);
+      if (marker === 0xc0 || marker === 0xc1 || marker === 0xc2) return { format: "jpeg", height: bytes.readUInt16BE(i + 5), width: bytes.readUInt16BE(i + 7) };
+      i += 2 + length;
+    }
+  }
+  if (bytes.toString("latin1", 0, 2) === "BM") return { format: "bmp", width: bytes.readInt32LE(18), height: Math.abs(bytes.readInt32LE(22)) };
+  return null;
+}

@@ -10,7 +10,7 @@ import assert from "node:assert/strict";
 import { readFileSync, existsSync } from "node:fs";
 import { dirname, join } from "node:path";
 
-import { start_host, launch_browser, open_page, output_dir, close_all, repo } from "./harness.mjs";
+import { start_host, launch_browser, open_page, output_dir, close_all, repo, image_size } from "./harness.mjs";
 
 const DEVICES_MS = 90000;
 const VIDEO_MS = 60000;
@@ -26,23 +26,6 @@ const missing = (...names) => {
   const absent = names.filter((n) => !exported(n));
   return absent.length ? `the library does not export ${absent.join(", ")} yet` : false;
 };
-
-// Width and height of a PNG (IHDR) or a baseline JPEG (SOF0) file.
-export function image_size(bytes) {
-  if (bytes[0] === 0x89 && bytes.toString("latin1", 1, 4) === "PNG") return { format: "png", width: bytes.readUInt32BE(16), height: bytes.readUInt32BE(20) };
-  if (bytes[0] === 0xff && bytes[1] === 0xd8) {
-    let i = 2;
-    while (i + 9 < bytes.length) {
-      if (bytes[i] !== 0xff) return null;
-      const marker = bytes[i + 1];
-      const length = bytes.readUInt16BE(i + 2);
-      if (marker === 0xc0 || marker === 0xc1 || marker === 0xc2) return { format: "jpeg", height: bytes.readUInt16BE(i + 5), width: bytes.readUInt16BE(i + 7) };
-      i += 2 + length;
-    }
-  }
-  if (bytes.toString("latin1", 0, 2) === "BM") return { format: "bmp", width: bytes.readInt32LE(18), height: Math.abs(bytes.readInt32LE(22)) };
-  return null;
-}
 
 describe("media controls from the page", { timeout: 450000 }, () => {
   let host;
