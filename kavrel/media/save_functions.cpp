@@ -1,68 +1,34 @@
 #include "kavrel/media/save_functions.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <utility>
-#include <vector>
-
-#include "platform/window/host_site.h"
 
 namespace kavrel::media {
-namespace {
 
-std::vector<std::pair<std::string, std::string>> parse_filter(const std::string& filter) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (char c : filter) {
-    if (c == '|') {
-      parts.push_back(std::move(part));
-      part.clear();
-    } else {
-      part += c;
-    }
-  }
-  if (!part.empty()) parts.push_back(std::move(part));
-  std::vector<std::pair<std::string, std::string>> pairs;
-  for (size_t i = 0; i + 1 < parts.size(); i += 2) pairs.emplace_back(parts[i], parts[i + 1]);
-  return pairs;
-}
-
-}  // namespace
+SaveSession::~SaveSession() { Cancel(); }
 
 int32_t SaveSession::ShowDialog(platform::HWND owner, const std::string& initial_name, const std::string& filter,
                                 const std::string& default_extension) {
-  chosen_.clear();
-  open_ = false;
-  platform::SaveDialogRequest request;
-  request.initial_name = initial_name;
-  request.filters = parse_filter(filter);
-  request.default_extension = default_extension;
-  platform::SaveDialogResult result = platform::host_site()->save_file_dialog(owner, request);
-  if (!result.chosen || result.path.empty()) return kSaveCancelled;
-  chosen_ = std::move(result.path);
-  open_ = true;
-  return kSaveOk;
+  Cancel();
+  const int32_t result =
+      platform::show_save_file_dialog(owner, initial_name, filter, default_extension, &chosen_, &state_);
+  if (result != kSaveOk) {
+    chosen_.clear();
+    state_ = 0;
+  }
+  return result;
 }
 
 int32_t SaveSession::Save(const std::string& file) {
-  if (!open_) return kSaveFailed;
-  open_ = false;
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error)) return kSavePathNotFound;
-  // Copied in one write: whoever watches the chosen folder takes the file once it is closed.
-  std::filesystem::copy_file(file, chosen_, std::filesystem::copy_options::overwrite_existing, error);
-  if (error) {
-    std::error_code ignored;
-    std::filesystem::remove(chosen_, ignored);
-    return error.value() == EACCES ? kSaveAccessDenied : kSaveFailed;
-  }
-  return kSaveOk;
+  if (state_ == 0) return kSaveFailed;
+  const platform::SaveState state = std::exchange(state_, 0);
+  return platform::save_file(state, file);
 }
 
 void SaveSession::Cancel() {
-  open_ = false;
+  if (state_ != 0) platform::cancel_save_file(std::exchange(state_, 0));
   chosen_.clear();
 }
 

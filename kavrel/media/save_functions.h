@@ -1,7 +1,7 @@
-// The save steps of snapshots and local recordings: a save dialog that returns a chosen path and
-// a save state, the copy of a finished file to the chosen path, the cancel, and the writable
-// cache folder where the control keeps its temporary files. The control never writes to a path
-// the page chose itself: it writes in the cache folder and hands the file to the save.
+// The save steps of snapshots: a save through the browser's save functions
+// (platform/window/browser_save.h), and the writable cache folder where the control keeps its
+// temporary files. The control never writes to a path the page chose itself: it writes in the
+// cache folder and hands the file to the save.
 //
 // User-interface thread only.
 #pragma once
@@ -9,32 +9,37 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/window/browser_save.h"
 #include "platform/window/window.h"
 
 namespace kavrel::media {
 
 // Results as the browser's save functions give them: 0 success, else a failure code.
-inline constexpr int32_t kSaveOk = 0;
-inline constexpr int32_t kSaveCancelled = 1;                                      // S_FALSE
-inline constexpr int32_t kSaveFailed = static_cast<int32_t>(0x80004005u);         // E_FAIL
-inline constexpr int32_t kSavePathNotFound = static_cast<int32_t>(0x80070003u);   // Win32 facility
-inline constexpr int32_t kSaveAccessDenied = static_cast<int32_t>(0x80070005u);
+inline constexpr int32_t kSaveOk = platform::kSaveOk;
+inline constexpr int32_t kSaveCancelled = platform::kSaveCancelled;
+inline constexpr int32_t kSaveFailed = platform::kSaveFailed;
 
-// One save: dialog, then either Save or Cancel.
+// One save through the browser's save functions: the dialog, then either Save or Cancel. A save
+// left unfinished is cancelled when the session ends.
 class SaveSession {
  public:
+  SaveSession() = default;
+  ~SaveSession();
+  SaveSession(const SaveSession&) = delete;
+  SaveSession& operator=(const SaveSession&) = delete;
+
   // Shows the save dialog; `filter` as "Description|*.ext|Description|*.ext|". kSaveOk when
   // the user chose a path (then chosen() holds it), else a failure and nothing to save.
   int32_t ShowDialog(platform::HWND owner, const std::string& initial_name, const std::string& filter,
                      const std::string& default_extension);
-  // Copies `file` to the chosen path. kSaveOk, or a failure code of the Win32 facility.
+  // Hands `file` to the chosen path. kSaveOk, or a failure (the user then hears of it).
   int32_t Save(const std::string& file);
   void Cancel();
   const std::string& chosen() const { return chosen_; }
 
  private:
   std::string chosen_;
-  bool open_ = false;
+  platform::SaveState state_ = 0;  // 0: no save open
 };
 
 // The writable cache folder ("kavrel" in the user's cache directory) with "/" appended, made
