@@ -314,7 +314,10 @@ void PageSite::file_saved(const std::string& path) {
   {
     std::lock_guard<std::mutex> hold(lock_);
     auto it = saved_names_.find(path);
-    name = it != saved_names_.end() ? it->second : std::filesystem::path(path).filename().string();
+    // Only a file under a name the page chose is the user's; anything else in the folder (a
+    // copy still being made under a temporary name) is not offered.
+    if (it == saved_names_.end()) return;
+    name = it->second;
   }
   std::string id = downloads_.offer_file(name, path, content_type_for(name));
   cJSON* message = cJSON_CreateObject();

@@ -220,6 +220,8 @@ TEST_F(PageSiteTest, ASavedFileIsOfferedAsADownloadOnceWrittenUnderAPlainName) {
   EXPECT_EQ(path.filename(), "Gravação.mp4") << "a plain name with the default extension";
   EXPECT_EQ(path.parent_path().parent_path(), std::filesystem::path(folder_ + "/saved"));
 
+  // A file under another name in the save's folder (a copy still being made) is not offered.
+  { std::ofstream(chosen.path + ".part", std::ios::binary) << "half a video"; }
   { std::ofstream(chosen.path, std::ios::binary) << "video bytes"; }
   JsonPtr offered = next_sent();
   ASSERT_TRUE(offered) << "the written file was not offered";

@@ -77,9 +77,15 @@ int32_t save_file(SaveState state, const std::string& source) {
     not_saved(*path);
     return kSaveFailed;
   }
-  // One write of the whole file, closed once: the host takes the file when it is closed.
-  std::filesystem::copy_file(source, *path, std::filesystem::copy_options::overwrite_existing, error);
+  // The copy is made under a temporary name beside the chosen one and renamed when whole: the
+  // host takes the file that appears under the chosen name, so a copy cut short (a full disk)
+  // never reaches the user as their file.
+  const std::string partial = *path + ".part";
+  std::filesystem::copy_file(source, partial, std::filesystem::copy_options::overwrite_existing, error);
+  if (!error) std::filesystem::rename(partial, *path, error);
   if (error) {
+    std::error_code ignored;
+    std::filesystem::remove(partial, ignored);
     not_saved(*path);
     return kSaveFailed;
   }

@@ -33,7 +33,8 @@ using SaveState = uint64_t;
 PLATFORM_UI_API int32_t show_save_file_dialog(HWND owner, const std::string& initial_name, const std::string& filter,
                                               const std::string& default_extension, std::string* chosen_path,
                                               SaveState* state);
-// Copies the file at `source` to the state's chosen path and ends the state.
+// Copies the file at `source` to the state's chosen path (whole, or not at all) and ends the
+// state. A chosen file that is not saved, here or by cancel_save_file, is told to the host site.
 PLATFORM_UI_API int32_t save_file(SaveState state, const std::string& source);
 // Ends the state without a copy.
 PLATFORM_UI_API int32_t cancel_save_file(SaveState state);

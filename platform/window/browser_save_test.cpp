@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -136,6 +139,33 @@ TEST_F(BrowserSaveTest, AChosenFileThatIsNotSavedIsToldToTheSite) {
   EXPECT_EQ(platform::show_save_file_dialog(nullptr, "Video.mp4", "", "mp4", &path, &state), platform::kSaveCancelled);
   EXPECT_EQ(platform::cancel_save_file(state), platform::kSaveFailed);
   for (const auto& call : site_->calls()) EXPECT_NE(call.kind, "not_saved");
+}
+
+// A copy cut short (the file size limit stands in for a full disk) leaves nothing under the
+// chosen name, no temporary file, and the site hears that the file was not saved.
+TEST_F(BrowserSaveTest, ACopyCutShortLeavesNoFileAndIsToldToTheSite) {
+  site_->answer_save(chosen("big.dav"));
+  std::string path;
+  platform::SaveState state = 0;
+  ASSERT_EQ(platform::show_save_file_dialog(nullptr, "Video.mp4", "", "dav", &path, &state), platform::kSaveOk);
+  const std::string source = write("source.dav", std::string(64 * 1024, 'v'));
+
+  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int32_t result = platform::save_file(state, source);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, old_handler);
+
+  EXPECT_EQ(result, platform::kSaveFailed);
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_FALSE(fs::exists(path + ".part"));
+  size_t told = 0;
+  for (const auto& call : site_->calls()) told += call.kind == "not_saved" && call.text == "big.dav";
+  EXPECT_EQ(told, 1u);
 }
 
 TEST_F(BrowserSaveTest, FilterReachesTheSiteAsPairs) {
