@@ -70,12 +70,11 @@ void StreamSession::on_push(const proto::Message& message) {
       data_callback(handle, NET_DATA_RAW, block.data(), static_cast<uint32_t>(block.size()), 0, data_user);
     }
   }
-  render_frame(frame, window, decoder, writer, back, login_id, handle, &extras);
+  render_frame(frame, window, decoder, writer, login_id, handle, &extras);
 }
 
 bool render_frame(const proto::MediaFrameView& frame, platform::HWND window, devsdk::render::Decoder& decoder,
-                  devsdk::render::SurfaceWriter& writer, devsdk::render::BackBuffer& back, int32_t login_id,
-                  int32_t handle, StreamExtras* extras) {
+                  devsdk::render::SurfaceWriter& writer, int32_t login_id, int32_t handle, StreamExtras* extras) {
   if (window == nullptr || frame.codec != proto::kCodecH264 ||
       (frame.kind != proto::kFrameVideoKey && frame.kind != proto::kFrameVideoDelta)) {
     return false;
@@ -83,6 +82,7 @@ bool render_frame(const proto::MediaFrameView& frame, platform::HWND window, dev
   const AVFrame* picture = decoder.decode(frame.data, frame.size, frame.kind == proto::kFrameVideoKey);
   if (picture == nullptr) return false;
   if (extras != nullptr) extras->picture.keep(picture);
+  if (!writer.draw(window, picture)) return false;
   NET_DrawCallback draw;
   intptr_t user;
   {
@@ -91,17 +91,15 @@ bool render_frame(const proto::MediaFrameView& frame, platform::HWND window, dev
     draw = s.draw;
     user = s.draw_user;
   }
-  if (draw == nullptr) {
-    if (!writer.draw(window, picture)) return false;
-    platform::mark_surface_changed(window, nullptr);
-    return true;
+  if (draw != nullptr) {
+    platform::HDC dc = platform::GetDC(window);
+    if (dc != nullptr) {
+      draw(login_id, handle, dc, user);
+      platform::ReleaseDC(window, dc);
+    }
   }
-  // The picture and what the callback draws over it reach the window together.
-  platform::Rect client;
-  if (!platform::get_client_rect(window, &client) || !back.fit(client.width(), client.height())) return false;
-  if (!back.with_pixels([&](const platform::SurfacePixels& px) { return writer.draw_into(px, picture); })) return false;
-  draw(login_id, handle, back.dc(), user);
-  return back.present(window);
+  platform::mark_surface_changed(window, nullptr);
+  return true;
 }
 
 }  // namespace netsdk

@@ -84,7 +84,7 @@ void PlaybackSession::on_push(const proto::Message& message) {
   extras.on_frame(handle, frame);
   bool video = frame.kind == proto::kFrameVideoKey || frame.kind == proto::kFrameVideoDelta;
   if (window != nullptr) {
-    if (render_frame(frame, window, decoder, writer, back, login_id, handle, &extras)) osd_ms.store(frame.timestamp_ms);
+    if (render_frame(frame, window, decoder, writer, login_id, handle, &extras)) osd_ms.store(frame.timestamp_ms);
   } else if (video) {
     osd_ms.store(frame.timestamp_ms);
   }

@@ -18,7 +18,6 @@
 #include "devsdk/netsdk/logins.h"
 #include "devsdk/netsdk/netsdk.h"
 #include "devsdk/netsdk/stream_extras.h"
-#include "devsdk/render/back_buffer.h"
 #include "devsdk/render/decoder.h"
 #include "devsdk/render/surface_writer.h"
 #include "platform/window/window.h"
@@ -78,7 +77,6 @@ struct PlaybackSession final : RecordingSession {
   // Reader thread only.
   devsdk::render::Decoder decoder;
   devsdk::render::SurfaceWriter writer;
-  devsdk::render::BackBuffer back;  // the picture with its overlay, before the window
   std::vector<uint8_t> block;
   uint64_t played_bytes = 0;
 

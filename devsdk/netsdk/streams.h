@@ -15,7 +15,6 @@
 #include "devsdk/netsdk/connection.h"
 #include "devsdk/netsdk/netsdk.h"
 #include "devsdk/netsdk/stream_extras.h"
-#include "devsdk/render/back_buffer.h"
 #include "devsdk/render/decoder.h"
 #include "devsdk/render/surface_writer.h"
 #include "platform/window/window.h"
@@ -40,7 +39,6 @@ struct StreamSession {
   // Reader thread only.
   devsdk::render::Decoder decoder;
   devsdk::render::SurfaceWriter writer;
-  devsdk::render::BackBuffer back;  // the picture with its overlay, before the window
   std::vector<uint8_t> block;
 
   // Handles one pushed message of the stream connection.
@@ -51,8 +49,7 @@ struct StreamSession {
 // window, draws it there scaled to the client area, then calls the application's drawing
 // callback. True when a picture was drawn. Stream thread only.
 bool render_frame(const proto::MediaFrameView& frame, platform::HWND window, devsdk::render::Decoder& decoder,
-                  devsdk::render::SurfaceWriter& writer, devsdk::render::BackBuffer& back, int32_t login_id,
-                  int32_t handle, StreamExtras* extras);
+                  devsdk::render::SurfaceWriter& writer, int32_t login_id, int32_t handle, StreamExtras* extras);
 // The sound, snapshot and recording state of a live stream or a playback, or null (last error
 // NET_ERR_INVALID_HANDLE set). The pointer keeps its session alive.
 std::shared_ptr<StreamExtras> find_extras(int32_t handle);

@@ -276,28 +276,25 @@ void PlayPort::draw_picture(const AVFrame* picture) {
       dewarp = lens.radius > 0;
     }
   }
-  // The picture into `px`: dewarped views or the scaled picture.
-  auto draw_into = [&](const platform::SurfacePixels& px) {
-    if (!dewarp) return writer_.draw_into(px, picture);
+  if (dewarp) {
+    platform::SurfaceAccess surface(window);
+    if (!surface.valid()) return;
+    const platform::SurfacePixels& px = surface.pixels();
     fisheye_.draw(picture, lens, mount, layout, px.data, px.stride, px.width, px.height);
-    return true;
-  };
-  std::lock_guard<std::recursive_mutex> hold(callback_lock_);
-  if (draw_ == nullptr) {
-    {
-      platform::SurfaceAccess surface(window);
-      if (!surface.valid() || !draw_into(surface.pixels())) return;
-    }
-    platform::mark_surface_changed(window, nullptr);
+  } else if (!writer_.draw(window, picture)) {
     return;
   }
-  // With a drawing callback the picture and its overlay are made in the back buffer and reach
-  // the window together.
-  platform::Rect client;
-  if (!platform::get_client_rect(window, &client) || !back_.fit(client.width(), client.height())) return;
-  if (!back_.with_pixels(draw_into)) return;
-  draw_(number_, back_.dc(), draw_user_);
-  back_.present(window);
+  {
+    std::lock_guard<std::recursive_mutex> hold(callback_lock_);
+    if (draw_ != nullptr) {
+      platform::HDC dc = platform::GetDC(window);
+      if (dc != nullptr) {
+        draw_(number_, dc, draw_user_);
+        platform::ReleaseDC(window, dc);
+      }
+    }
+  }
+  platform::mark_surface_changed(window, nullptr);
 }
 
 }  // namespace playsdk

@@ -24,7 +24,6 @@
 #include "devsdk/playsdk/playsdk.h"
 #include "devsdk/proto/media_block.h"
 #include "devsdk/proto/messages.h"
-#include "devsdk/render/back_buffer.h"
 #include "devsdk/render/decoder.h"
 #include "devsdk/render/picture_keeper.h"
 #include "devsdk/render/sound_out.h"
@@ -94,7 +93,6 @@ class PlayPort : public std::enable_shared_from_this<PlayPort> {
   proto::MediaBlockReader reader_;
   devsdk::render::Decoder decoder_;
   devsdk::render::SurfaceWriter writer_;
-  devsdk::render::BackBuffer back_;  // the port's thread only
   FisheyeRenderer fisheye_;
 };
 

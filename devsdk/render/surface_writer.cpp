@@ -68,11 +68,7 @@ bool SurfaceWriter::prepare(const AVFrame* picture, int width, int height) {
 bool SurfaceWriter::draw(platform::HWND window, const AVFrame* picture) {
   platform::SurfaceAccess surface(window);
   if (!surface.valid()) return false;
-  return draw_into(surface.pixels(), picture);
-}
-
-bool SurfaceWriter::draw_into(const platform::SurfacePixels& px, const AVFrame* picture) {
-  if (px.data == nullptr || px.width <= 0 || px.height <= 0) return false;
+  const platform::SurfacePixels& px = surface.pixels();
   if (!prepare(picture, px.width, px.height)) return false;
   uint8_t* out[1] = {px.data};
   const int out_stride[1] = {px.stride};

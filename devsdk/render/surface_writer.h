@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/window/surface.h"
 #include "platform/window/window.h"
 
 struct AVFrame;
@@ -26,12 +25,9 @@ class SurfaceWriter {
   SurfaceWriter& operator=(const SurfaceWriter&) = delete;
 
   // Draws `picture` over the whole client area. False when the window has no surface
-  // (destroyed, or an empty client area). The caller marks the surface changed. A picture that
-  // gets an overlay is drawn with draw_into() into a BackBuffer instead (back_buffer.h), so no
-  // composition shows it without its overlay.
+  // (destroyed, or an empty client area). The caller marks the surface changed once whatever it
+  // draws over the picture is there too, so no composition shows a picture without its overlay.
   bool draw(platform::HWND window, const AVFrame* picture);
-  // Draws `picture` over the whole of `pixels` (a surface or a bitmap the caller holds).
-  bool draw_into(const platform::SurfacePixels& pixels, const AVFrame* picture);
 
  private:
   bool prepare(const AVFrame* picture, int width, int height);
