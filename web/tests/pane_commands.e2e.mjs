@@ -222,17 +222,24 @@ describe("every tool-bar button and menu item of a live pane", { timeout: 600000
     assert.fail(`${what}: the picture does not live again outside corner ${corner} (${most.toFixed(1)})`);
   };
   // The times (ms) at which the newest thumbnail of the history view changed, watched over
-  // `count` changes or until `ms` passed.
+  // `count` changes or until `ms` passed. A change counts once three pictures in a row agree on
+  // it: the page may catch a single picture of the pane before its history view was drawn over.
   const thumbnail_changes = async (pane, count, ms) => {
     const p = await panel(pane);
     const times = [];
-    let last = await grid(p, NEWEST_THUMBNAIL, 8, 6);
+    let stable = await grid(p, NEWEST_THUMBNAIL, 8, 6);
+    const recent = [];
     const deadline = Date.now() + ms;
     while (times.length < count && Date.now() < deadline) {
       await next_frames(1);
-      const now = await grid(p, NEWEST_THUMBNAIL, 8, 6);
-      if (max_change(last, now) > 12) times.push(Date.now());
-      last = now;
+      recent.push({ at: Date.now(), picture: await grid(p, NEWEST_THUMBNAIL, 8, 6) });
+      if (recent.length > 3) recent.shift();
+      if (recent.length < 3) continue;
+      const agree = recent.every((r) => max_change(r.picture, recent[0].picture) < 6);
+      if (agree && max_change(stable, recent[0].picture) > 12) {
+        times.push(recent[0].at);
+        stable = recent[0].picture;
+      }
     }
     return times;
   };
