@@ -55,10 +55,7 @@ const char* kFixture = R"({
   } ]
 })";
 
-struct Seen {
-  int32_t id, tag1, tag2;
-  std::string info;
-};
+using kavrel::testing::Seen;
 
 class AlertsTest : public kavrel::testing::ControlWorldTest {
  protected:
@@ -89,22 +86,6 @@ class AlertsTest : public kavrel::testing::ControlWorldTest {
 
   void call(const char* method, std::vector<Variant> args, Variant* result = nullptr) {
     ASSERT_EQ(host_->call(method, std::move(args), result), com::S_OK) << method;
-  }
-  void command(int32_t pane, int32_t number) {
-    on_ui([&](CkavrelCtrl& c) {
-      platform::send_message(c.window(), kavrel::ui::kMsgCommand, static_cast<platform::WPARAM>(pane), number);
-    });
-  }
-
-  static Seen seen(const host::ScriptEvent& e) {
-    return {e.arg_long(2), e.arg_long(3), e.arg_long(4), e.arg_is_null(5) ? "" : e.arg_text(5)};
-  }
-  std::vector<Seen> callbacks(int32_t id) {
-    std::vector<Seen> out;
-    for (const auto& e : host_->events()) {
-      if (e.id == kCallBackMsg && seen(e).id == id) out.push_back(seen(e));
-    }
-    return out;
   }
   bool wait_for(int32_t id, const std::function<bool(const Seen&)>& match, std::chrono::milliseconds limit) {
     return host_

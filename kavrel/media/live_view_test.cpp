@@ -54,10 +54,7 @@ const char* kFixture = R"({
   } ]
 })";
 
-struct Seen {
-  int32_t id, tag1, tag2;
-  std::string info;
-};
+using kavrel::testing::Seen;
 
 class LiveViewTest : public kavrel::testing::ControlWorldTest {
  protected:
@@ -85,23 +82,6 @@ class LiveViewTest : public kavrel::testing::ControlWorldTest {
     return result.lval;
   }
   void stop(int32_t pane) { ASSERT_EQ(host_->call("CliStopPlayDev", {Variant::i4(pane)}), com::S_OK); }
-  // A command as a tool-bar button sends it, with `pane` as the wall's selection.
-  void command(int32_t pane, int32_t number) {
-    on_ui([&](CkavrelCtrl& c) {
-      platform::send_message(c.window(), kavrel::ui::kMsgCommand, static_cast<platform::WPARAM>(pane), number);
-    });
-  }
-
-  static Seen seen(const host::ScriptEvent& e) {
-    return {e.arg_long(2), e.arg_long(3), e.arg_long(4), e.arg_is_null(5) ? "" : e.arg_text(5)};
-  }
-  std::vector<Seen> callbacks(int32_t id) {
-    std::vector<Seen> out;
-    for (const auto& e : host_->events()) {
-      if (e.id == kCallBackMsg && seen(e).id == id) out.push_back(seen(e));
-    }
-    return out;
-  }
   bool wait_for(int32_t id, int32_t tag1, int32_t tag2, const std::string& info, std::chrono::milliseconds limit) {
     return host_
         ->wait_for_event(

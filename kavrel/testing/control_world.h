@@ -21,6 +21,7 @@
 #include "kavrel/core/callback_names.h"
 #include "kavrel/shell/kavrel_ctrl.h"
 #include "kavrel/shell/text.h"
+#include "kavrel/ui/ui_messages.h"
 #include "platform/net/socket_io.h"
 #include "sim/cloud/cloud_service.h"
 #include "sim/cloud/service_crypto.h"
@@ -103,6 +104,12 @@ class SimWorld {
   }
 };
 
+// A CliCallBackMsg event as the tests look at it.
+struct Seen {
+  int32_t id, tag1, tag2;
+  std::string info;
+};
+
 class ControlWorldTest : public ::testing::Test {
  protected:
   // Starts the world from `fixture_text`, then the control in a host window.
@@ -172,6 +179,25 @@ class ControlWorldTest : public ::testing::Test {
           return met;
         },
         limit);
+  }
+
+  // A command as a tool-bar button or a pane menu item sends it, with `pane` as the wall's
+  // selection.
+  void command(int32_t pane, int32_t number) {
+    on_ui([&](CkavrelCtrl& c) {
+      platform::send_message(c.window(), kavrel::ui::kMsgCommand, static_cast<platform::WPARAM>(pane), number);
+    });
+  }
+  static Seen seen(const host::ScriptEvent& e) {
+    return {e.arg_long(2), e.arg_long(3), e.arg_long(4), e.arg_is_null(5) ? "" : e.arg_text(5)};
+  }
+  // The CliCallBackMsg events with `id` so far.
+  std::vector<Seen> callbacks(int32_t id) {
+    std::vector<Seen> out;
+    for (const auto& e : host_->events()) {
+      if (e.id == kCallBackMsgEvent && seen(e).id == id) out.push_back(seen(e));
+    }
+    return out;
   }
 
   SimWorld world_;
