@@ -10,7 +10,7 @@ import { join } from "node:path";
 import { readFileSync, writeFileSync, mkdtempSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 
-import { start_host, launch_browser, open_page, output_dir, close_all, repo } from "./harness.mjs";
+import { output_dir, repo, with_host_and_page } from "./harness.mjs";
 
 // The demo world with an alarm script on the first recorder when the demo gives it none: motion
 // on channel 0 and its alarm input on channel 1 come on and go off every few seconds.
@@ -39,22 +39,15 @@ const ONLINE = ["KVR-000001", "KVR-000002", "KVR-000003"];
 
 describe("alarms, alarm outputs, LAN search and layouts from the page", { timeout: 380000 }, () => {
   let host;
-  let browser;
   let view;
   const out = output_dir();
   const shot = (name) => view.page.screenshot({ path: join(out, `${name}.png`) });
 
   const folder = mkdtempSync(join(tmpdir(), "kavrel-alerts-e2e-"));
 
-  before(async () => {
-    host = await start_host({ args: ["--fixture", demo_with_alarms(folder)] });
-    browser = await launch_browser();
-    view = await open_page(browser, { width: 1280, height: 720 });
-  });
+  with_host_and_page({ viewport: { width: 1280, height: 720 }, args: () => ["--fixture", demo_with_alarms(folder)] }, (started) => ({ host, view } = started));
 
-  after(async () => {
-    const ended = await close_all(browser, host);
-    if (ended && ended.code !== 0 && ended.code !== null) console.log(`kavrel-host ended with ${ended.code}:\n${host.output()}`);
+  after(() => {
     rmSync(folder, { recursive: true, force: true });
   });
 

@@ -9,7 +9,7 @@ import { describe, it, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { join } from "node:path";
 
-import { start_host, launch_browser, open_page, output_dir, close_all } from "./harness.mjs";
+import { output_dir, with_host_and_page } from "./harness.mjs";
 
 const ONLINE = ["KVR-000001", "KVR-000002", "KVR-000003"];
 const OFFLINE = "KVR-000004";
@@ -17,21 +17,11 @@ const DEVICES_MS = 90000; // tunnels, logins and descriptions of four devices on
 
 describe("demo portal against kavrel-host", { timeout: 300000 }, () => {
   let host;
-  let browser;
   let view;
   const out = output_dir();
   const shot = (name, page = view.page) => page.screenshot({ path: join(out, `${name}.png`) });
 
-  before(async () => {
-    host = await start_host();
-    browser = await launch_browser();
-    view = await open_page(browser, { width: 1280, height: 720 });
-  });
-
-  after(async () => {
-    const ended = await close_all(browser, host);
-    if (ended && ended.code !== 0 && ended.code !== null) console.log(`kavrel-host ended with ${ended.code}:\n${host.output()}`);
-  });
+  with_host_and_page({ viewport: { width: 1280, height: 720 } }, (started) => ({ host, view } = started));
 
   it("offers the demo account's sign-in, filled in by the host", async () => {
     const { page } = view;

@@ -1,6 +1,7 @@
 // What the browser tests share: starting a page host (kavrel-host, or the mock host), headless
 // Chromium through playwright-core, and the folder for screenshots. Every wait is bounded.
 
+import { before, after } from "node:test";
 import { spawn } from "node:child_process";
 import { mkdirSync } from "node:fs";
 import { dirname, join, resolve } from "node:path";
@@ -138,4 +139,24 @@ export function image_size(bytes) {
   }
   if (bytes.toString("latin1", 0, 2) === "BM") return { format: "bmp", width: bytes.readInt32LE(18), height: Math.abs(bytes.readInt32LE(22)) };
   return null;
+}
+
+// Starts kavrel-host (with `args`, or what `args()` gives once the suite starts) and a browser
+// page of `viewport` before a suite's tests, hands them to `use`, and ends both after the tests.
+// The host's output is shown when it did not end cleanly: with a failure code, or killed by a
+// signal (a crash).
+export function with_host_and_page({ viewport = { width: 1280, height: 720 }, args = [] } = {}, use) {
+  let host;
+  let browser;
+  before(async () => {
+    host = await start_host({ args: typeof args === "function" ? args() : args });
+    browser = await launch_browser();
+    use({ host, browser, view: await open_page(browser, viewport) });
+  });
+  after(async () => {
+    const ended = await close_all(browser, host);
+    if (ended && (ended.signal || (ended.code !== 0 && ended.code !== null))) {
+      console.log(`kavrel-host ended with ${ended.signal ?? ended.code}:\n${host.output()}`);
+    }
+  });
 }

@@ -7,7 +7,7 @@ import { describe, it, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { join } from "node:path";
 
-import { start_host, launch_browser, open_page, output_dir, close_all } from "./harness.mjs";
+import { output_dir, with_host_and_page } from "./harness.mjs";
 
 const DEVICES_MS = 90000;
 const VIDEO_MS = 60000; // a device login and a first key picture each, on a busy machine
@@ -15,21 +15,11 @@ const ONLINE = ["KVR-000001", "KVR-000002", "KVR-000003"];
 
 describe("live video from the page", { timeout: 400000 }, () => {
   let host;
-  let browser;
   let view;
   const out = output_dir();
   const shot = (name) => view.page.screenshot({ path: join(out, `${name}.png`) });
 
-  before(async () => {
-    host = await start_host();
-    browser = await launch_browser();
-    view = await open_page(browser, { width: 1280, height: 720 });
-  });
-
-  after(async () => {
-    const ended = await close_all(browser, host);
-    if (ended && ended.code !== 0 && ended.code !== null) console.log(`kavrel-host ended with ${ended.code}:\n${host.output()}`);
-  });
+  with_host_and_page({ viewport: { width: 1280, height: 720 } }, (started) => ({ host, view } = started));
 
   // Script calls the page made to `method`, each as [args...] (recorded from the bridge).
   const calls = (page, method) => page.evaluate((m) => window.test_calls.filter((c) => c.method === m).map((c) => c.args), method);

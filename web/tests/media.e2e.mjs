@@ -10,7 +10,7 @@ import assert from "node:assert/strict";
 import { readFileSync, existsSync } from "node:fs";
 import { dirname, join } from "node:path";
 
-import { start_host, launch_browser, open_page, output_dir, close_all, repo, image_size } from "./harness.mjs";
+import { output_dir, repo, image_size, with_host_and_page } from "./harness.mjs";
 
 const DEVICES_MS = 90000;
 const VIDEO_MS = 60000;
@@ -29,21 +29,11 @@ const missing = (...names) => {
 
 describe("media controls from the page", { timeout: 450000 }, () => {
   let host;
-  let browser;
   let view;
   const out = output_dir();
   const shot = (name) => view.page.screenshot({ path: join(out, `${name}.png`) });
 
-  before(async () => {
-    host = await start_host();
-    browser = await launch_browser();
-    view = await open_page(browser, { width: 1280, height: 800 });
-  });
-
-  after(async () => {
-    const ended = await close_all(browser, host);
-    if (ended && ended.code !== 0 && ended.code !== null) console.log(`kavrel-host ended with ${ended.code}:\n${host.output()}`);
-  });
+  with_host_and_page({ viewport: { width: 1280, height: 800 } }, (started) => ({ host, view } = started));
 
   // A grid of grey levels over the middle of pane `pane` (4-pane wall, first page), from the
   // control's picture as the page holds it.

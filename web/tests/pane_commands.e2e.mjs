@@ -9,7 +9,7 @@ import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 import { join } from "node:path";
 
-import { start_host, launch_browser, open_page, output_dir, close_all, image_size } from "./harness.mjs";
+import { output_dir, image_size, with_host_and_page } from "./harness.mjs";
 
 const DEVICES_MS = 90000;
 const VIDEO_MS = 60000;
@@ -108,21 +108,11 @@ const NEWEST_THUMBNAIL = [0.7, 0.08, 0.98, 0.3];
 
 describe("every tool-bar button and menu item of a live pane", { timeout: 600000 }, () => {
   let host;
-  let browser;
   let view;
   const out = output_dir();
   const shot = (name) => view.page.screenshot({ path: join(out, `${name}.png`) });
 
-  before(async () => {
-    host = await start_host();
-    browser = await launch_browser();
-    view = await open_page(browser, { width: 1280, height: 800 });
-  });
-
-  after(async () => {
-    const ended = await close_all(browser, host);
-    if (ended && ended.code !== 0 && ended.code !== null) console.log(`kavrel-host ended with ${ended.code}:\n${host.output()}`);
-  });
+  with_host_and_page({ viewport: { width: 1280, height: 800 } }, (started) => ({ host, view } = started));
 
   const page = () => view.page;
   const frames = () => page().evaluate(() => window.probe.frames());

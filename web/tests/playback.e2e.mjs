@@ -12,7 +12,7 @@ import { join } from "node:path";
 import { spawnSync } from "node:child_process";
 import { readFileSync } from "node:fs";
 
-import { start_host, launch_browser, open_page, output_dir, close_all } from "./harness.mjs";
+import { output_dir, with_host_and_page } from "./harness.mjs";
 
 const DEVICES_MS = 90000;
 const ANSWER_MS = 30000; // a device login and a record search on a busy machine
@@ -23,23 +23,13 @@ const FRAME_S = 1 / 25;
 
 describe("playback and export from the page", { timeout: 600000 }, () => {
   let host;
-  let browser;
   let view;
   const out = output_dir();
   const shot = (name) => view.page.screenshot({ path: join(out, `${name}.png`) });
   const calls = (method) => view.page.evaluate((m) => window.test_calls.filter((c) => c.method === m).map((c) => c.args), method);
   // What the person sees of the video: a screenshot of the control's surface in the page.
   const video_shot = () => view.page.locator("#surface").screenshot();
-  before(async () => {
-    host = await start_host();
-    browser = await launch_browser();
-    view = await open_page(browser, { width: 1280, height: 720 });
-  });
-
-  after(async () => {
-    const ended = await close_all(browser, host);
-    if (ended && ended.code !== 0 && ended.code !== null) console.log(`kavrel-host ended with ${ended.code}:\n${host.output()}`);
-  });
+  with_host_and_page({ viewport: { width: 1280, height: 720 } }, (started) => ({ host, view } = started));
 
   it("signs in and switches to the playback page", async () => {
     const { page } = view;
