@@ -180,6 +180,11 @@ void CkavrelCtrl::OnAlarmOutputButton(int32_t lPnlIndex) {
 
 void CkavrelCtrl::CliDeviceSearch() {
   KAVREL_TRACED(CliDeviceSearch);
+  // Without CliInit there is no client to report to, and no CliUnInit would end the search.
+  if (!m_bInitialised.load()) {
+    trace::error("CkavrelCtrl::CliDeviceSearch", 184, "AX control not initialized (184)");
+    return;
+  }
   // The library keeps one search thread recorded until it is stopped: the previous search is
   // stopped first (cancelled without a report if it is still collecting).
   call_blocking(UiWaitStyle(), [] { return brixa_stop_search_devices(); });

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "brixa/api/brixa.h"
 #include "host/control_host.h"
 #include "kavrel/resources/type_library.h"
 #include "kavrel/shell/dispatch.h"
@@ -147,6 +148,13 @@ TEST(Dispatch, EveryMethodTracesEntryArgumentsAndExit) {
     }
   }
   trace::force_verbose_for_testing(false);
+}
+
+TEST(Dispatch, ASearchBeforeCliInitStartsNothing) {
+  auto host = make_host();
+  ASSERT_EQ(host->call("CliDeviceSearch", {}), com::S_OK);
+  // No client would receive its report and no CliUnInit would end it: no search thread is recorded.
+  EXPECT_EQ(brixa_stop_search_devices(), -1);
 }
 
 TEST(Dispatch, AboutBoxShowsItsDialogThroughTheHostSite) {
