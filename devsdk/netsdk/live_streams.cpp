@@ -82,7 +82,6 @@ bool render_frame(const proto::MediaFrameView& frame, platform::HWND window, dev
   const AVFrame* picture = decoder.decode(frame.data, frame.size, frame.kind == proto::kFrameVideoKey);
   if (picture == nullptr) return false;
   if (extras != nullptr) extras->picture.keep(picture);
-  if (!writer.draw(window, picture)) return false;
   NET_DrawCallback draw;
   intptr_t user;
   {
@@ -91,11 +90,16 @@ bool render_frame(const proto::MediaFrameView& frame, platform::HWND window, dev
     draw = s.draw;
     user = s.draw_user;
   }
-  if (draw != nullptr) {
-    platform::HDC dc = platform::GetDC(window);
-    if (dc != nullptr) {
-      draw(login_id, handle, dc, user);
-      platform::ReleaseDC(window, dc);
+  {
+    // The picture and what the drawing callback paints over it reach the screen together.
+    platform::SurfaceFrame whole(window);
+    if (!writer.draw(window, picture)) return false;
+    if (draw != nullptr) {
+      platform::HDC dc = platform::GetDC(window);
+      if (dc != nullptr) {
+        draw(login_id, handle, dc, user);
+        platform::ReleaseDC(window, dc);
+      }
     }
   }
   platform::mark_surface_changed(window, nullptr);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -91,6 +92,42 @@ void on_draw(int32_t login_id, int32_t stream_handle, void* dc, intptr_t user) {
   d->stream = stream_handle;
   if (dc == nullptr || platform::WindowFromDC(static_cast<platform::HDC>(dc)) != d->window) ++d->bad_dc;
   ++d->calls;
+}
+
+// A drawing callback that paints a magenta corner over each picture and, first, composes the
+// window as the host's frame sender would at that moment. Stream thread only, but for `bare`.
+struct OverlaySeen {
+  platform::HWND window = nullptr;
+  std::unique_ptr<platform::Compositor> compositor;
+  platform::Compositor::Frame frame;
+  std::atomic<int> calls{0};
+  std::atomic<int> bare{0};  // compositions that showed a picture without its corner
+};
+constexpr int kCorner = 4;
+uint32_t corner_of(const platform::Compositor::Frame& frame) {
+  const uint8_t* px = frame.pixels.data();
+  return (uint32_t{px[2]} << 16) | (uint32_t{px[1]} << 8) | px[0];
+}
+void on_draw_corner(int32_t, int32_t, void*, intptr_t user) {
+  auto* d = reinterpret_cast<OverlaySeen*>(user);
+  d->compositor->compose(&d->frame);
+  // Black before anything was shown, magenta once a whole picture was: never the bare picture.
+  uint32_t shown = corner_of(d->frame);
+  if (shown != 0x000000u && shown != 0xFF00FFu) d->bare.fetch_add(1);
+  {
+    platform::SurfaceAccess access(d->window);
+    const platform::SurfacePixels& px = access.pixels();
+    for (int y = 0; y < kCorner; ++y) {
+      for (int x = 0; x < kCorner; ++x) {
+        uint8_t* p = px.data + y * px.stride + x * 4;
+        p[0] = 0xFF;
+        p[1] = 0;
+        p[2] = 0xFF;
+      }
+    }
+    access.mark_changed(nullptr);
+  }
+  d->calls.fetch_add(1);
 }
 
 class NetSdkStreamTest : public ::testing::Test {
@@ -203,6 +240,25 @@ TEST_F(NetSdkStreamTest, PicturesAreDrawnIntoTheWindowWithTheirCaptureTime) {
   std::this_thread::sleep_for(std::chrono::milliseconds(120));
   EXPECT_EQ(seen.calls.load(), after);
   NET_RegisterDrawFun(nullptr, 0);
+  platform::destroy_window(window);
+}
+
+TEST_F(NetSdkStreamTest, ACompositionNeverShowsAPictureWithoutWhatTheCallbackDrewOverIt) {
+  platform::HWND window = platform::create_window(platform::WindowSpec{nullptr, {0, 0, 320, 240}, platform::WS_VISIBLE, "pane"});
+  ASSERT_NE(window, nullptr);
+  OverlaySeen seen;
+  seen.window = window;
+  seen.compositor = std::make_unique<platform::Compositor>(window);
+  NET_RegisterDrawFun(on_draw_corner, reinterpret_cast<intptr_t>(&seen));
+  int32_t h = NET_RealPlayEx(login_id, 0, window, NET_RTYPE_EXTRA);
+  ASSERT_GT(h, 0) << std::hex << NET_GetLastError();
+  ASSERT_TRUE(eventually([&] { return seen.calls.load() >= 10; }));
+  EXPECT_EQ(NET_StopRealPlay(h), 1);
+  NET_RegisterDrawFun(nullptr, 0);
+  EXPECT_EQ(seen.bare.load(), 0) << "a composition caught a picture before its overlay";
+  // Once the pictures stop, the last one is shown whole.
+  seen.compositor->compose(&seen.frame);
+  EXPECT_EQ(corner_of(seen.frame), 0xFF00FFu);
   platform::destroy_window(window);
 }
 

@@ -276,15 +276,17 @@ void PlayPort::draw_picture(const AVFrame* picture) {
       dewarp = lens.radius > 0;
     }
   }
-  if (dewarp) {
-    platform::SurfaceAccess surface(window);
-    if (!surface.valid()) return;
-    const platform::SurfacePixels& px = surface.pixels();
-    fisheye_.draw(picture, lens, mount, layout, px.data, px.stride, px.width, px.height);
-  } else if (!writer_.draw(window, picture)) {
-    return;
-  }
   {
+    // The picture and what the drawing callback paints over it reach the screen together.
+    platform::SurfaceFrame whole(window);
+    if (dewarp) {
+      platform::SurfaceAccess surface(window);
+      if (!surface.valid()) return;
+      const platform::SurfacePixels& px = surface.pixels();
+      fisheye_.draw(picture, lens, mount, layout, px.data, px.stride, px.width, px.height);
+    } else if (!writer_.draw(window, picture)) {
+      return;
+    }
     std::lock_guard<std::recursive_mutex> hold(callback_lock_);
     if (draw_ != nullptr) {
       platform::HDC dc = platform::GetDC(window);

@@ -55,6 +55,28 @@ void SurfaceAccess::mark_changed(const Rect* rect) {
   changed_ = true;
 }
 
+SurfaceFrame::SurfaceFrame(HWND window) {
+  int32_t width = 0;
+  int32_t height = 0;
+  surface_ = window_tree::surface_of(window, &width, &height);
+  if (surface_ == nullptr) return;
+  std::lock_guard<std::mutex> hold(surface_->lock);
+  ++surface_->frames_open;
+}
+
+SurfaceFrame::~SurfaceFrame() {
+  if (surface_ == nullptr) return;
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> hold(surface_->lock);
+    if (--surface_->frames_open == 0 && surface_->deferred) {
+      surface_->deferred = false;
+      wake = true;
+    }
+  }
+  if (wake) window_tree::notify_changed();
+}
+
 void mark_surface_changed(HWND window, const Rect* rect) {
   int32_t width = 0;
   int32_t height = 0;
@@ -200,7 +222,16 @@ Rect Compositor::compose(Frame* frame) {
     if (copies[i].empty()) continue;
     const window_tree::Node& node = state.nodes[i];
     std::lock_guard<std::mutex> hold(node.surface->lock);
-    const Surface& surface = *node.surface;
+    Surface& surface = *node.surface;
+    if (surface.frames_open > 0) {
+      // Half drawn: the frame keeps what it showed here, and the end of the picture brings the
+      // area back.
+      const Rect& c = covers[i];
+      Rect own{c.left - node.rect.left, c.top - node.rect.top, c.right - node.rect.left, c.bottom - node.rect.top};
+      surface.changed = rect_union(surface.changed, own);
+      surface.deferred = true;
+      continue;
+    }
     for (const Span& span : copies[i]) {
       // The surface may have changed size since the spans were cut: copy what it still has.
       int32_t sy = span.y - node.rect.top;

@@ -16,6 +16,7 @@
 //  - SurfaceAccess may be taken on any thread: the window's own thread paints, decoder threads
 //    render video, the compositor's thread reads. Each surface has its own lock, held only while
 //    an access lives; never send a message to another thread while holding one.
+//  - SurfaceFrame may be taken on any thread; the decoder threads take it around each picture.
 //  - mark_surface_changed() and invalidate_rect() may be called from any thread.
 //  - A Compositor is used by one thread at a time.
 #pragma once
@@ -66,6 +67,22 @@ class PLATFORM_UI_API SurfaceAccess {
   std::unique_lock<std::mutex> hold_;
   SurfacePixels pixels_;
   bool changed_ = false;
+};
+
+// A picture drawn in steps into one window (a video picture, then what a drawing callback paints
+// over it). While a SurfaceFrame of the window lives, compositions keep showing what they last
+// showed of its surface and take it up whole once the last frame ends, so a half-drawn picture
+// never reaches the screen. The drawing steps take SurfaceAccess (or device contexts) as usual;
+// create the frame before them, never while holding a SurfaceAccess to the same window.
+class PLATFORM_UI_API SurfaceFrame {
+ public:
+  explicit SurfaceFrame(HWND window);
+  ~SurfaceFrame();
+  SurfaceFrame(const SurfaceFrame&) = delete;
+  SurfaceFrame& operator=(const SurfaceFrame&) = delete;
+
+ private:
+  std::shared_ptr<Surface> surface_;
 };
 
 // Records that pixels of the window's surface changed (client coordinates; null: all of it), so

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -251,6 +252,40 @@ TEST(Paint, AWindowThatNeverValidatesIsPaintedOnceAndPeekingEnds) {
   EXPECT_EQ(taken, 1);
   paint_log = nullptr;
   destroy_window(careless);
+}
+
+TEST(Compositor, APictureDrawnInStepsIsShownOnlyWhole) {
+  HWND root = make(nullptr, Rect{0, 0, 40, 30}, "root");
+  HWND pane = make(root, Rect{10, 10, 30, 30}, "pane");
+  HWND other = make(root, Rect{0, 0, 10, 10}, "other");
+  std::atomic<int> heard{0};
+  set_composition_listener([&] { heard.fetch_add(1); });
+  fill(pane, 0, 0xFF, 0);
+  Compositor compositor(root);
+  Compositor::Frame frame;
+  compositor.compose(&frame);
+  ASSERT_EQ(at(frame, 15, 15), 0x00FF00u);
+
+  std::optional<SurfaceFrame> picture(std::in_place, pane);
+  fill(pane, 0, 0, 0xFF);  // the bare picture
+  fill(other, 0xFF, 0, 0);  // another window changes meanwhile
+  compositor.compose(&frame);
+  EXPECT_EQ(at(frame, 15, 15), 0x00FF00u) << "a half-drawn picture reached the frame";
+  EXPECT_EQ(at(frame, 5, 5), 0x0000FFu) << "other windows are composed as usual";
+  {
+    SurfaceAccess overlay(pane);  // what the drawing callback paints over it
+    overlay.pixels().data[0] = 0xFF;
+    overlay.mark_changed(nullptr);
+  }
+  int before_end = heard.load();
+  picture.reset();
+  EXPECT_EQ(heard.load(), before_end + 1) << "the end of the picture wakes the compositor";
+  EXPECT_EQ(compositor.compose(&frame), (Rect{10, 10, 30, 30}));
+  EXPECT_EQ(at(frame, 10, 10), 0xFF00FFu);
+  EXPECT_EQ(at(frame, 15, 15), 0xFF0000u);
+
+  set_composition_listener(nullptr);
+  destroy_window(root);
 }
 
 TEST(Compositor, ListenerHearsChangesFromOtherThreads) {

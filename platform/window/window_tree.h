@@ -21,6 +21,8 @@ class Surface {
   int32_t width = 0;
   int32_t height = 0;
   Rect changed;  // changed since the compositor last looked, in the surface's coordinates
+  int32_t frames_open = 0;  // SurfaceFrames alive: compositions leave the surface alone
+  bool deferred = false;    // a composition left it alone; the last frame to end wakes the listener
 
   // Remakes the pixels black at the given size; the whole surface counts as changed. Call with
   // `lock` held.
