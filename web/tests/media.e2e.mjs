@@ -3,29 +3,18 @@
 // dimensions read back from the file) and shows in the strip of last snapshots; holding a PTZ
 // arrow turns the PTZ camera's view and letting go stops it; sound on a pane plays the device's
 // tone in the page; the fisheye view chosen beside the wall changes the fisheye camera's picture.
-// Steps that need a library export the build does not offer yet are skipped, saying which.
 // Screenshots go to build/web-test-output/ (or $KAVREL_WEB_TEST_OUTPUT).
 import { describe, it, before, after } from "node:test";
 import assert from "node:assert/strict";
-import { readFileSync, existsSync } from "node:fs";
-import { dirname, join } from "node:path";
+import { readFileSync } from "node:fs";
+import { join } from "node:path";
 
-import { output_dir, repo, image_size, with_host_and_page } from "./harness.mjs";
+import { output_dir, image_size, with_host_and_page } from "./harness.mjs";
 
 const DEVICES_MS = 90000;
 const VIDEO_MS = 60000;
 const PTZ_DEVICE = "KVR-000002";
 const FISHEYE_DEVICE = "KVR-000003";
-
-// Whether the library beside the host exports `name` (its dynamic symbol table holds the text).
-const host_program = process.env.KAVREL_HOST ?? join(repo, "build/bin/kavrel-host");
-const library = join(dirname(host_program), "libbrixa.so");
-const library_text = existsSync(library) ? readFileSync(library).toString("latin1") : "";
-const exported = (name) => library_text.includes(`\0${name}\0`);
-const missing = (...names) => {
-  const absent = names.filter((n) => !exported(n));
-  return absent.length ? `the library does not export ${absent.join(", ")} yet` : false;
-};
 
 describe("media controls from the page", { timeout: 450000 }, () => {
   let host;
@@ -147,7 +136,7 @@ describe("media controls from the page", { timeout: 450000 }, () => {
     await shot("media-panel");
   });
 
-  it("takes a snapshot of the pane as a PNG and as a JPEG download and shows it in the strip", { skip: missing("brixa_save_picture") }, async () => {
+  it("takes a snapshot of the pane as a PNG and as a JPEG download and shows it in the strip", async () => {
     const { page } = view;
     for (const [name, format] of [["foto-ptz.png", "png"], ["foto-ptz.jpg", "jpeg"]]) {
       await page.click("#media-panel .media-snapshot");
@@ -168,7 +157,7 @@ describe("media controls from the page", { timeout: 450000 }, () => {
     await shot("media-snapshots");
   });
 
-  it("moves the PTZ camera while an arrow is held and stops when it is let go", { skip: missing("brixa_ptz_command") }, async () => {
+  it("moves the PTZ camera while an arrow is held and stops when it is let go", async () => {
     const { page } = view;
     const before_move = await skyline(page, 0);
     await page.$eval("#media-panel .media-speed input", (el) => (el.value = "8"));
@@ -195,7 +184,7 @@ describe("media controls from the page", { timeout: 450000 }, () => {
     assert.equal(drift, 0, "the view stopped turning");
   });
 
-  it("plays the pane's sound in the page", { skip: missing("brixa_open_sound") }, async () => {
+  it("plays the pane's sound in the page", async () => {
     const { page } = view;
     await page.click("#media-panel .media-sound");
     await page.waitForSelector('#media-panel .media-sound[aria-pressed="true"]', { timeout: 20000 });
