@@ -130,8 +130,8 @@ describe("every tool-bar button and menu item of a live pane", { timeout: 600000
   const starts = (pane) => page().evaluate(([p, id]) => window.test_events.filter((a) => a[2] === id && a[3] === p && a[4] === 0).length, [pane, EVENT.LIVE_STARTED]);
   const closes = (pane) => page().evaluate(([p, id]) => window.test_events.filter((a) => a[2] === id && a[3] === p).length, [pane, EVENT.PANE_CLOSED]);
 
-  // The picture's grid over three pictures in a row, each cell their middle value: the page may
-  // catch one picture of the pane before its overlay was drawn over it.
+  // The picture's grid over three pictures in a row, each cell their middle value, so that one
+  // odd picture (a car passing a cell) does not stand for the mode.
   const steady_grid = async (pane, region = PICTURE) => {
     const p = await panel(pane);
     const three = [];
@@ -223,7 +223,7 @@ describe("every tool-bar button and menu item of a live pane", { timeout: 600000
   };
   // The times (ms) at which the newest thumbnail of the history view changed, watched over
   // `count` changes or until `ms` passed. A change counts once three pictures in a row agree on
-  // it: the page may catch a single picture of the pane before its history view was drawn over.
+  // it, so a thumbnail caught while the scene moves through it is not taken for a new one.
   const thumbnail_changes = async (pane, count, ms) => {
     const p = await panel(pane);
     const times = [];
