@@ -101,8 +101,8 @@ bool render_frame(const proto::MediaFrameView& frame, platform::HWND window, dev
         platform::ReleaseDC(window, dc);
       }
     }
+    platform::mark_surface_changed(window, nullptr);
   }
-  platform::mark_surface_changed(window, nullptr);
   return true;
 }
 

@@ -295,8 +295,8 @@ void PlayPort::draw_picture(const AVFrame* picture) {
         platform::ReleaseDC(window, dc);
       }
     }
+    platform::mark_surface_changed(window, nullptr);
   }
-  platform::mark_surface_changed(window, nullptr);
 }
 
 }  // namespace playsdk

@@ -52,7 +52,11 @@ void SurfaceAccess::mark_changed(const Rect* rect) {
   Rect part = rect != nullptr ? rect_intersection(*rect, whole) : whole;
   if (rect_is_empty(part)) return;
   surface_->changed = rect_union(surface_->changed, part);
-  changed_ = true;
+  if (surface_->frames_open > 0) {
+    surface_->deferred = true;
+  } else {
+    changed_ = true;
+  }
 }
 
 SurfaceFrame::SurfaceFrame(HWND window) {
@@ -88,6 +92,10 @@ void mark_surface_changed(HWND window, const Rect* rect) {
     Rect part = rect != nullptr ? rect_intersection(*rect, whole) : whole;
     if (rect_is_empty(part)) return;
     surface->changed = rect_union(surface->changed, part);
+    if (surface->frames_open > 0) {
+      surface->deferred = true;
+      return;
+    }
   }
   window_tree::notify_changed();
 }
@@ -107,9 +115,14 @@ void Compositor::force_full() { state_->full = true; }
 
 namespace {
 
-// Takes what changed in the node's surface since the last look, in root coordinates.
+// Takes what changed in the node's surface since the last look, in root coordinates. A surface
+// with a picture half drawn keeps its changes for the composition after the picture ends.
 Rect take_changes(const window_tree::Node& node) {
   std::lock_guard<std::mutex> hold(node.surface->lock);
+  if (node.surface->frames_open > 0) {
+    node.surface->deferred = true;
+    return Rect{};
+  }
   Rect changed = node.surface->changed;
   node.surface->changed = Rect{};
   if (rect_is_empty(changed)) return Rect{};
@@ -224,8 +237,8 @@ Rect Compositor::compose(Frame* frame) {
     std::lock_guard<std::mutex> hold(node.surface->lock);
     Surface& surface = *node.surface;
     if (surface.frames_open > 0) {
-      // Half drawn: the frame keeps what it showed here, and the end of the picture brings the
-      // area back.
+      // Half drawn but in the dirty area all the same (moved, uncovered, a whole frame): the
+      // frame keeps what it showed here, and the end of the picture brings the area back.
       const Rect& c = covers[i];
       Rect own{c.left - node.rect.left, c.top - node.rect.top, c.right - node.rect.left, c.bottom - node.rect.top};
       surface.changed = rect_union(surface.changed, own);

@@ -22,7 +22,9 @@ class Surface {
   int32_t height = 0;
   Rect changed;  // changed since the compositor last looked, in the surface's coordinates
   int32_t frames_open = 0;  // SurfaceFrames alive: compositions leave the surface alone
-  bool deferred = false;    // a composition left it alone; the last frame to end wakes the listener
+  // A change or a composition came while a frame was open: the last frame to end wakes the
+  // composition listener, once, instead of every change inside the frame.
+  bool deferred = false;
 
   // Remakes the pixels black at the given size; the whole surface counts as changed. Call with
   // `lock` held.
