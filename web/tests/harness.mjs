@@ -124,6 +124,52 @@ export async function open_page(browser, { width = 1280, height = 720, locale = 
   return { context, page, problems };
 }
 
+// Drags `source` onto `target` (at `targetPosition` in it, or its middle) with the pointer: press,
+// move past the drag threshold, drop. The browser's own drag is intercepted and waited for.
+// (page.dragAndDrop guesses whether a move began a drag from a dragstart heard on the window
+// within a zero-delay timer. A row drawn anew under the pointer sends its dragstart nowhere the
+// window hears, and a late move misses the timer; once a playback test's clicks were all lost
+// after such a drag.)
+// `pressed`, when given, runs once the button is down, before the pointer moves.
+export async function drag_and_drop(page, source, target, { targetPosition, pressed } = {}) {
+  const from_box = await shown_box(page, source);
+  const to_box = await shown_box(page, target);
+  const from = { x: from_box.x + from_box.width / 2, y: from_box.y + from_box.height / 2 };
+  const to = targetPosition ? { x: to_box.x + targetPosition.x, y: to_box.y + targetPosition.y } : { x: to_box.x + to_box.width / 2, y: to_box.y + to_box.height / 2 };
+  const cdp = await page.context().newCDPSession(page);
+  let on_drag;
+  const dragged = new Promise((resolve) => (on_drag = (e) => resolve(e.data)));
+  cdp.on("Input.dragIntercepted", on_drag);
+  const mouse = (type, at, extra) => cdp.send("Input.dispatchMouseEvent", { type, x: at.x, y: at.y, ...extra });
+  try {
+    await cdp.send("Input.setInterceptDrags", { enabled: true });
+    await mouse("mouseMoved", from, { button: "none", buttons: 0 });
+    await mouse("mousePressed", from, { button: "left", buttons: 1, clickCount: 1 });
+    await pressed?.();
+    for (let step = 1; step <= 4; step++) {
+      const at = { x: from.x + ((to.x - from.x) * step) / 4, y: from.y + ((to.y - from.y) * step) / 4 };
+      await mouse("mouseMoved", at, { button: "left", buttons: 1 });
+    }
+    const data = await within(dragged, 15000, `the browser starting a drag of ${source}`);
+    for (const type of ["dragEnter", "dragOver", "drop"]) await cdp.send("Input.dispatchDragEvent", { type, x: to.x, y: to.y, data });
+  } finally {
+    cdp.off("Input.dragIntercepted", on_drag);
+    await cdp.send("Input.setInterceptDrags", { enabled: false }).catch(() => {});
+    await cdp.detach().catch(() => {});
+  }
+}
+
+// Where `selector` is on the page once it is shown (a list may be drawn anew while it is measured).
+async function shown_box(page, selector) {
+  const deadline = Date.now() + 30000;
+  for (;;) {
+    await page.locator(selector).waitFor({ state: "visible", timeout: Math.max(1, deadline - Date.now()) });
+    const box = await page.locator(selector).boundingBox();
+    if (box) return box;
+    if (Date.now() > deadline) throw new Error(`${selector}: not shown within 30000 ms`);
+  }
+}
+
 // Width and height of a PNG (IHDR) or a baseline JPEG (SOF0) file.
 export function image_size(bytes) {
   if (bytes[0] === 0x89 && bytes.toString("latin1", 1, 4) === "PNG") return { format: "png", width: bytes.readUInt32BE(16), height: bytes.readUInt32BE(20) };

@@ -7,7 +7,7 @@ import { describe, it, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { join } from "node:path";
 
-import { output_dir, with_host_and_page } from "./harness.mjs";
+import { drag_and_drop, output_dir, with_host_and_page } from "./harness.mjs";
 
 const DEVICES_MS = 90000;
 const VIDEO_MS = 60000; // a device login and a first key picture each, on a busy machine
@@ -110,7 +110,7 @@ describe("live video from the page", { timeout: 400000 }, () => {
       [0.75, 0.75],
     ];
     for (let i = 0; i < 4; i++) {
-      await page.dragAndDrop(`.tree-camera[data-camera-id="${cams[i]}"]`, "#surface", {
+      await drag_and_drop(page, `.tree-camera[data-camera-id="${cams[i]}"]`, "#surface", {
         targetPosition: { x: box.width * spots[i][0], y: box.height * spots[i][1] },
       });
       await page.waitForFunction(([id, pane]) => window.kavrel.live.panes.get(pane)?.camera === id, [cams[i], i]);

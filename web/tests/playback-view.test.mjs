@@ -6,7 +6,10 @@ import { describe, it, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { join } from "node:path";
 
-import { start_host, launch_browser, open_page, output_dir, close_all } from "./harness.mjs";
+import { start_host, launch_browser, open_page, output_dir, close_all, drag_and_drop } from "./harness.mjs";
+
+// The library's "device added" event; -3: the device did not log in.
+const EV_ADD_DEV = 0x20001001;
 
 describe("playback page against the mock host", { timeout: 240000 }, () => {
   let host;
@@ -59,7 +62,19 @@ describe("playback page against the mock host", { timeout: 240000 }, () => {
 
   it("takes a camera dropped on the video, and steps back a month", async () => {
     const { page } = view;
-    await page.dragAndDrop('.tree-camera[data-camera-id="cam-0001-1"]', "#surface");
+    // A device changes state while the camera is held: the tree is drawn anew under the pointer,
+    // and the drag goes on.
+    await page.evaluate(() => {
+      window.model_changes = 0;
+      window.kavrel.model.addEventListener("change", () => window.model_changes++);
+    });
+    await drag_and_drop(page, '.tree-camera[data-camera-id="cam-0001-1"]', "#surface", {
+      pressed: async () => {
+        const seen = await page.evaluate(() => window.model_changes);
+        mock.fire(EV_ADD_DEV, 0, -3, "KVR-000004");
+        await page.waitForFunction((n) => window.model_changes > n, seen);
+      },
+    });
     await page.waitForFunction(() => window.kavrel.playback.camera === "cam-0001-1");
     assert.equal(await page.textContent(".pb-camera-name"), "Caixa");
     await page.waitForSelector(".cal-day.recorded");
