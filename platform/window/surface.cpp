@@ -31,6 +31,18 @@ void Surface::resize_locked(int32_t new_width, int32_t new_height) {
   changed = Rect{0, 0, width, height};
 }
 
+bool Surface::add_change_locked(const Rect* rect, int32_t client_width, int32_t client_height) {
+  Rect whole{0, 0, client_width, client_height};
+  Rect part = rect != nullptr ? rect_intersection(*rect, whole) : whole;
+  if (rect_is_empty(part)) return false;
+  changed = rect_union(changed, part);
+  if (frames_open > 0) {
+    deferred = true;
+    return false;
+  }
+  return true;
+}
+
 SurfaceAccess::SurfaceAccess(HWND window) {
   int32_t width = 0;
   int32_t height = 0;
@@ -48,15 +60,7 @@ SurfaceAccess::~SurfaceAccess() {
 
 void SurfaceAccess::mark_changed(const Rect* rect) {
   if (!valid()) return;
-  Rect whole{0, 0, pixels_.width, pixels_.height};
-  Rect part = rect != nullptr ? rect_intersection(*rect, whole) : whole;
-  if (rect_is_empty(part)) return;
-  surface_->changed = rect_union(surface_->changed, part);
-  if (surface_->frames_open > 0) {
-    surface_->deferred = true;
-  } else {
-    changed_ = true;
-  }
+  if (surface_->add_change_locked(rect, pixels_.width, pixels_.height)) changed_ = true;
 }
 
 SurfaceFrame::SurfaceFrame(HWND window) {
@@ -86,18 +90,12 @@ void mark_surface_changed(HWND window, const Rect* rect) {
   int32_t height = 0;
   std::shared_ptr<Surface> surface = window_tree::surface_of(window, &width, &height);
   if (surface == nullptr) return;
+  bool tell;
   {
     std::lock_guard<std::mutex> hold(surface->lock);
-    Rect whole{0, 0, width, height};
-    Rect part = rect != nullptr ? rect_intersection(*rect, whole) : whole;
-    if (rect_is_empty(part)) return;
-    surface->changed = rect_union(surface->changed, part);
-    if (surface->frames_open > 0) {
-      surface->deferred = true;
-      return;
-    }
+    tell = surface->add_change_locked(rect, width, height);
   }
-  window_tree::notify_changed();
+  if (tell) window_tree::notify_changed();
 }
 
 // What the compositor remembers of each window it showed last time.

@@ -29,6 +29,10 @@ class Surface {
   // Remakes the pixels black at the given size; the whole surface counts as changed. Call with
   // `lock` held.
   void resize_locked(int32_t new_width, int32_t new_height);
+  // Adds `rect` (null: all of it) within a `width` x `height` client area to `changed`. Returns
+  // whether the composition listener should hear of it now: not when nothing changed, nor while
+  // a frame is open (the frame's end wakes it). Call with `lock` held.
+  bool add_change_locked(const Rect* rect, int32_t client_width, int32_t client_height);
 };
 
 namespace window_tree {
