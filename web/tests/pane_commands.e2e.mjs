@@ -120,6 +120,16 @@ describe("every tool-bar button and menu item of a live pane", { timeout: 600000
     const now = await frames();
     await page().waitForFunction((n) => window.probe.frames() >= n, now + count, { timeout: 15000 });
   };
+  // Waits until the control's picture has the size the page gives the wall, and two pictures of
+  // that size arrived: after the page laid out anew, panes are found and pressed where they are.
+  const wall_settled = async () => {
+    await page().waitForFunction(() => {
+      const { surface } = window.kavrel;
+      const size = surface.css_size();
+      return surface.canvas.width === Math.round(size.width * size.dpr) && surface.canvas.height === Math.round(size.height * size.dpr);
+    });
+    await next_frames(2);
+  };
   const panel = async (pane) => {
     const p = await page().evaluate((i) => window.probe.panel(i), pane);
     assert.ok(p, `pane ${pane + 1} shows a picture`);
@@ -379,6 +389,10 @@ describe("every tool-bar button and menu item of a live pane", { timeout: 600000
     const size = image_size(readFileSync(await (await download).path()));
     assert.equal(size?.format, "png");
     assert.ok(size.width >= 320 && size.height >= 240, `${size.width} x ${size.height}`);
+    // The first snapshot opens the strip under the wall, and the wall takes the smaller size:
+    // the next presses aim at the panes where they are then.
+    await page().waitForSelector('#snapshot-strip:not([hidden]) .snapshot-image[alt="barra.png"]');
+    await wall_settled();
   });
 
   it("records the pane with the record button and saves the video when it is pressed again", async () => {
